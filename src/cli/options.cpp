@@ -1,0 +1,109 @@
+#include "cli/options.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "job/package_job.h"
+
+namespace fw {
+namespace {
+
+bool fitsPath(const char* value) { return std::strlen(value) <= maxPathLength; }
+
+bool isMtdOption(const char* arg) {
+    return arg[0] == '-' && arg[1] == 'p' && arg[2] >= '0' && arg[2] <= '9';
+}
+
+// The digits after "-p"; a value too large for 32 bits stays the largest
+// one, so it can never wrap into the accepted range.
+std::int32_t mtdIndexOf(const char* arg) {
+    std::int64_t value = 0;
+    for (const char* p = arg + 2; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX) return INT_MAX;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+struct Cursor {
+    int argc;
+    const char* const* argv;
+    int at;
+    bool has(int values) const { return at + values < argc; }
+    const char* value(int n) const { return argv[at + n]; }
+};
+
+std::string scanMtd(Cursor& c, ParsedOptions& o) {
+    const char* option = c.value(0);
+    if (!c.has(1)) return "not output for -p";
+    const std::int32_t n = mtdIndexOf(option);
+    if (n < 1 || n > static_cast<std::int32_t>(mtdSlotCount)) return "check for -p[1,20]";
+    if (!fitsPath(c.value(1))) return std::string("path too long for ") + option;
+    o.mtdArgs.push_back({n, c.value(1)});
+    c.at += 1;
+    return {};
+}
+
+std::string scanNamed(Cursor& c, ParsedOptions& o) {
+    if (!c.has(2)) return "not output for -n";
+    if (std::strlen(c.value(1)) > maxNameLength) return "name too long for -n";
+    if (!fitsPath(c.value(2))) return "path too long for -n";
+    o.namedArgs.push_back({c.value(1), c.value(2)});
+    c.at += 2;
+    return {};
+}
+
+// An option with one path value that lands in `slot`.
+std::string scanPath(Cursor& c, const char*& slot, bool saysNotOutput) {
+    const std::string option = c.value(0);
+    if (!c.has(1)) return (saysNotOutput ? "not output for " : "need extraParams for ") + option;
+    if (!fitsPath(c.value(1))) return "path too long for " + option;
+    slot = c.value(1);
+    c.at += 1;
+    return {};
+}
+
+std::string scanOne(Cursor& c, ParsedOptions& o) {
+    const char* arg = c.value(0);
+    if (isMtdOption(arg)) return scanMtd(c, o);
+    if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o);
+    for (const KindInfo& info : kindTable)
+        if (info.option == arg) return scanPath(c, o.imageArgs[index(info.kind)], info.saysNotOutput);
+    if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true);
+    if (std::strcmp(arg, "-b") == 0) {
+        if (!c.has(1)) return "need extraParams for -b";
+        if (o.boardArgs.size() < maxBoardCodes) o.boardArgs.push_back(c.value(1));
+        c.at += 1;
+        return {};
+    }
+    if (std::strcmp(arg, "-old") == 0) o.oldRequested = true;
+    return {};  // -clear, and anything unrecognised, is passed over
+}
+
+}  // namespace
+
+std::string scanArguments(int argc, const char* const* argv, ParsedOptions& options) {
+    for (Cursor c{argc, argv, 1}; c.at < argc; ++c.at) {
+        std::string message = scanOne(c, options);
+        if (!message.empty()) return message;
+    }
+    return {};
+}
+
+std::string validateOptions(const ParsedOptions& o) {
+    if (o.outputArg == nullptr) return "no output file";
+    if (o.boardArgs.empty()) return "no set board type";
+    bool anyImage = false;
+    for (const char* arg : o.imageArgs) anyImage = anyImage || arg != nullptr;
+    if (!anyImage && o.mtdArgs.empty() && o.namedArgs.empty()) return "no set packet";
+    return {};
+}
+
+std::uint32_t parseBoardCode(const char* text) {
+    unsigned int value = 0;
+    if (text[0] != '\0') std::sscanf(text, "%08X", &value);
+    return value;
+}
+
+}  // namespace fw

@@ -1,0 +1,35 @@
+// The argument scan and its validation. Values are kept as the argument
+// strings themselves; nothing is copied or converted here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/kinds.h"
+#include "job/registration.h"
+
+namespace fw {
+
+struct ParsedOptions {
+    const char* outputArg = nullptr;
+    std::array<const char*, fixedKindCount> imageArgs{};
+    std::vector<const char*> boardArgs;  // at most 100 are kept
+    std::vector<MtdArg> mtdArgs;
+    std::vector<NamedArg> namedArgs;
+    bool oldRequested = false;
+};
+
+// Scans argv[1..argc-1]. Returns the message of the first error, or an
+// empty text when the scan went through.
+std::string scanArguments(int argc, const char* const* argv, ParsedOptions& options);
+
+// Returns the message of the first failed test, or an empty text.
+std::string validateOptions(const ParsedOptions& options);
+
+// A -b value as "%08X" reads it: leading white space skipped, at most eight
+// characters, 0 when it does not start with a hexadecimal number.
+std::uint32_t parseBoardCode(const char* text);
+
+}  // namespace fw

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdio>
+
+namespace fw {
+
+// One whole run of the packer: scan, validation, job, registration, writer.
+// Returns the exit status: 0 when a package was written, -1 otherwise.
+int runPacker(int argc, const char* const* argv, std::FILE* out = stdout);
+
+}  // namespace fw

@@ -1,0 +1,57 @@
+// The one record of a run: what the command line and registration learnt
+// about the inputs, and the buffer the writer copies through.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "job/kinds.h"
+#include "package/records.h"
+
+namespace fw {
+
+inline constexpr std::size_t maxPathLength = 255;
+inline constexpr std::size_t maxNameLength = 63;
+inline constexpr std::size_t maxBoardCodes = 100;
+inline constexpr std::size_t copyBufferSize = 8192;
+
+using PathText = std::array<char, maxPathLength + 1>;
+using NameText = std::array<char, maxNameLength + 1>;
+
+// Lengths are kept as the input's true size (64 bits) beside the 32-bit
+// header field, so the writer can tell a package that does not fit from one
+// that does; -1 marks an input that existed but could not be read.
+struct PackageJob {
+    std::array<std::int32_t, fixedKindCount> hasImage{};
+    std::int32_t oldLayout = 0;
+    std::array<std::uint8_t, copyBufferSize> copyBuffer{};
+    std::array<std::uint32_t, maxBoardCodes> boardTypes{};
+    std::uint32_t boardCount = 0;
+    PackageHeader fileHeader{};
+    std::array<PartHeader, fixedKindCount> fixedHeaders{};
+    std::array<Digest, mtdSlotCount> mtdDigests{};
+    std::array<PathText, mtdSlotCount> mtdPaths{};
+    std::array<PartHeader, mtdSlotCount> mtdHeaders{};
+    std::array<std::int64_t, mtdSlotCount> mtdLengths{};
+    std::uint32_t mtdMask = 0;
+    std::array<Digest, namedSlotCount> namedDigests{};
+    std::array<PathText, namedSlotCount> namedPaths{};
+    std::array<NameText, namedSlotCount> partNames{};
+    std::array<PartHeader, namedSlotCount> namedHeaders{};
+    std::array<std::int64_t, namedSlotCount> namedLengths{};
+    std::uint32_t namedMask = 0;
+    PathText outputPath{};
+    std::array<PathText, fixedKindCount> imagePaths{};
+    std::array<Digest, fixedKindCount> imageDigests{};
+    std::array<std::int64_t, fixedKindCount> imageLengths{};
+};
+
+std::unique_ptr<PackageJob> createJob();
+void addBoardCode(PackageJob& job, std::uint32_t code);
+
+// Copies text into a fixed field; false, and the field emptied, when it does not fit.
+template <std::size_t N>
+bool setText(std::array<char, N>& field, const char* text);
+
+}  // namespace fw

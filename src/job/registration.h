@@ -1,0 +1,38 @@
+// Registration: every input the command line names is checked for
+// existence, read once for its length and digest, and given its part
+// header in the job. A missing input drops out without a word.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/package_job.h"
+
+namespace fw {
+
+struct MtdArg {
+    std::int32_t index;
+    const char* path;
+};
+
+struct NamedArg {
+    const char* name;
+    const char* path;
+};
+
+void registerImage(PackageJob& job, FixedKind kind, const char* path);
+void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs);
+void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs);
+
+void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length);
+void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length);
+void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameFieldLength,
+                      std::int64_t length);
+
+// A part name is stored rounded up to a whole number of 32-bit words.
+constexpr std::uint32_t nameFieldLengthOf(std::size_t nameLength) {
+    return static_cast<std::uint32_t>((nameLength + 3) & ~std::size_t{3});
+}
+
+}  // namespace fw

@@ -1,0 +1,29 @@
+// Where a package is written. A regular file (or a path that does not exist
+// yet) is written as a new temporary file beside it and renamed over it only
+// when complete, so a failed run never leaves a damaged package or loses the
+// file that stood there. A symbolic link is followed: its target is
+// replaced and the link stays. Anything else that exists (a device) is
+// written in place.
+#pragma once
+
+#include <string>
+
+#include "platform/files.h"
+
+namespace fw {
+
+struct OutputTarget {
+    std::string finalPath;  // the path after following symbolic links
+    std::string tempPath;   // empty when writing in place
+    OutputFile file;
+};
+
+// False when no file can be created there (missing folder, a directory).
+bool openOutputTarget(const char* path, OutputTarget& target);
+// Closes and renames into place; false when any write, the close or the
+// rename failed, and then nothing is left behind.
+bool commitOutputTarget(OutputTarget& target);
+// Closes and removes the temporary file.
+void abandonOutputTarget(OutputTarget& target);
+
+}  // namespace fw

@@ -1,0 +1,139 @@
+#include "job/registration.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "test_support.h"
+
+namespace {
+
+using fwtest::Bytes;
+
+class Registration : public ::testing::Test {
+protected:
+    fwtest::ScratchDir dir;
+    std::unique_ptr<fw::PackageJob> job = fw::createJob();
+
+    std::string file(const std::string& name, std::size_t size, std::uint32_t salt = 1) {
+        return dir.write(name, fwtest::patternBytes(size, salt));
+    }
+    std::string missing() const { return dir.file("missing.img"); }
+};
+
+TEST_F(Registration, FixedKindGetsPathLengthDigestAndItsTypeCode) {
+    for (const fw::KindInfo& info : fw::kindTable) {
+        const std::string path = file(std::string(info.name) + ".img", 100 + info.typeCode, info.typeCode);
+        fw::registerImage(*job, info.kind, path.c_str());
+        const std::size_t k = fw::index(info.kind);
+        EXPECT_EQ(job->hasImage[k], 1);
+        EXPECT_STREQ(job->imagePaths[k].data(), path.c_str());
+        const fw::PartHeader& h = job->fixedHeaders[k];
+        EXPECT_EQ(h.magic, fw::partMagic);
+        EXPECT_EQ(h.typeCode, info.typeCode) << info.name;
+        EXPECT_EQ(h.dataLength, 100 + info.typeCode);
+        EXPECT_EQ(h.digest, fwtest::md5Of(fwtest::readFile(path)));
+        EXPECT_EQ(h.nameLength, 0u);
+        EXPECT_EQ(h.partIndex, 0u);
+    }
+}
+
+TEST_F(Registration, MissingInputsDropOutSilently) {
+    fw::registerImage(*job, fw::FixedKind::boot, missing().c_str());
+    fw::registerMtdParts(*job, {{4, missing().c_str()}});
+    fw::registerNamedParts(*job, {{"x", missing().c_str()}});
+    EXPECT_EQ(job->hasImage[fw::index(fw::FixedKind::boot)], 0);
+    EXPECT_EQ(job->imagePaths[fw::index(fw::FixedKind::boot)][0], '\0');
+    EXPECT_EQ(job->mtdMask, 0u);
+    EXPECT_EQ(job->namedMask, 0u);
+}
+
+TEST_F(Registration, UnreadableInputIsRegisteredWithUnknownLength) {
+    // A folder exists and opens, but cannot be read: its length must never
+    // be taken for an empty file's.
+    fw::registerImage(*job, fw::FixedKind::rfs, dir.path().c_str());
+    const std::size_t k = fw::index(fw::FixedKind::rfs);
+    EXPECT_EQ(job->hasImage[k], 1);
+    EXPECT_EQ(job->imageLengths[k], -1);
+    EXPECT_EQ(job->fixedHeaders[k].dataLength, 0xFFFFFFFFu);
+}
+
+TEST_F(Registration, LaterMtdPairWithTheSameIndexDecides) {
+    const std::string a = file("a.img", 10, 1), b = file("b.img", 20, 2);
+    fw::registerMtdParts(*job, {{3, a.c_str()}, {3, b.c_str()}});
+    EXPECT_EQ(job->mtdMask, 0b100u);
+    EXPECT_STREQ(job->mtdPaths[2].data(), b.c_str());
+    EXPECT_EQ(job->mtdHeaders[2].typeCode, 21u);
+    EXPECT_EQ(job->mtdHeaders[2].partIndex, 3u);
+    EXPECT_EQ(job->mtdHeaders[2].dataLength, 20u);
+    EXPECT_EQ(job->mtdHeaders[2].digest, fwtest::md5Of(fwtest::readFile(b)));
+
+    fw::registerMtdParts(*job, {{3, missing().c_str()}});
+    EXPECT_EQ(job->mtdMask, 0u);
+    EXPECT_EQ(job->mtdPaths[2][0], '\0');
+}
+
+TEST_F(Registration, MtdIndicesOutsideOneToTwentyAreSkipped) {
+    const std::string a = file("a.img", 10);
+    fw::registerMtdParts(*job, {{0, a.c_str()}, {21, a.c_str()}, {-5, a.c_str()}, {20, a.c_str()}});
+    EXPECT_EQ(job->mtdMask, 1u << 19);
+}
+
+TEST_F(Registration, NamedSlotsGoToNewNamesInAscendingOrder) {
+    const std::string a = file("a.bin", 5, 1), b = file("b.bin", 6, 2), c = file("c.bin", 7, 3);
+    fw::registerNamedParts(*job, {{"x", a.c_str()}, {"z", c.c_str()}, {"y", b.c_str()}});
+    EXPECT_EQ(job->namedMask, 0b111u);
+    EXPECT_STREQ(job->partNames[0].data(), "x");
+    EXPECT_STREQ(job->partNames[1].data(), "z");
+    EXPECT_STREQ(job->partNames[2].data(), "y");
+
+    fw::registerNamedParts(*job, {{"z", a.c_str()}});
+    EXPECT_EQ(job->namedMask, 0b111u);
+    EXPECT_STREQ(job->namedPaths[1].data(), a.c_str());
+}
+
+TEST_F(Registration, MissingFileFreesTheSlotOfItsNameForTheNextNewName) {
+    const std::string a = file("a.bin", 5, 1), b = file("b.bin", 6, 2);
+    fw::registerNamedParts(*job, {{"x", a.c_str()}, {"x", missing().c_str()}, {"y", b.c_str()}});
+    EXPECT_EQ(job->namedMask, 1u);
+    EXPECT_STREQ(job->partNames[0].data(), "y");
+    EXPECT_EQ(std::memcmp(job->partNames[0].data(), "y\0\0\0", 4), 0);
+    EXPECT_EQ(job->namedHeaders[0].nameLength, 4u);
+}
+
+TEST_F(Registration, NameFieldIsTheNameRoundedUpToWholeWordsAndIsDigested) {
+    const Bytes content = fwtest::patternBytes(5);
+    const std::string path = dir.write("f.bin", content);
+    struct Case {
+        const char* name;
+        std::uint32_t field;
+    };
+    const std::string longest(63, 'n');
+    for (const Case& c : {Case{"", 0}, Case{"a", 4}, Case{"boot", 4}, Case{"abcde", 8}, Case{longest.c_str(), 64}}) {
+        auto fresh = fw::createJob();
+        fw::registerNamedParts(*fresh, {{c.name, path.c_str()}});
+        const fw::PartHeader& h = fresh->namedHeaders[0];
+        EXPECT_EQ(h.typeCode, 20u);
+        EXPECT_EQ(h.nameLength, c.field) << c.name;
+        EXPECT_EQ(h.dataLength, c.field + 5);
+        Bytes covered(c.field, 0);
+        std::memcpy(covered.data(), c.name, std::strlen(c.name));
+        covered.insert(covered.end(), content.begin(), content.end());
+        EXPECT_EQ(h.digest, fwtest::md5Of(covered)) << c.name;
+    }
+}
+
+TEST_F(Registration, TwentyNamesFillTheTableAndLaterPairsAreIgnored) {
+    const std::string a = file("a.bin", 5), b = file("b.bin", 9, 2);
+    std::vector<std::string> names;
+    for (int i = 0; i < 21; ++i) names.push_back("part" + std::to_string(i));
+    std::vector<fw::NamedArg> pairs;
+    for (const auto& n : names) pairs.push_back({n.c_str(), a.c_str()});
+    pairs.push_back({"part0", b.c_str()});  // the table is full: ignored too
+    fw::registerNamedParts(*job, pairs);
+    EXPECT_EQ(job->namedMask, (1u << 20) - 1);
+    EXPECT_STREQ(job->partNames[19].data(), "part19");
+    EXPECT_STREQ(job->namedPaths[0].data(), a.c_str());
+}
+
+}  // namespace

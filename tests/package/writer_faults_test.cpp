@@ -1,0 +1,195 @@
+// Failures of the writer: none may leave a damaged package at the output
+// path, lose the file that stood there, or touch an input.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <filesystem>
+
+#include "cli/packer.h"
+#include "job/registration.h"
+#include "package/layout.h"
+#include "package/writer.h"
+#include "test_support.h"
+
+namespace {
+
+using fwtest::Bytes;
+
+class WriterFaults : public ::testing::Test {
+protected:
+    fwtest::ScratchDir dir;
+    std::string out = dir.file("out.update");
+    const Bytes earlier = fwtest::patternBytes(33, 99);
+
+    void SetUp() override { dir.write("out.update", earlier); }
+
+    // The output holds what it held, and no temporary file is left.
+    void expectOutputUntouched(const std::vector<std::string>& inputs) {
+        EXPECT_EQ(fwtest::readFile(out), earlier);
+        std::vector<std::string> expected = inputs;
+        expected.push_back("out.update");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(dir.entries(), expected);
+    }
+};
+
+TEST_F(WriterFaults, OutputFolderMissing) {
+    dir.write("boot", fwtest::patternBytes(10));
+    const std::string nowhere = dir.file("no/such/dir/out.update");
+    const auto r = fwtest::runPackerWith({"-o", nowhere, "-b", "1", "-u", dir.file("boot")});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \ncant open file[" + nowhere + "]!\n");
+    expectOutputUntouched({"boot"});
+}
+
+TEST_F(WriterFaults, OutputIsAnInputUnderAnyName) {
+    const std::string boot = dir.write("boot", fwtest::patternBytes(10));
+    ASSERT_EQ(::symlink(boot.c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(::link(boot.c_str(), dir.file("hard").c_str()), 0);
+    const Bytes before = fwtest::readFile(boot);
+    for (const std::string& o : {boot, dir.path() + "/./boot", dir.file("link"), dir.file("hard")}) {
+        const auto r = fwtest::runPackerWith({"-o", o, "-b", "1", "-p3", boot});
+        EXPECT_EQ(r.status, -1);
+        EXPECT_EQ(r.output, "packs :0,0,0-0,0,0-0 flash-0 \ndest file is a source file[" + o + "]!\n");
+        EXPECT_EQ(fwtest::readFile(boot), before);
+    }
+}
+
+TEST_F(WriterFaults, DirectoryAsInputCannotBeRead) {
+    const std::string folder = dir.file("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    for (const char* option : {"-u", "-t", "-p1"}) {
+        const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", option, folder});
+        EXPECT_EQ(r.status, -1) << option;
+        EXPECT_NE(r.output.find("cant read [" + folder + "]!\n"), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("finished!"), std::string::npos);
+        expectOutputUntouched({"folder"});
+    }
+}
+
+// Registers, lets `change` act on the inputs, then writes.
+class ChangedInput : public WriterFaults {
+protected:
+    std::string boot = dir.write("boot", fwtest::patternBytes(5000, 1));
+    std::string rfs = dir.write("rfs", fwtest::patternBytes(7000, 2));
+
+    fwtest::RunResult writeAfter(const std::function<void()>& change) {
+        auto job = fw::createJob();
+        fw::addBoardCode(*job, 1);
+        fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
+        fw::registerImage(*job, fw::FixedKind::rfs, rfs.c_str());
+        change();
+        fwtest::CapturedOutput text;
+        const int status = fw::writePackage(*job, out.c_str(), text.stream());
+        return {status, text.text()};
+    }
+};
+
+TEST_F(ChangedInput, VanishedInputGetsItsOpenMessage) {
+    const auto r = writeAfter([&] { ::unlink(rfs.c_str()); });
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.output, "packs :1,0,1-0,0,0-0 flash-0 \ncant open [" + rfs + "]!rfs\n");
+    expectOutputUntouched({"boot"});
+}
+
+TEST_F(ChangedInput, ShrunkOrGrownInputCannotBeRead) {
+    for (off_t size : {off_t{6999}, off_t{0}, off_t{7001}, off_t{100000}}) {
+        dir.write("rfs", fwtest::patternBytes(7000, 2));
+        const auto r = writeAfter([&] { ASSERT_EQ(::truncate(rfs.c_str(), size), 0); });
+        EXPECT_EQ(r.status, -1) << size;
+        EXPECT_EQ(r.output, "packs :1,0,1-0,0,0-0 flash-0 \ncant read [" + rfs + "]!\n") << size;
+        expectOutputUntouched({"boot", "rfs"});
+    }
+}
+
+TEST_F(WriterFaults, WriteFailingPartWayLeavesNoPackage) {
+    const std::string rfs = dir.write("rfs", fwtest::patternBytes(3 << 20));
+    const std::string log = dir.file("log");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::FILE* text = std::fopen(log.c_str(), "w");
+        const char* argv[] = {"fwpack", "-o", out.c_str(), "-b", "1", "-r", rfs.c_str()};
+        const int status = fw::runPacker(7, argv, text);
+        std::fclose(text);
+        ::_exit(status & 0xFF);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255);
+    const Bytes logBytes = fwtest::readFile(log);
+    EXPECT_EQ(std::string(logBytes.begin(), logBytes.end()),
+              "packs :0,0,1-0,0,0-0 flash-0 \ncant write file[" + out + "]!\n");
+    ::unlink(log.c_str());
+    expectOutputUntouched({"rfs"});
+}
+
+TEST_F(WriterFaults, SymbolicLinkOutputReplacesItsTargetAndStays) {
+    const std::string boot = dir.write("boot", fwtest::patternBytes(10));
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("../out.update", dir.file("sub/link").c_str()), 0);
+    const auto r = fwtest::runPackerWith({"-o", dir.file("sub/link"), "-b", "1", "-u", boot});
+    ASSERT_EQ(r.status, 0) << r.output;
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file("sub/link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(fwtest::readFile(out).size(), 110u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"boot", "out.update", "sub"}));
+}
+
+TEST_F(WriterFaults, DeviceOutputIsWrittenInPlace) {
+    const std::string boot = dir.write("boot", fwtest::patternBytes(10));
+    const auto r = fwtest::runPackerWith({"-o", "/dev/null", "-b", "1", "-u", boot});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \nfinished!");
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// The size limit is decided from the registered lengths alone, so it is
+// checked here on a job whose lengths are set by hand.
+TEST(PackageSize, LargestPackageIsFourGibibytesLessOneByte) {
+    auto job = fw::createJob();
+    fw::addBoardCode(*job, 1);
+    const std::size_t boot = fw::index(fw::FixedKind::boot), rfs = fw::index(fw::FixedKind::rfs);
+    job->hasImage[boot] = job->hasImage[rfs] = 1;
+    fw::setText(job->imagePaths[boot], "boot.img");
+    fw::setText(job->imagePaths[rfs], "rfs.img");
+    job->imageLengths[boot] = 10;  // part at 48, next at 116
+    const std::int64_t fits = 0xFFFFFFFFll - 116 - 56;
+    job->imageLengths[rfs] = fits;
+    EXPECT_EQ(fw::firstPartBeyondLimit(*job), nullptr);
+    job->imageLengths[rfs] = fits + 1;
+    EXPECT_STREQ(fw::firstPartBeyondLimit(*job), "rfs.img");
+    job->imageLengths[boot] = 0x100000000ll;
+    EXPECT_STREQ(fw::firstPartBeyondLimit(*job), "boot.img");
+    job->imageLengths[boot] = -1;  // unreadable: reported by the writer instead
+    EXPECT_EQ(fw::firstPartBeyondLimit(*job), nullptr);
+}
+
+TEST_F(WriterFaults, SparseInputBeyondFourGibibytesIsRefused) {
+    const std::string big = dir.file("big.img");
+    {
+        std::FILE* f = std::fopen(big.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    ASSERT_EQ(::truncate(big.c_str(), 0x100000000ll), 0);
+    const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", big});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \npackage too large [" + big + "]!\n");
+    expectOutputUntouched({"big.img"});
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "cli/packer.h"
+#include "digest/md5.h"
+
+namespace fwtest {
+
+ScratchDir::ScratchDir() {
+    std::string templ = std::filesystem::temp_directory_path().string() + "/fwtest.XXXXXX";
+    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
+    const std::string p = file(name);
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + p);
+    return p;
+}
+
+std::string ScratchDir::write(const std::string& name, const std::string& text) const {
+    return write(name, Bytes(text.begin(), text.end()));
+}
+
+std::vector<std::string> ScratchDir::entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+Bytes patternBytes(std::size_t count, std::uint32_t salt) {
+    Bytes b(count);
+    std::uint32_t x = 0x9e3779b9u * salt + 1;
+    for (auto& v : b) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<std::uint8_t>(x);
+    }
+    return b;
+}
+
+std::string hex(const fw::Digest& digest) {
+    static const char* digits = "0123456789abcdef";
+    std::string s;
+    for (auto b : digest) {
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+fw::Digest md5Of(const Bytes& bytes) { return fw::md5Of(bytes.data(), bytes.size()); }
+
+CapturedOutput::CapturedOutput() { stream_ = ::open_memstream(&buffer_, &size_); }
+
+CapturedOutput::~CapturedOutput() {
+    if (stream_ != nullptr) std::fclose(stream_);
+    std::free(buffer_);
+}
+
+std::string CapturedOutput::text() {
+    std::fflush(stream_);
+    return std::string(buffer_, size_);
+}
+
+RunResult runPackerWith(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"fwpack"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    CapturedOutput out;
+    const int status = fw::runPacker(static_cast<int>(argv.size()), argv.data(), out.stream());
+    return {status, out.text()};
+}
+
+void appendWord(Bytes& bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::uint32_t wordAt(const Bytes& bytes, std::size_t offset) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | bytes.at(offset + static_cast<std::size_t>(i));
+    return v;
+}
+
+}  // namespace fwtest

@@ -1,0 +1,68 @@
+// Helpers shared by the tests: a scratch folder, files in it, and captured output.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "package/records.h"
+
+namespace fwtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string write(const std::string& name, const Bytes& bytes) const;
+    std::string write(const std::string& name, const std::string& text) const;
+    std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+};
+
+Bytes readFile(const std::string& path);
+bool exists(const std::string& path);
+// Deterministic, non-repeating bytes.
+Bytes patternBytes(std::size_t count, std::uint32_t salt = 1);
+std::string hex(const fw::Digest& digest);
+fw::Digest md5Of(const Bytes& bytes);
+
+// A FILE* whose contents can be read back as text.
+class CapturedOutput {
+public:
+    CapturedOutput();
+    ~CapturedOutput();
+    CapturedOutput(const CapturedOutput&) = delete;
+    CapturedOutput& operator=(const CapturedOutput&) = delete;
+    std::FILE* stream() { return stream_; }
+    std::string text();
+
+private:
+    std::FILE* stream_ = nullptr;
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Runs the packer in-process on the given arguments (the program name is added).
+struct RunResult {
+    int status;
+    std::string output;
+};
+RunResult runPackerWith(const std::vector<std::string>& args);
+
+// Little-endian helpers to build expected packages from the layout rules.
+void appendWord(Bytes& bytes, std::uint32_t value);
+std::uint32_t wordAt(const Bytes& bytes, std::size_t offset);
+
+}  // namespace fwtest
