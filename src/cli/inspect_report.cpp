@@ -1,0 +1,223 @@
+#include "cli/inspect_report.h"
+
+#include <vector>
+
+#include "job/kinds.h"
+
+namespace fw {
+
+std::string escapeText(const std::string& bytes) {
+    std::string s;
+    for (unsigned char c : bytes) {
+        if (c == '\\') {
+            s += "\\\\";
+        } else if (c >= 0x20 && c < 0x7f) {
+            s += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            s += hex;
+        }
+    }
+    return s;
+}
+
+std::string jsonString(const std::string& bytes) {
+    std::string s = "\"";
+    for (unsigned char c : bytes) {
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7f) {
+            s += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", c);
+            s += hex;
+        }
+    }
+    return s + "\"";
+}
+
+std::string hexDigest(const Digest& digest) {
+    std::string s;
+    char hex[4];
+    for (auto b : digest) {
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        s += hex;
+    }
+    return s;
+}
+
+namespace {
+
+std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
+    std::vector<const char*> names;
+    for (int k = 0; k <= static_cast<int>(PartKind::mtd); ++k) {
+        const auto kind = static_cast<PartKind>(k);
+        const std::uint32_t bit = kindBitOf(kind, oldLayout);
+        if (bit != 0 && (flags & bit)) names.push_back(partKindName(kind));
+    }
+    return names;
+}
+
+// A damaged package can have a defect per part; the reports that collect
+// them keep the first thousand and count the rest.
+struct DefectList {
+    std::vector<std::string> kept;
+    void add(const std::string& text) {
+        if (kept.size() < 1000) kept.push_back(text);
+        else if (kept.size() == 1000) kept.push_back("further defects left out");
+    }
+};
+
+std::string partName(const PartReport& r) {
+    if (r.kind == PartKind::mtd) return "-p" + std::to_string(r.header.partIndex);
+    if (r.kind == PartKind::named || r.kind == PartKind::tar) return escapeText(r.name);
+    return "";
+}
+
+class TableReport : public ReportSink {
+public:
+    explicit TableReport(std::FILE* out) : out_(out) {}
+
+    void summary(const PackageSummary& s) override {
+        oldLayout_ = s.oldLayout;
+        std::fprintf(out_, "package  %s (%llu bytes)\n", escapeText(s.path).c_str(),
+                     static_cast<unsigned long long>(s.fileSize));
+        if (s.header.magic != 0x41555046) return;
+        std::fprintf(out_, "layout   %s: %s\n", s.oldLayout ? "old" : "normal", s.layoutReason);
+        std::fprintf(out_, "kinds    0x%x", s.header.kindFlags);
+        for (const char* name : kindNames(s.header.kindFlags, s.oldLayout)) std::fprintf(out_, " %s", name);
+        std::fprintf(out_, "\nboards   %u:", s.header.boardCount);
+        partCount_ = s.header.partCount;
+    }
+    void board(std::uint32_t code) override { std::fprintf(out_, " %04x", code); }
+    void part(const PartReport& r) override {
+        openTable();
+        if (!r.headerRead) {
+            std::fprintf(out_, "%4u %10llu  (header outside the file)\n", r.number, static_cast<unsigned long long>(r.offset));
+            return;
+        }
+        std::fprintf(out_, "%4u %10llu  %-7s %4u %10u  %-40s %s  %s\n", r.number,
+                     static_cast<unsigned long long>(r.offset), partKindName(r.kind), r.header.typeCode,
+                     r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
+                     !r.dataInside ? "unread" : r.digestOk ? "ok" : "MISMATCH");
+    }
+    void defect(const std::string& text) override { defects_.add(text); }
+    void finish(InspectionResult) override {
+        openTable();
+        for (const auto& d : defects_.kept) std::fprintf(out_, "defect   %s\n", escapeText(d).c_str());
+    }
+
+private:
+    void openTable() {
+        if (tableOpen_) return;
+        tableOpen_ = true;
+        if (partCount_ < 0) return;
+        std::fprintf(out_, "\nparts    %lld\n", partCount_);
+        std::fprintf(out_, "%4s %10s  %-7s %4s %10s  %-40s %-32s  %s\n", "#", "offset", "kind", "type", "length",
+                     "index/name", "md5", "digest");
+    }
+
+    std::FILE* out_;
+    bool oldLayout_ = false;
+    bool tableOpen_ = false;
+    long long partCount_ = -1;
+    DefectList defects_;
+};
+
+class JsonReport : public ReportSink {
+public:
+    explicit JsonReport(std::FILE* out) : out_(out) {}
+
+    void summary(const PackageSummary& s) override {
+        std::fprintf(out_, "{\"package\":%s,\"size\":%llu", jsonString(s.path).c_str(),
+                     static_cast<unsigned long long>(s.fileSize));
+        if (s.header.magic != 0x41555046) return;
+        const PackageHeader& h = s.header;
+        std::fprintf(out_, ",\"layout\":\"%s\",\"header\":{\"kindFlags\":%u,\"kinds\":[", s.oldLayout ? "old" : "normal",
+                     h.kindFlags);
+        const char* sep = "";
+        for (const char* name : kindNames(h.kindFlags, s.oldLayout)) {
+            std::fprintf(out_, "%s\"%s\"", sep, name);
+            sep = ",";
+        }
+        std::fprintf(out_, "],\"boardCount\":%u,\"boardTableOffset\":%u,\"partCount\":%u,\"partTableOffset\":%u},\"boards\":[",
+                     h.boardCount, h.boardTableOffset, h.partCount, h.partTableOffset);
+        inBoards_ = true;
+    }
+    void board(std::uint32_t code) override {
+        std::fprintf(out_, "%s%u", boards_++ ? "," : "", code);
+    }
+    void part(const PartReport& r) override {
+        openParts();
+        std::fprintf(out_, "%s{\"number\":%u,\"offset\":%llu,\"headerRead\":%s", parts_++ ? "," : "", r.number,
+                     static_cast<unsigned long long>(r.offset), r.headerRead ? "true" : "false");
+        if (r.headerRead) {
+            const PartHeader& h = r.header;
+            const bool hasName = r.kind == PartKind::named || r.kind == PartKind::tar;
+            std::fprintf(out_,
+                         ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
+                         "\"name\":%s,\"md5\":\"%s\",\"digestOk\":%s",
+                         partKindName(r.kind), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
+                         hasName ? jsonString(r.name).c_str() : "null", hexDigest(h.digest).c_str(),
+                         r.digestOk ? "true" : "false");
+        }
+        std::fprintf(out_, "}");
+    }
+    void defect(const std::string& text) override { defects_.add(text); }
+    void finish(InspectionResult result) override {
+        if (inBoards_) openParts();
+        if (inParts_) std::fprintf(out_, "]");
+        std::fprintf(out_, ",\"defects\":[");
+        for (std::size_t i = 0; i < defects_.kept.size(); ++i)
+            std::fprintf(out_, "%s%s", i ? "," : "", jsonString(defects_.kept[i]).c_str());
+        std::fprintf(out_, "],\"sound\":%s}\n", result == InspectionResult::sound ? "true" : "false");
+    }
+
+private:
+    void openParts() {
+        if (inParts_) return;
+        std::fprintf(out_, "],\"parts\":[");
+        inParts_ = true;
+    }
+
+    std::FILE* out_;
+    bool inBoards_ = false, inParts_ = false;
+    unsigned boards_ = 0, parts_ = 0;
+    DefectList defects_;
+};
+
+class DefectReport : public ReportSink {
+public:
+    explicit DefectReport(std::FILE* out) : out_(out) {}
+
+    void summary(const PackageSummary& s) override { path_ = escapeText(s.path); }
+    void part(const PartReport&) override { ++parts_; }
+    void defect(const std::string& text) override {
+        ++defects_;
+        std::fprintf(out_, "%s\n", escapeText(text).c_str());
+    }
+    void finish(InspectionResult result) override {
+        if (result == InspectionResult::sound)
+            std::fprintf(out_, "%s: sound, %u parts\n", path_.c_str(), parts_);
+        else
+            std::fprintf(out_, "%s: %u defects\n", path_.c_str(), defects_);
+    }
+
+private:
+    std::FILE* out_;
+    std::string path_;
+    unsigned parts_ = 0, defects_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
+    if (style == ReportStyle::json) return std::make_unique<JsonReport>(out);
+    if (style == ReportStyle::table) return std::make_unique<TableReport>(out);
+    return std::make_unique<DefectReport>(out);
+}
+
+}  // namespace fw

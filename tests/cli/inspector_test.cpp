@@ -1,0 +1,252 @@
+#include "cli/inspector.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <sstream>
+
+#include "package/records.h"
+#include "test_support.h"
+
+namespace {
+
+using fwtest::Bytes;
+
+struct InspectRun {
+    int status;
+    std::string out, err;
+};
+
+InspectRun inspect(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"fwinspect"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    fwtest::CapturedOutput out, err;
+    const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
+    return {status, out.text(), err.text()};
+}
+
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> w;
+    for (std::string s; in >> s;) w.push_back(s);
+    return w;
+}
+
+class Inspector : public ::testing::Test {
+public:
+    fwtest::ScratchDir dir;
+    std::string pkg = dir.file("p.update");
+
+    std::string input(const std::string& name, std::size_t size) {
+        return dir.write(name, fwtest::patternBytes(size, static_cast<std::uint32_t>(size) * 7 + 1));
+    }
+    void pack(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-o", pkg});
+        const auto r = fwtest::runPackerWith(args);
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    std::vector<std::string> everyKind() {
+        return {"-b", "0c35", "-b", "a20", "-u", input("i.boot", 100), "-k", input("i.kernel", 201), "-r",
+                input("i.rfs", 302), "-a", input("i.app", 403), "-g", input("i.config", 504), "-l", input("i.logo", 605),
+                "-c", input("i.chlogo", 706), "-t", input("i.tar", 807), "-flash", input("i.flash", 908), "-p7",
+                input("i.m6", 111), "-p2", input("i.m1", 1), "-n", "abcde", input("i.n1", 13), "-n", "boot",
+                input("i.n2", 0)};
+    }
+    void corrupt(std::size_t at, std::uint32_t word) {
+        Bytes b = fwtest::readFile(pkg);
+        fw::putWord(&b.at(at), word);
+        dir.write("p.update", b);
+    }
+};
+
+// Extracts, checks every input came back, and runs the printed command.
+void roundTrip(Inspector& t, const fwtest::ScratchDir& dir, const std::string& pkg,
+               const std::vector<std::pair<std::string, std::string>>& expectedFiles) {
+    const auto r = inspect({"extract", pkg, dir.file("out")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& [extracted, original] : expectedFiles)
+        EXPECT_EQ(fwtest::readFile(dir.file("out/" + extracted)), fwtest::readFile(original)) << extracted;
+
+    std::vector<std::string> args = words(r.out);
+    ASSERT_EQ(args.at(0), "fwpack");
+    args.erase(args.begin());
+    ASSERT_EQ(args.at(1), pkg);
+    args.at(1) = dir.file("rebuilt.update");
+    const auto rebuilt = fwtest::runPackerWith(args);
+    ASSERT_EQ(rebuilt.status, 0) << rebuilt.output;
+    EXPECT_EQ(fwtest::readFile(dir.file("rebuilt.update")), fwtest::readFile(pkg));
+    (void)t;
+}
+
+TEST_F(Inspector, EveryKindRoundTripsInTheNormalLayout) {
+    pack(everyKind());
+    EXPECT_EQ(inspect({"verify", pkg}).status, 0);
+    roundTrip(*this, dir, pkg,
+              {{"boot.img", dir.file("i.boot")}, {"kernel.img", dir.file("i.kernel")}, {"rfs.img", dir.file("i.rfs")},
+               {"app.img", dir.file("i.app")}, {"config.img", dir.file("i.config")}, {"logo.img", dir.file("i.logo")},
+               {"chlogo.img", dir.file("i.chlogo")}, {"flash.img", dir.file("i.flash")},
+               {"tarfileupdate.tar.gz", dir.file("i.tar")}, {"mtd6.img", dir.file("i.m6")},
+               {"mtd1.img", dir.file("i.m1")}, {"abcde", dir.file("i.n1")}, {"boot", dir.file("i.n2")}});
+}
+
+TEST_F(Inspector, OldLayoutRoundTripsForLegacyBoardsOrWhenForced) {
+    auto args = everyKind();
+    args.push_back("-old");
+    args[1] = "1a0";
+    args[3] = "1c2";
+    pack(args);
+    const auto list = inspect({"list", pkg});
+    EXPECT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("layout   old: every board is a legacy board"), std::string::npos);
+    roundTrip(*this, dir, pkg,
+              {{"boot.img", dir.file("i.boot")}, {"rfs.img", dir.file("i.rfs")}, {"logo.img", dir.file("i.logo")},
+               {"flash.img", dir.file("i.flash")}, {"tarfileupdate.tar.gz", dir.file("i.tar")}});
+
+    // For boards outside the legacy table the bytes alone read as normal,
+    // where the old rfs, flash, logo order is out of order; --old reads it.
+    args[1] = "0c35";
+    pack(args);
+    EXPECT_EQ(inspect({"verify", pkg}).status, 1);
+    EXPECT_EQ(inspect({"verify", "--old", pkg}).status, 0);
+}
+
+TEST_F(Inspector, ListShowsHeaderBoardsAndParts) {
+    pack({"-b", "0c35", "-u", input("boot", 10), "-n", "bad\x1b[2Jname", input("n", 3)});
+    const auto r = inspect({"list", pkg});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("kinds    0x80001 boot named\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("boards   1: 0c35\n"), std::string::npos);
+    EXPECT_NE(r.out.find("parts    2\n"), std::string::npos);
+    EXPECT_NE(r.out.find("bad\\x1b[2Jname"), std::string::npos);
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.out.find(fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("boot")))) + "  ok"), std::string::npos);
+}
+
+TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
+    pack({"-b", "0c35", "-p3", input("m", 10), "-n", "q\"\\\n", input("n", 3)});
+    const auto r = inspect({"list", "--json", pkg});
+    EXPECT_EQ(r.status, 0);
+    const std::string digest = fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("m"))));
+    EXPECT_NE(r.out.find("\"boards\":[3125]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"kind\":\"mtd\",\"typeCode\":21,\"dataLength\":10,\"nameLength\":0,\"partIndex\":3,"
+                         "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\u000a\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"defects\":[],\"sound\":true}\n"), std::string::npos);
+}
+
+TEST_F(Inspector, BoardOptionRequiresTheCode) {
+    pack({"-b", "0c35", "-b", "a20", "-u", input("boot", 10)});
+    EXPECT_EQ(inspect({"verify", "--board", "a20", pkg}).status, 0);
+    const auto r = inspect({"verify", "--board", "a21", pkg});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "board 0a21 is not in the board table\n" + pkg + ": 1 defects\n");
+}
+
+TEST_F(Inspector, UsageErrorsAndUnopenableFilesExitWithTwo) {
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"show", pkg}, {"list"}, {"list", "a", "b"}, {"extract", pkg}, {"extract", "--json", pkg, "d"},
+        {"list", "--board", "1", pkg}, {"verify", "--bogus", pkg}, {"verify", "--board"}};
+    for (const auto& args : bad) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err.rfind("usage: fwinspect", 0), 0u);
+    }
+    EXPECT_EQ(inspect({"verify", dir.file("missing")}).status, 2);
+    EXPECT_EQ(inspect({"list", dir.path()}).status, 2);
+}
+
+struct Damage {
+    const char* what;
+    std::function<void(Inspector&)> harm;
+    const char* defect;
+};
+
+TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
+    // Package: 1 board; parts boot(10) at 52, tar(3) at 120, named "ab"(5) at 220.
+    const Damage damages[] = {
+        {"short file", [](Inspector& t) { t.dir.write("p.update", Bytes(20, 0)); }, "too short for a package header"},
+        {"package magic", [](Inspector& t) { t.corrupt(0, 0x41555047); }, "package magic is not FPUA"},
+        {"reserved word", [](Inspector& t) { t.corrupt(12, 1); }, "package header: reserved words are not zero"},
+        {"board table offset", [](Inspector& t) { t.corrupt(24, 40); }, "board table offset 40, expected 36"},
+        {"part table offset", [](Inspector& t) { t.corrupt(32, 36); }, "part table offset 36, expected 40"},
+        {"huge part count", [](Inspector& t) { t.corrupt(28, 0xFFFFFFFF); }, "the tables run past the end"},
+        {"part count beyond the file", [](Inspector& t) { t.corrupt(28, 20); }, "20 parts cannot fit"},
+        {"board count", [](Inspector& t) { t.corrupt(20, 101); }, "board count 101 exceeds 100"},
+        {"kind bits", [](Inspector& t) { t.corrupt(4, 0x1); }, "kind bits 0x1, the parts present give 0x80101"},
+        {"offset outside", [](Inspector& t) { t.corrupt(44, 0x7FFFFFF0); }, "part 1: header lies outside the file"},
+        {"misaligned offset", [](Inspector& t) { t.corrupt(44, 117); }, "part 1: offset 117 is not a multiple of 4"},
+        {"overlap", [](Inspector& t) { t.corrupt(44, 100); }, "part 1: offset 100 overlaps"},
+        {"wrong start", [](Inspector& t) { t.corrupt(48, 224); }, "part 2: starts at 224, the layout puts it at 220"},
+        {"part magic", [](Inspector& t) { t.corrupt(120, 0); }, "part 1: part magic is not *PPS"},
+        {"type code", [](Inspector& t) { t.corrupt(124, 8); }, "part 1: unknown type code 8"},
+        {"part reserved word", [](Inspector& t) { t.corrupt(120 + 52, 9); }, "part 1: reserved words are not zero"},
+        {"data past the end", [](Inspector& t) { t.corrupt(220 + 16, 1000); }, "part 2: data runs past the end"},
+        {"tar path length", [](Inspector& t) { t.corrupt(120 + 44, 36); }, "part 1: tar path field is 36 bytes"},
+        {"tar path text", [](Inspector& t) { t.corrupt(120 + 56, 0x78787878); }, "part 1: tar path field does not hold"},
+        {"name field length", [](Inspector& t) { t.corrupt(220 + 44, 3); }, "part 2: name field of 3 bytes"},
+        {"name field fill", [](Inspector& t) { t.corrupt(220 + 56, 0x01006261); }, "part 2: name field is not the name"},
+        {"name past data", [](Inspector& t) { t.corrupt(220 + 44, 12); }, "part 2: name field runs past"},
+        {"index on a fixed part", [](Inspector& t) { t.corrupt(52 + 48, 3); }, "part 0: index 3 on a part"},
+        {"digest", [](Inspector& t) { t.corrupt(52 + 56, 0); }, "part 0: digest does not match its data"},
+        {"order", [](Inspector& t) { t.corrupt(52 + 4, 21); }, "part 1: tar part out of order"},
+        {"trailing bytes", [](Inspector& t) {
+             Bytes b = fwtest::readFile(t.pkg);
+             b.insert(b.end(), 3, 0);
+             t.dir.write("p.update", b);
+         }, "3 bytes follow the last part"},
+    };
+    for (const Damage& d : damages) {
+        pack({"-b", "1", "-u", input("boot", 10), "-t", input("tar", 3), "-n", "ab", input("n", 5)});
+        ASSERT_EQ(inspect({"verify", pkg}).status, 0);
+        d.harm(*this);
+        for (const char* command : {"verify", "list"}) {
+            const auto r = inspect({command, pkg});
+            EXPECT_EQ(r.status, 1) << d.what;
+            EXPECT_NE(r.out.find(d.defect), std::string::npos) << d.what << "\n" << r.out;
+        }
+        const auto json = inspect({"verify", "--json", pkg});
+        EXPECT_NE(json.out.find("\"sound\":false}"), std::string::npos) << d.what;
+        EXPECT_EQ(inspect({"extract", pkg, dir.file("x")}).status, 1) << d.what;
+        EXPECT_FALSE(fwtest::exists(dir.file("x"))) << d.what;
+    }
+}
+
+TEST_F(Inspector, MtdIndexOutsideTheRangeIsADefect) {
+    pack({"-b", "1", "-p4", input("m", 10)});
+    corrupt(44 + 48, 21);
+    const auto r = inspect({"verify", pkg});
+    EXPECT_NE(r.out.find("part 0: mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
+}
+
+TEST_F(Inspector, NamesThatCannotBeFileNamesAreSkipped) {
+    const std::string outside = dir.file("outside");
+    ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+    pack({"-b", "1", "-n", "", input("a", 4), "-n", "..", input("b", 5), "-n", "../outside/x", input("c", 6), "-n",
+          "ok", input("d", 7), "-n", "boot.img", input("e", 8), "-u", input("f", 9)});
+    const auto r = inspect({"extract", pkg, dir.file("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("name \"\" cannot be a file name here"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("name \"..\" cannot"), std::string::npos);
+    EXPECT_NE(r.err.find("name \"../outside/x\" cannot"), std::string::npos);
+    EXPECT_NE(r.err.find("name \"boot.img\" cannot"), std::string::npos);  // the boot part has it
+    EXPECT_EQ(fwtest::readFile(dir.file("out/ok")), fwtest::readFile(dir.file("d")));
+    EXPECT_EQ(fwtest::readFile(dir.file("out/boot.img")), fwtest::readFile(dir.file("f")));
+    EXPECT_FALSE(fwtest::exists(dir.file("outside/x")));
+}
+
+TEST_F(Inspector, ExtractionNeverWritesThroughALink) {
+    pack({"-b", "1", "-u", input("boot", 9)});
+    const std::string victim = dir.write("victim", std::string("keep"));
+    ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), dir.file("out/boot.img").c_str()), 0);
+    const auto r = inspect({"extract", pkg, dir.file("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("part 0: cannot write"), std::string::npos);
+    EXPECT_EQ(fwtest::readFile(victim), Bytes({'k', 'e', 'e', 'p'}));
+}
+
+}  // namespace
