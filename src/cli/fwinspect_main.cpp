@@ -1,3 +1,9 @@
-#include "cli/inspector.h"
+#include <cstdio>
 
-int main(int argc, char** argv) { return fw::runInspector(argc, argv); }
+#include "cli/inspector.h"
+#include "platform/progress.h"
+
+int main(int argc, char** argv) {
+    fw::enableProgressOnTerminal(stderr);
+    return fw::runInspector(argc, argv);
+}

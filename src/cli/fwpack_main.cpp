@@ -1,3 +1,9 @@
-#include "cli/packer.h"
+#include <cstdio>
 
-int main(int argc, char** argv) { return fw::runPacker(argc, argv); }
+#include "cli/packer.h"
+#include "platform/progress.h"
+
+int main(int argc, char** argv) {
+    fw::enableProgressOnTerminal(stderr);
+    return fw::runPacker(argc, argv);
+}

@@ -10,6 +10,7 @@
 #include "job/kinds.h"
 #include "job/registration.h"
 #include "package/layout.h"
+#include "platform/progress.h"
 #include "platform/random_access.h"
 
 namespace fw {
@@ -231,6 +232,7 @@ void Inspector::checkDigest(PartReport& r) {
     Md5Context ctx;
     md5Init(ctx);
     std::uint64_t at = r.offset + partHeaderSize;
+    ProgressLine progress("verify", summary_.path.c_str(), r.header.dataLength);
     for (std::uint64_t left = r.header.dataLength; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, readPiece));
         if (!file_.readAt(at, buffer_.get(), n)) {
@@ -238,6 +240,7 @@ void Inspector::checkDigest(PartReport& r) {
             return;
         }
         md5Update(ctx, buffer_.get(), n);
+        progress.advance(n);
         at += n;
         left -= n;
     }

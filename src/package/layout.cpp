@@ -28,6 +28,7 @@ struct Walk {
     std::uint64_t offset;
     const char* beyond = nullptr;
     bool stopped = false;
+    std::uint64_t end = 0;
 
     void part(const char* path, std::int64_t fileLength, std::uint64_t fieldLength) {
         if (stopped) return;
@@ -41,13 +42,16 @@ struct Walk {
             stopped = true;
             return;
         }
+        end = offset + partHeaderSize + dataLength;
         offset = advanceOffset(offset, dataLength);
     }
 };
 
 }  // namespace
 
-const char* firstPartBeyondLimit(const PackageJob& job) {
+namespace {
+
+Walk walkParts(const PackageJob& job) {
     Walk walk{firstPartOffset(job.boardCount, countParts(job))};
     for (FixedKind k : writingOrder) {
         if (!gateOpen(job, k)) continue;
@@ -59,7 +63,16 @@ const char* firstPartBeyondLimit(const PackageJob& job) {
     for (std::size_t s = 0; s < namedSlotCount; ++s)
         if (job.namedMask >> s & 1)
             walk.part(job.namedPaths[s].data(), job.namedLengths[s], job.namedHeaders[s].nameLength);
-    return walk.beyond;
+    return walk;
+}
+
+}  // namespace
+
+const char* firstPartBeyondLimit(const PackageJob& job) { return walkParts(job).beyond; }
+
+std::uint64_t plannedPackageSize(const PackageJob& job) {
+    const Walk walk = walkParts(job);
+    return walk.stopped ? 0 : walk.end;
 }
 
 }  // namespace fw

@@ -27,4 +27,8 @@ inline constexpr std::uint64_t largestPackage = 0xFFFFFFFFu;
 // read) ends the walk: the writer reports that input when it reaches it.
 const char* firstPartBeyondLimit(const PackageJob& job);
 
+// The size of the finished package from the registered lengths; 0 when an
+// input's length is unknown or the package would not fit.
+std::uint64_t plannedPackageSize(const PackageJob& job);
+
 }  // namespace fw

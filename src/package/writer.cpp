@@ -5,6 +5,7 @@
 #include "package/layout.h"
 #include "package/writer_state.h"
 #include "platform/files.h"
+#include "platform/progress.h"
 
 namespace fw {
 
@@ -39,6 +40,7 @@ Outcome copyPart(WriterState& w, std::uint64_t partOffset, const PartHeader& hea
         return Outcome::writeFailed;
 
     std::int64_t total = 0;
+    ProgressLine progress("write", input.path(), input.size());
     for (;;) {
         const std::int64_t n = input.read(w.job.copyBuffer.data(), w.job.copyBuffer.size());
         if (n < 0) return Outcome::readFailed;
@@ -47,10 +49,13 @@ Outcome copyPart(WriterState& w, std::uint64_t partOffset, const PartHeader& hea
         if (total > expectedLength) return Outcome::readFailed;
         if (digest != nullptr) md5Update(*digest, w.job.copyBuffer.data(), static_cast<std::size_t>(n));
         if (!file.write(w.job.copyBuffer.data(), static_cast<std::size_t>(n))) return Outcome::writeFailed;
+        progress.advance(static_cast<std::uint64_t>(n));
     }
     input.close();
     w.byteCounter = static_cast<std::uint64_t>(total);
-    return total == expectedLength ? Outcome::ok : Outcome::readFailed;
+    if (total != expectedLength) return Outcome::readFailed;
+    // A part is reported done only once its bytes have reached the file.
+    return file.flush() ? Outcome::ok : Outcome::writeFailed;
 }
 
 namespace {
@@ -155,7 +160,7 @@ int writePackage(PackageJob& job, const char* outputPath, std::FILE* out) {
     if (!readyToWrite(job, outputPath, partCount, out)) return -1;
 
     WriterState w{job, out, {}, {}, 0, 0};
-    if (!openOutputTarget(job.outputPath.data(), w.target)) {
+    if (!openOutputTarget(job.outputPath.data(), plannedPackageSize(job), w.target)) {
         std::fprintf(out, "cant open file[%s]!\n", job.outputPath.data());
         return -1;
     }

@@ -48,6 +48,9 @@ bool InputFile::open(const char* path) {
     fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return false;
     ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    struct stat st {};
+    size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    path_ = path;
     if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
     begin_ = end_ = 0;
     failed_ = false;
@@ -81,22 +84,78 @@ void InputFile::close() {
     fd_ = -1;
 }
 
+WriteBehind::WriteBehind(int fd) : fd_(fd), thread_([this] { run(); }) {}
+
+WriteBehind::~WriteBehind() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void WriteBehind::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return busy_ || stopping_; });
+        if (!busy_) return;
+        lock.unlock();
+        const bool ok = writeAll(fd_, buffer_.get(), count_);
+        lock.lock();
+        failed_ = failed_ || !ok;
+        busy_ = false;
+        changed_.notify_all();
+    }
+}
+
+std::unique_ptr<std::uint8_t[]> WriteBehind::submit(std::unique_ptr<std::uint8_t[]> buffer, std::size_t count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    std::swap(buffer, buffer_);
+    count_ = count;
+    busy_ = true;
+    changed_.notify_all();
+    return buffer;
+}
+
+bool WriteBehind::drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    return !failed_;
+}
+
 OutputFile::~OutputFile() {
+    behind_.reset();
     if (fd_ >= 0) ::close(fd_);
 }
 
 void OutputFile::adopt(int fd) {
     fd_ = fd;
     if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+    behind_.reset();
     used_ = 0;
     position_ = 0;
     failed_ = fd < 0;
 }
 
+// A full buffer goes to the writing thread; anything else is written here,
+// after whatever that thread still holds.
+bool OutputFile::writeOut() {
+    if (used_ == bufferSize) {
+        if (!behind_) behind_ = std::make_unique<WriteBehind>(fd_);
+        buffer_ = behind_->submit(std::move(buffer_), used_);
+        if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+    } else if (used_ > 0 && !(behind_ && !behind_->drain()) && !writeAll(fd_, buffer_.get(), used_)) {
+        failed_ = true;
+    }
+    used_ = 0;
+    return !failed_;
+}
+
 bool OutputFile::flush() {
     if (failed_) return false;
-    if (used_ > 0 && !writeAll(fd_, buffer_.get(), used_)) failed_ = true;
-    used_ = 0;
+    if (!writeOut() || (behind_ && !behind_->drain())) failed_ = true;
     return !failed_;
 }
 
@@ -104,18 +163,14 @@ bool OutputFile::write(const void* data, std::size_t count) {
     if (failed_) return false;
     const auto* in = static_cast<const std::uint8_t*>(data);
     position_ += count;
-    if (used_ + count <= bufferSize) {
-        std::memcpy(buffer_.get() + used_, in, count);
-        used_ += count;
-        return true;
+    while (count > 0) {
+        const std::size_t n = std::min(count, bufferSize - used_);
+        std::memcpy(buffer_.get() + used_, in, n);
+        used_ += n;
+        in += n;
+        count -= n;
+        if (used_ == bufferSize && !writeOut()) return false;
     }
-    if (!flush()) return false;
-    if (count >= bufferSize) {
-        if (!writeAll(fd_, in, count)) failed_ = true;
-        return !failed_;
-    }
-    std::memcpy(buffer_.get(), in, count);
-    used_ = count;
     return true;
 }
 
@@ -137,7 +192,8 @@ bool OutputFile::seek(std::uint64_t offset) {
 }
 
 bool OutputFile::close() {
-    const bool flushed = flush();
+    const bool flushed = fd_ < 0 || flush();
+    behind_.reset();
     const bool closed = fd_ < 0 || ::close(fd_) == 0;
     fd_ = -1;
     return flushed && closed;

@@ -2,9 +2,13 @@
 // paths and byte counts; errno and descriptors stay here.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace fw {
 
@@ -30,14 +34,46 @@ public:
     std::int64_t read(void* into, std::size_t count);
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    std::uint64_t size() const { return size_; }
+    const char* path() const { return path_.c_str(); }
 
 private:
     bool refill();
 
     int fd_ = -1;
+    std::string path_;
+    std::uint64_t size_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t begin_ = 0, end_ = 0;
     bool failed_ = false;
+};
+
+// Writes full buffers to a descriptor on a thread of its own, one at a
+// time and in order, so the kernel's copy into the page cache runs beside
+// the reading and digesting of the caller instead of after it.
+class WriteBehind {
+public:
+    explicit WriteBehind(int fd);
+    ~WriteBehind();
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+    // Takes `count` bytes of `buffer` and gives back the buffer it held
+    // before, once that one is written.
+    std::unique_ptr<std::uint8_t[]> submit(std::unique_ptr<std::uint8_t[]> buffer, std::size_t count);
+    // Waits for the buffer in hand; false when any write failed.
+    bool drain();
+
+private:
+    void run();
+
+    int fd_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t count_ = 0;
+    bool busy_ = false, stopping_ = false, failed_ = false;
+    std::thread thread_;
 };
 
 // A buffered output file that can seek back to patch what it wrote.
@@ -60,8 +96,11 @@ public:
     int descriptor() const { return fd_; }
 
 private:
+    bool writeOut();
+
     int fd_ = -1;
     std::unique_ptr<std::uint8_t[]> buffer_;
+    std::unique_ptr<WriteBehind> behind_;  // started by the first full buffer
     std::size_t used_ = 0;
     std::uint64_t position_ = 0;
     bool failed_ = false;

@@ -43,7 +43,7 @@ mode_t newFileMode() {
 
 }  // namespace
 
-bool openOutputTarget(const char* path, OutputTarget& target) {
+bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target) {
     target.finalPath = followLinks(path);
     target.tempPath.clear();
     struct stat st {};
@@ -60,6 +60,9 @@ bool openOutputTarget(const char* path, OutputTarget& target) {
     if (fd < 0) return false;
     target.tempPath = temp;
     target.file.adopt(fd);
+    // Only a hint: where the file system cannot reserve room, the writes
+    // themselves report a full disk.
+    if (expectedSize > 0) (void)::posix_fallocate(fd, 0, static_cast<off_t>(expectedSize));
     return true;
 }
 

@@ -19,7 +19,9 @@ struct OutputTarget {
 };
 
 // False when no file can be created there (missing folder, a directory).
-bool openOutputTarget(const char* path, OutputTarget& target);
+// A new file is given `expectedSize` bytes of room up front, so the file
+// system allocates it in one piece rather than page by page.
+bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target);
 // Closes and renames into place; false when any write, the close or the
 // rename failed, and then nothing is left behind.
 bool commitOutputTarget(OutputTarget& target);

@@ -1,0 +1,58 @@
+#include "platform/progress.h"
+
+#include <unistd.h>
+
+namespace fw {
+namespace {
+
+std::FILE* progressStream = nullptr;
+
+constexpr std::uint64_t checkEvery = 4ull << 20;
+
+// Keeps the line to one short, printable row.
+std::string labelFor(const char* action, const char* path) {
+    std::string name = path;
+    if (const auto slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+    if (name.size() > 40) name = name.substr(0, 37) + "...";
+    return std::string(action) + " " + name;
+}
+
+}  // namespace
+
+void enableProgressOnTerminal(std::FILE* stream) {
+    progressStream = ::isatty(::fileno(stream)) ? stream : nullptr;
+}
+
+void setProgressStream(std::FILE* stream) { progressStream = stream; }
+
+ProgressLine::ProgressLine(const char* action, const char* path, std::uint64_t total) : total_(total) {
+    if (progressStream == nullptr || total <= progressThreshold) return;
+    out_ = progressStream;
+    label_ = labelFor(action, path);
+    start_ = lastDraw_ = std::chrono::steady_clock::now();
+    nextCheck_ = checkEvery;
+}
+
+ProgressLine::~ProgressLine() {
+    if (drawn_) {
+        std::fputs("\r\033[K", out_);
+        std::fflush(out_);
+    }
+}
+
+void ProgressLine::redraw() {
+    nextCheck_ = done_ + checkEvery;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0 ? static_cast<double>(done_) / (1 << 20) / seconds : 0;
+    const unsigned percent = static_cast<unsigned>(done_ * 100 / total_);
+    std::fprintf(out_, "\r\033[K%s  %3u%%  %.0f MiB/s", label_.c_str(), percent > 100 ? 100 : percent, rate);
+    std::fflush(out_);
+    drawn_ = true;
+}
+
+}  // namespace fw

@@ -1,0 +1,44 @@
+// Progress for big inputs, on standard error and only when it is a
+// terminal: scripts, and the exact standard output, never see it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace fw {
+
+inline constexpr std::uint64_t progressThreshold = 64ull << 20;
+
+// Turns progress on for this process when `stream` is a terminal.
+void enableProgressOnTerminal(std::FILE* stream);
+// Turns it on unconditionally, writing to `stream` (nullptr turns it off).
+void setProgressStream(std::FILE* stream);
+
+// One task's progress line: "label  42%  731 MiB/s", redrawn at most ten
+// times a second and cleared when the task ends. Silent for tasks up to
+// progressThreshold bytes and when progress is off.
+class ProgressLine {
+public:
+    ProgressLine(const char* action, const char* path, std::uint64_t total);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void advance(std::uint64_t bytes) {
+        done_ += bytes;
+        if (out_ != nullptr && done_ >= nextCheck_) redraw();
+    }
+
+private:
+    void redraw();
+
+    std::FILE* out_ = nullptr;
+    std::string label_;
+    std::uint64_t total_, done_ = 0, nextCheck_ = 0;
+    std::chrono::steady_clock::time_point start_, lastDraw_;
+    bool drawn_ = false;
+};
+
+}  // namespace fw

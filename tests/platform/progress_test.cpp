@@ -1,0 +1,56 @@
+#include "platform/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "test_support.h"
+
+namespace {
+
+class Progress : public ::testing::Test {
+protected:
+    fwtest::CapturedOutput err;
+    void TearDown() override { fw::setProgressStream(nullptr); }
+
+    void runTask(std::uint64_t total) {
+        fw::ProgressLine line("digest", "/some/dir/rfs.img", total);
+        for (int i = 0; i < 3; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(110));
+            line.advance(total / 4);
+        }
+    }
+};
+
+TEST_F(Progress, BigTaskShowsPercentAndRateThenClearsTheLine) {
+    fw::setProgressStream(err.stream());
+    runTask(200ull << 20);
+    const std::string text = err.text();
+    EXPECT_NE(text.find("\r\033[Kdigest rfs.img   25%  "), std::string::npos) << text;
+    EXPECT_NE(text.find("75%"), std::string::npos);
+    EXPECT_NE(text.find(" MiB/s"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+}
+
+TEST_F(Progress, StaysSilentForSmallTasksAndWithoutATerminal) {
+    fw::setProgressStream(err.stream());
+    runTask(fw::progressThreshold);
+    EXPECT_EQ(err.text(), "");
+
+    fw::enableProgressOnTerminal(err.stream());  // a memory stream is no terminal
+    runTask(200ull << 20);
+    EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(Progress, ControlCharactersInNamesNeverReachTheTerminal) {
+    fw::setProgressStream(err.stream());
+    {
+        fw::ProgressLine line("write", "evil\033]0;x\007.img", 100ull << 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(110));
+        line.advance(50ull << 20);
+    }
+    const std::string text = err.text();
+    EXPECT_NE(text.find("write evil?]0;x?.img"), std::string::npos) << text;
+}
+
+}  // namespace
