@@ -118,7 +118,7 @@ private:
     int dirFd_;
     std::string dir_;
     std::FILE* err_;
-    std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+    std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     std::set<std::string> written_;
     std::string command_, parts_;
     bool failed_ = false;

@@ -69,7 +69,7 @@ private:
     int previousRank_ = -1;
     std::uint32_t previousMtdIndex_ = 0;
     std::set<std::string> names_;
-    std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique<std::uint8_t[]>(readPiece);
+    std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(readPiece);
     std::size_t defects_ = 0;
 };
 

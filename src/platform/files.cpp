@@ -51,7 +51,7 @@ bool InputFile::open(const char* path) {
     struct stat st {};
     size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     path_ = path;
-    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     begin_ = end_ = 0;
     failed_ = false;
     return true;
@@ -132,7 +132,7 @@ OutputFile::~OutputFile() {
 
 void OutputFile::adopt(int fd) {
     fd_ = fd;
-    if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     behind_.reset();
     used_ = 0;
     position_ = 0;
@@ -145,7 +145,7 @@ bool OutputFile::writeOut() {
     if (used_ == bufferSize) {
         if (!behind_) behind_ = std::make_unique<WriteBehind>(fd_);
         buffer_ = behind_->submit(std::move(buffer_), used_);
-        if (!buffer_) buffer_ = std::make_unique<std::uint8_t[]>(bufferSize);
+        if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     } else if (used_ > 0 && !(behind_ && !behind_->drain()) && !writeAll(fd_, buffer_.get(), used_)) {
         failed_ = true;
     }

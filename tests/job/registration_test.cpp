@@ -117,7 +117,7 @@ TEST_F(Registration, NameFieldIsTheNameRoundedUpToWholeWordsAndIsDigested) {
         EXPECT_EQ(h.nameLength, c.field) << c.name;
         EXPECT_EQ(h.dataLength, c.field + 5);
         Bytes covered(c.field, 0);
-        std::memcpy(covered.data(), c.name, std::strlen(c.name));
+        std::copy(c.name, c.name + std::strlen(c.name), covered.begin());
         covered.insert(covered.end(), content.begin(), content.end());
         EXPECT_EQ(h.digest, fwtest::md5Of(covered)) << c.name;
     }

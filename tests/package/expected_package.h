@@ -2,6 +2,7 @@
 // the writer is checked against an independent picture of the format.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ struct ExpectedPart {
 
 inline Bytes nameField(const std::string& name, std::size_t fieldLength) {
     Bytes b(fieldLength, 0);
-    std::memcpy(b.data(), name.data(), name.size());
+    std::copy(name.begin(), name.end(), b.begin());
     return b;
 }
 

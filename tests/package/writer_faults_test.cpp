@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <filesystem>
 
 #include "cli/packer.h"
@@ -26,21 +27,33 @@ protected:
     fwtest::ScratchDir dir;
     std::string out = dir.file("out.update");
     const Bytes earlier = fwtest::patternBytes(33, 99);
+    std::map<std::string, Bytes> inputs;  // what each input held when made
 
     void SetUp() override { dir.write("out.update", earlier); }
 
-    // The output holds what it held, and no temporary file is left.
-    void expectOutputUntouched(const std::vector<std::string>& inputs) {
+    std::string input(const std::string& name, std::size_t size, std::uint32_t salt = 1) {
+        inputs[name] = fwtest::patternBytes(size, salt);
+        return dir.write(name, inputs[name]);
+    }
+
+    // The output holds what it held, no temporary file is left, and every
+    // input that is still meant to be there is as it was made.
+    void expectOutputUntouched(const std::vector<std::string>& entries) {
         EXPECT_EQ(fwtest::readFile(out), earlier);
-        std::vector<std::string> expected = inputs;
+        std::vector<std::string> expected = entries;
         expected.push_back("out.update");
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(dir.entries(), expected);
+        for (const auto& [name, bytes] : inputs) {
+            if (std::find(entries.begin(), entries.end(), name) != entries.end()) {
+                EXPECT_EQ(fwtest::readFile(dir.file(name)), bytes) << name;
+            }
+        }
     }
 };
 
 TEST_F(WriterFaults, OutputFolderMissing) {
-    dir.write("boot", fwtest::patternBytes(10));
+    input("boot", 10);
     const std::string nowhere = dir.file("no/such/dir/out.update");
     const auto r = fwtest::runPackerWith({"-o", nowhere, "-b", "1", "-u", dir.file("boot")});
     EXPECT_EQ(r.status, -1);
@@ -49,7 +62,7 @@ TEST_F(WriterFaults, OutputFolderMissing) {
 }
 
 TEST_F(WriterFaults, OutputIsAnInputUnderAnyName) {
-    const std::string boot = dir.write("boot", fwtest::patternBytes(10));
+    const std::string boot = input("boot", 10);
     ASSERT_EQ(::symlink(boot.c_str(), dir.file("link").c_str()), 0);
     ASSERT_EQ(::link(boot.c_str(), dir.file("hard").c_str()), 0);
     const Bytes before = fwtest::readFile(boot);
@@ -59,25 +72,27 @@ TEST_F(WriterFaults, OutputIsAnInputUnderAnyName) {
         EXPECT_EQ(r.output, "packs :0,0,0-0,0,0-0 flash-0 \ndest file is a source file[" + o + "]!\n");
         EXPECT_EQ(fwtest::readFile(boot), before);
     }
+    expectOutputUntouched({"boot", "hard", "link"});
 }
 
 TEST_F(WriterFaults, DirectoryAsInputCannotBeRead) {
+    const std::string boot = input("boot", 300000);
     const std::string folder = dir.file("folder");
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    for (const char* option : {"-u", "-t", "-p1"}) {
-        const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", option, folder});
+    for (const char* option : {"-k", "-t", "-p1"}) {
+        const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", boot, option, folder});
         EXPECT_EQ(r.status, -1) << option;
         EXPECT_NE(r.output.find("cant read [" + folder + "]!\n"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("finished!"), std::string::npos);
-        expectOutputUntouched({"folder"});
+        expectOutputUntouched({"boot", "folder"});
     }
 }
 
 // Registers, lets `change` act on the inputs, then writes.
 class ChangedInput : public WriterFaults {
 protected:
-    std::string boot = dir.write("boot", fwtest::patternBytes(5000, 1));
-    std::string rfs = dir.write("rfs", fwtest::patternBytes(7000, 2));
+    std::string boot = input("boot", 5000, 1);
+    std::string rfs = dir.write("rfs", fwtest::patternBytes(7000, 2));  // changed on purpose
 
     fwtest::RunResult writeAfter(const std::function<void()>& change) {
         auto job = fw::createJob();
@@ -109,7 +124,7 @@ TEST_F(ChangedInput, ShrunkOrGrownInputCannotBeRead) {
 }
 
 TEST_F(WriterFaults, WriteFailingPartWayLeavesNoPackage) {
-    const std::string rfs = dir.write("rfs", fwtest::patternBytes(3 << 20));
+    const std::string rfs = input("rfs", 3 << 20);
     const std::string log = dir.file("log");
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

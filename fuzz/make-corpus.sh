@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Regenerates the starting corpora under fuzz/corpus from small inputs,
+# using the packer itself. Usage: fuzz/make-corpus.sh BUILD_DIR
+set -euo pipefail
+cd "$(dirname "$0")/.."
+fwpack="$(realpath "${1:-build/default}")/fwpack"
+corpus=fuzz/corpus
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+rm -f "$corpus"/cli/* "$corpus"/package/* "$corpus"/md5/*
+args() { printf '%s\0' "$@" > "$corpus/cli/$1"; }
+args basic -o out.update -b 0c35 -u boot.img
+args every -o o -b 1 -b 1a0 -u u -k k -r r -a a -g g -l l -c c -t t -flash f -p1 m -p20 m -n name n -old -clear
+args missing-value -o o -b 1 -u
+args mtd-range -o o -b 1 -p21 x -p0 y -p3x z -p
+args named -o o -b 1 -n "" a -n abcde b -n
+args long-path -o o -b 1 -u "$(printf 'p%.0s' $(seq 300))"
+args board-codes -o o -b "  1f" -b zz -b -1 -b 0x1f -b 123456789 -u u
+
+head -c 37 /dev/zero | tr '\0' 'b' > "$work/boot"
+head -c 10 /dev/zero | tr '\0' 'k' > "$work/kernel"
+printf 'tar bytes' > "$work/tar"
+printf 'mtd' > "$work/mtd"
+printf 'named part' > "$work/named"
+cd "$work"
+"$fwpack" -o one.update -b 0c35 -u boot > /dev/null
+"$fwpack" -o every.update -b 0c35 -b a20 -u boot -k kernel -r boot -a kernel -g boot -l kernel -c boot -t tar \
+  -flash kernel -p2 mtd -p7 mtd -n abcde named -n "" named > /dev/null
+"$fwpack" -o old.update -old -b 1a0 -u boot -r kernel -l boot -t tar -flash mtd > /dev/null
+"$fwpack" -o table.update -b 1 -p1 mtd -p20 mtd -n boot named > /dev/null
+cd - > /dev/null
+cp "$work"/*.update "$corpus/package/"
+head -c 100 "$work/every.update" > "$corpus/package/truncated.update"
+
+printf '' > "$corpus/md5/empty"
+printf 'abc' > "$corpus/md5/abc"
+head -c 200 "$work/every.update" > "$corpus/md5/package-head"

@@ -1,0 +1,42 @@
+// The package reader behind fwinspect list and verify, on arbitrary bytes,
+// in either reading and any of the three reports.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "cli/inspect_report.h"
+#include "package/inspection.h"
+
+namespace {
+
+std::FILE* sink() {
+    static std::FILE* devNull = std::fopen("/dev/null", "w");
+    return devNull;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const int fd = ::memfd_create("package", MFD_CLOEXEC);
+    if (fd < 0) return 0;
+    if (::write(fd, data, size) != static_cast<ssize_t>(size)) {
+        ::close(fd);
+        return 0;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    // The last byte picks the reading and the report, the first the board.
+    const std::uint8_t pick = size > 0 ? data[size - 1] : 0;
+    const fw::ReportStyle styles[] = {fw::ReportStyle::table, fw::ReportStyle::json, fw::ReportStyle::defectsOnly};
+    fw::InspectionOptions options;
+    options.forceOld = (pick & 0x80) != 0;
+    options.requiredBoard = size > 0 ? data[0] : 0;
+    auto report = fw::makeReport(styles[pick % 3], sink());
+    const auto result = fw::inspectPackage(path.c_str(), options, *report);
+    if (result == fw::InspectionResult::unreadable) __builtin_trap();
+    report->finish(result);
+    ::close(fd);
+    return 0;
+}
