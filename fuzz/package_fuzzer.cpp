@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/inspect_report.h"
-#include "package/inspection.h"
+#include "cli/examine_report.h"
+#include "package/package_check.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "cli/inspect_report.h"
+#include "cli/examine_report.h"
 #include "job/kinds.h"
 #include "platform/random_access.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "package/inspection.h"
+#include "package/package_check.h"
 
 namespace fw {
 

@@ -1,11 +1,11 @@
-#include "cli/inspector.h"
+#include "cli/examiner.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/extract.h"
-#include "cli/inspect_report.h"
+#include "cli/examine_report.h"
 #include "cli/options.h"
 
 namespace fw {

@@ -1,43 +1,38 @@
-#include "cli/inspect_report.h"
+#include "cli/examine_report.h"
 
+#include <cstring>
 #include <vector>
 
 #include "job/kinds.h"
 
 namespace fw {
 
-std::string escapeText(const std::string& bytes) {
+namespace {
+
+// Printable ASCII stays as it is, `special` characters get a backslash, and
+// every other byte becomes `hexFormat`.
+std::string escaped(const std::string& bytes, const char* special, const char* hexFormat) {
     std::string s;
     for (unsigned char c : bytes) {
-        if (c == '\\') {
-            s += "\\\\";
-        } else if (c >= 0x20 && c < 0x7f) {
-            s += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            s += hex;
-        }
-    }
-    return s;
-}
-
-std::string jsonString(const std::string& bytes) {
-    std::string s = "\"";
-    for (unsigned char c : bytes) {
-        if (c == '"' || c == '\\') {
+        if (c != 0 && std::strchr(special, c) != nullptr) {
             s += '\\';
             s += static_cast<char>(c);
         } else if (c >= 0x20 && c < 0x7f) {
             s += static_cast<char>(c);
         } else {
             char hex[8];
-            std::snprintf(hex, sizeof hex, "\\u%04x", c);
+            std::snprintf(hex, sizeof hex, hexFormat, c);
             s += hex;
         }
     }
-    return s + "\"";
+    return s;
 }
+
+}  // namespace
+
+std::string escapeText(const std::string& bytes) { return escaped(bytes, "\\", "\\x%02x"); }
+
+std::string jsonString(const std::string& bytes) { return '"' + escaped(bytes, "\"\\", "\\u%04x") + '"'; }
 
 std::string hexDigest(const Digest& digest) {
     std::string s;

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "cli/inspector.h"
+#include "cli/examiner.h"
 #include "platform/progress.h"
 
 int main(int argc, char** argv) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "package/inspection.h"
+#include "package/package_check.h"
 
 namespace fw {
 

@@ -1,4 +1,4 @@
-#include "cli/inspector.h"
+#include "cli/examiner.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

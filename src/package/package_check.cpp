@@ -1,4 +1,4 @@
-#include "package/inspection.h"
+#include "package/package_check.h"
 
 #include <algorithm>
 #include <memory>
