@@ -67,7 +67,17 @@ public:
         std::snprintf(text, sizeof text, "%04x", code);
         command_ += std::string(" -b ") + text;
     }
+    // The package was sound a moment ago; a defect now means it changed
+    // under us, and nothing more of it is trusted.
+    void defect(const std::string& text) override {
+        std::fprintf(err_, "%s\n", escapeText(text).c_str());
+        changed_ = failed_ = true;
+    }
     void part(const PartReport& r) override {
+        if (changed_ || !r.dataInside || r.header.nameLength > r.header.dataLength) {
+            failed_ = true;
+            return;
+        }
         const std::string name = fileNameOf(r);
         if (!usableFileName(name) || !written_.insert(name).second) {
             std::fprintf(err_, "part %u: name \"%s\" cannot be a file name here, part skipped\n", r.number,
@@ -121,7 +131,7 @@ private:
     std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     std::set<std::string> written_;
     std::string command_, parts_;
-    bool failed_ = false;
+    bool failed_ = false, changed_ = false;
 };
 
 }  // namespace

@@ -95,15 +95,15 @@ Outcome writeFixedPart(WriterState& w, FixedKind kind) {
     return Outcome::ok;
 }
 
-Outcome writeParts(WriterState& w) {
+// Each step has printed its own message when it fails.
+bool writeParts(WriterState& w) {
     for (FixedKind kind : writingOrder) {
         if (kind == FixedKind::tar || !gateOpen(w.job, kind)) continue;
-        if (writeFixedPart(w, kind) != Outcome::ok) return Outcome::openFailed;
+        if (writeFixedPart(w, kind) != Outcome::ok) return false;
     }
-    if (gateOpen(w.job, FixedKind::tar) && writeTarPart(w) != Outcome::ok) return Outcome::openFailed;
-    if (w.job.mtdMask != 0 && writeMtdParts(w) != Outcome::ok) return Outcome::openFailed;
-    if (w.job.namedMask != 0 && writeNamedParts(w) != Outcome::ok) return Outcome::openFailed;
-    return Outcome::ok;
+    if (gateOpen(w.job, FixedKind::tar) && writeTarPart(w) != Outcome::ok) return false;
+    if (w.job.mtdMask != 0 && writeMtdParts(w) != Outcome::ok) return false;
+    return w.job.namedMask == 0 || writeNamedParts(w) == Outcome::ok;
 }
 
 // The front of the file is written last, when every offset is known.
@@ -171,7 +171,7 @@ int writePackage(PackageJob& job, const char* outputPath, std::FILE* out) {
     w.offsets.reserve(partCount);
     w.nextOffset = firstPartOffset(job.boardCount, partCount);
 
-    if (writeParts(w) != Outcome::ok) {
+    if (!writeParts(w)) {
         abandonOutputTarget(w.target);
         return -1;
     }
