@@ -193,6 +193,16 @@ TEST(PackageSize, LargestPackageIsFourGibibytesLessOneByte) {
     EXPECT_EQ(fw::firstPartBeyondLimit(*job), nullptr);
 }
 
+// Written onto /dev/null in place, so the test needs no disk for its package.
+TEST(PackageSize, PartsBetweenTwoAndFourGibibytesArePacked) {
+    fwtest::ScratchDir dir;
+    const std::string big = dir.write("big.img", fwtest::Bytes{});
+    ASSERT_EQ(::truncate(big.c_str(), 0xA0000000ll), 0);
+    const auto r = fwtest::runPackerWith({"-o", "/dev/null", "-b", "1", "-r", big});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "packs :0,0,1-0,0,0-0 flash-0 \nrfs len = 2684354560\nfinished!");
+}
+
 TEST_F(WriterFaults, SparseInputBeyondFourGibibytesIsRefused) {
     const std::string big = dir.file("big.img");
     {
