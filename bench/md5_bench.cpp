@@ -22,13 +22,7 @@ namespace {
 const std::vector<std::uint8_t>& data() {
     static const std::vector<std::uint8_t> bytes = [] {
         std::vector<std::uint8_t> b(256u << 20);
-        std::uint32_t x = 2463534242u;
-        for (auto& v : b) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            v = static_cast<std::uint8_t>(x);
-        }
+        for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
         return b;
     }();
     return bytes;
