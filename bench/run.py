@@ -87,6 +87,9 @@ def main():
     build = os.path.abspath(args.build)
     fwpack, fwinspect = f"{build}/fwpack", f"{build}/fwinspect"
     fwdigest, fwbench = f"{build}/fwdigest", f"{build}/fwbench"
+    for tool in (fwpack, fwinspect, fwdigest):
+        if not os.access(tool, os.X_OK):
+            sys.exit(f"{tool} is missing: build first, e.g. cmake --workflow --preset default")
 
     work = tempfile.mkdtemp(prefix="fwbench.")
     try:
@@ -127,6 +130,22 @@ def main():
         warm([pkg])
         r5 = race("5. fwinspect verify (vs md5sum of package)", [fwinspect, "verify", pkg],
                   ["md5sum", pkg], args.rounds)
+        # What writing the package's bytes into the page cache costs here on
+        # its own: at once after freeing memory, and after a pause as long as
+        # fwpack's digesting, in which a virtual machine's host may take the
+        # freed memory back.
+        mib = os.path.getsize(pkg) // MIB
+        scratch = os.path.join(work, "scratch")
+        writes = {}
+        for pause in (0, 2):
+            times = []
+            for _ in range(3):
+                settle(scratch)
+                time.sleep(pause)
+                times.append(timed(["dd", "if=/dev/zero", f"of={scratch}", "bs=1M", f"count={mib}"]))
+            writes[pause] = statistics.median(times)
+        print(f"{'   writing the package size into page cache':<44} {writes[0]:8.3f} s at once, "
+              f"{writes[2]:.3f} s after a 2 s pause")
         small_pack = [fwpack, "-o", os.path.join(work, "small.update"), "-b", "1", "-r", small]
         big_pack = [fwpack, "-o", os.path.join(work, "big.update"), "-b", "1", "-r", big, "-k", big]
         m_small, m_big = peak_rss(small_pack), peak_rss(big_pack)
