@@ -218,3 +218,55 @@ TEST_F(WriterFaults, SparseInputBeyondFourGibibytesIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+struct OpenFailure {
+    const char* gone;  // the input that vanishes after registration
+    std::string message;  // with PATH where its path goes
+};
+
+// Every kind's message for an input that can no longer be opened, in a job
+// that also holds a part before it.
+TEST(WriterOpenFailures, EachKindNamesItsInput) {
+    const std::string location = "[CCaldrewinCmd::OnBnClickedButtonDest.";
+    const OpenFailure cases[] = {
+        {"boot", "cant open [PATH]!boot\n"},
+        {"kernel", "cant open [PATH]!kernel\n"},
+        {"rfs", "cant open [PATH]!rfs\n"},
+        {"app", "cant open [PATH]!app\n"},
+        {"config", location + "447]cant open [PATH]!config\n"},
+        {"flash", location + "477]cant open [PATH]!flash\n"},
+        {"logo", "cant open [PATH]!logo\n"},
+        {"chlogo", "cant open [PATH]!chlogo\n"},
+        {"tar", "cant open [PATH]!tar file\n"},
+        {"mtd2", location + "625]cant open [PATH]!by index [2] mask = 5\n"},
+        {"named", "cant open [PATH]!by name[splash]\n"},
+    };
+    for (const OpenFailure& c : cases) {
+        fwtest::ScratchDir dir;
+        auto job = fw::createJob();
+        fw::addBoardCode(*job, 1);
+        for (const fw::KindInfo& info : fw::kindTable) {
+            const std::string path = dir.write(std::string(info.name), fwtest::patternBytes(9));
+            fw::registerImage(*job, info.kind, path.c_str());
+        }
+        const std::string m0 = dir.write("mtd0", fwtest::patternBytes(5)), m2 = dir.write("mtd2", fwtest::patternBytes(6));
+        fw::registerMtdParts(*job, {{1, m0.c_str()}, {3, m2.c_str()}});
+        const std::string named = dir.write("named", fwtest::patternBytes(7));
+        fw::registerNamedParts(*job, {{"splash", named.c_str()}});
+
+        const std::string gone = dir.file(c.gone);
+        ASSERT_EQ(::unlink(gone.c_str()), 0);
+        fwtest::CapturedOutput text;
+        EXPECT_EQ(fw::writePackage(*job, dir.file("out").c_str(), text.stream()), -1);
+        std::string expected = c.message;
+        expected.replace(expected.find("PATH"), 4, gone);
+        const std::string output = text.text();
+        EXPECT_EQ(output.substr(output.size() - std::min(output.size(), expected.size())), expected) << c.gone;
+        EXPECT_EQ(output.find("finished!"), std::string::npos);
+        EXPECT_FALSE(fwtest::exists(dir.file("out"))) << c.gone;
+    }
+}
+
+}  // namespace
