@@ -15,7 +15,7 @@ std::string labelFor(const char* action, const char* path) {
     if (const auto slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
     for (char& c : name)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
-    if (name.size() > 40) name = name.substr(0, 37) + "...";
+    if (name.size() > 40) name.replace(37, std::string::npos, "...");
     return std::string(action) + " " + name;
 }
 
