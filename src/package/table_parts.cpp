@@ -43,47 +43,62 @@ Outcome writeTarPart(WriterState& w) {
     return Outcome::ok;
 }
 
-Outcome writeMtdParts(WriterState& w) {
-    PackageJob& job = w.job;
-    for (std::size_t s = 0; s < mtdSlotCount; ++s) {
-        if (!(job.mtdMask >> s & 1)) continue;
-        const char* path = job.mtdPaths[s].data();
-        const std::uint64_t offset = startPart(w, mtdKindBit);
+namespace {
+
+// One part per slot in use, in slot order. `nameField(s)` gives the bytes
+// between header and file, `openFailed(s)` and `written(s)` print the
+// slot's messages.
+template <std::size_t N, typename NameField, typename OpenFailed, typename Written>
+Outcome writeSlotParts(WriterState& w, std::uint32_t mask, std::uint32_t kindBit,
+                       const std::array<PathText, N>& paths, const std::array<PartHeader, N>& headers,
+                       const std::array<std::int64_t, N>& lengths, NameField nameField, OpenFailed openFailed,
+                       Written written) {
+    for (std::size_t s = 0; s < N; ++s) {
+        if (!(mask >> s & 1)) continue;
+        const char* path = paths[s].data();
+        const std::uint64_t offset = startPart(w, kindBit);
         InputFile input;
         Outcome outcome = Outcome::openFailed;
-        const NameField name{path, job.mtdHeaders[s].nameLength};
-        if (input.open(path)) outcome = copyPart(w, offset, job.mtdHeaders[s], name, input, job.mtdLengths[s]);
-        if (outcome != Outcome::ok)
-            return reportFailure(w, outcome, path, [&] {
-                std::fprintf(w.out, "[%s.%d]cant open [%s]!by index [%d] mask = %x\n", openLocationText,
-                             mtdOpenLocation, path, static_cast<int>(s), job.mtdMask);
-            });
-        std::fprintf(w.out, "[part %d:%s] len = %llu\n", static_cast<int>(s), path,
-                     static_cast<unsigned long long>(w.byteCounter));
-        advance(w, offset, job.mtdHeaders[s].dataLength);
+        if (input.open(path)) outcome = copyPart(w, offset, headers[s], nameField(s), input, lengths[s]);
+        if (outcome != Outcome::ok) return reportFailure(w, outcome, path, [&] { openFailed(s); });
+        written(s);
+        advance(w, offset, headers[s].dataLength);
     }
     return Outcome::ok;
 }
 
+}  // namespace
+
+// An mtd part has no name field: its file's bytes follow the header.
+Outcome writeMtdParts(WriterState& w) {
+    const PackageJob& job = w.job;
+    return writeSlotParts(
+        w, job.mtdMask, mtdKindBit, job.mtdPaths, job.mtdHeaders, job.mtdLengths,
+        [&](std::size_t s) { return NameField{job.mtdPaths[s].data(), job.mtdHeaders[s].nameLength}; },
+        [&](std::size_t s) {
+            std::fprintf(w.out, "[%s.%d]cant open [%s]!by index [%d] mask = %x\n", openLocationText, mtdOpenLocation,
+                         job.mtdPaths[s].data(), static_cast<int>(s), job.mtdMask);
+        },
+        [&](std::size_t s) {
+            std::fprintf(w.out, "[part %d:%s] len = %llu\n", static_cast<int>(s), job.mtdPaths[s].data(),
+                         static_cast<unsigned long long>(w.byteCounter));
+        });
+}
+
+// A named part carries its name, zero-filled to the field length, exactly
+// the bytes registration put in front of the file when it digested it.
 Outcome writeNamedParts(WriterState& w) {
-    PackageJob& job = w.job;
-    for (std::size_t s = 0; s < namedSlotCount; ++s) {
-        if (!(job.namedMask >> s & 1)) continue;
-        const char* path = job.namedPaths[s].data();
-        const char* partName = job.partNames[s].data();
-        const std::uint64_t offset = startPart(w, namedKindBit);
-        InputFile input;
-        Outcome outcome = Outcome::openFailed;
-        const NameField name{partName, job.namedHeaders[s].nameLength};
-        if (input.open(path)) outcome = copyPart(w, offset, job.namedHeaders[s], name, input, job.namedLengths[s]);
-        if (outcome != Outcome::ok)
-            return reportFailure(w, outcome, path,
-                                 [&] { std::fprintf(w.out, "cant open [%s]!by name[%s]\n", path, partName); });
-        std::fprintf(w.out, "[part name <%s,%s>] len = %llu\n", partName, path,
-                     static_cast<unsigned long long>(w.byteCounter));
-        advance(w, offset, job.namedHeaders[s].dataLength);
-    }
-    return Outcome::ok;
+    const PackageJob& job = w.job;
+    return writeSlotParts(
+        w, job.namedMask, namedKindBit, job.namedPaths, job.namedHeaders, job.namedLengths,
+        [&](std::size_t s) { return NameField{job.partNames[s].data(), job.namedHeaders[s].nameLength}; },
+        [&](std::size_t s) {
+            std::fprintf(w.out, "cant open [%s]!by name[%s]\n", job.namedPaths[s].data(), job.partNames[s].data());
+        },
+        [&](std::size_t s) {
+            std::fprintf(w.out, "[part name <%s,%s>] len = %llu\n", job.partNames[s].data(), job.namedPaths[s].data(),
+                         static_cast<unsigned long long>(w.byteCounter));
+        });
 }
 
 }  // namespace fw
