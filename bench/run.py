@@ -29,9 +29,6 @@ def timed(cmd):
     """Wall time of one run."""
     start = time.perf_counter()
     proc = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if os.environ.get("FWBENCH_VERBOSE"):
-        r = os.times()
-        print("   ", cmd[0], "children user %.2f sys %.2f" % (r.children_user, r.children_system))
     elapsed = time.perf_counter() - start
     if proc.returncode != 0:
         sys.exit(f"failed ({proc.returncode}): {' '.join(cmd)}")

@@ -160,8 +160,11 @@ int extractPackage(const char* packagePath, const char* dir, const InspectionOpt
         std::fprintf(err, "fwinspect: cannot open %s\n", escapeText(dirFd < 0 ? dir : packagePath).c_str());
         return 2;
     }
+    // The digests were checked a moment ago; this pass only places the parts.
+    InspectionOptions placing = options;
+    placing.checkDigests = false;
     Extractor extractor(package, dirFd, dir, err);
-    inspectPackage(packagePath, options, extractor);
+    inspectPackage(packagePath, placing, extractor);
     ::close(dirFd);
     std::fprintf(out, "%s\n", extractor.command().c_str());
     return extractor.failed() ? 1 : 0;

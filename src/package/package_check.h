@@ -48,6 +48,7 @@ public:
 struct InspectionOptions {
     bool forceOld = false;
     std::optional<std::uint32_t> requiredBoard;
+    bool checkDigests = true;  // off only to read again a package just verified
 };
 
 enum class InspectionResult { sound, defective, unreadable };

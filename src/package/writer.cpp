@@ -1,7 +1,5 @@
 #include "package/writer.h"
 
-#include <cstring>
-
 #include "package/layout.h"
 #include "package/writer_state.h"
 #include "platform/files.h"
