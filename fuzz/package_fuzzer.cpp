@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/examine_report.h"
-#include "package/package_check.h"
+#include "inspect/inspect_report.h"
+#include "package/package_reader.h"
 
 namespace {
 

@@ -69,7 +69,8 @@ std::string scanOne(Cursor& c, ParsedOptions& o) {
     if (isMtdOption(arg)) return scanMtd(c, o);
     if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o);
     for (const KindInfo& info : kindTable)
-        if (info.option == arg) return scanPath(c, o.imageArgs[index(info.kind)], info.saysNotOutput);
+        if (isFixed(info.kind) && info.option == arg)
+            return scanPath(c, o.imageArgs[index(info.kind)], info.saysNotOutput);
     if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true);
     if (std::strcmp(arg, "-b") == 0) {
         if (!c.has(1)) return "need extraParams for -b";

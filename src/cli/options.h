@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "job/kinds.h"
+#include "package/kinds.h"
 #include "job/registration.h"
 
 namespace fw {

@@ -6,10 +6,10 @@
 #include <span>
 #include <string>
 
+#include "package/kinds.h"
+
 namespace fw {
 
-// Board types of the old layout, listed in the usage text's last line.
-inline constexpr std::array<std::uint32_t, 7> legacyBoardCodes{0x1a0, 0x1a1, 0x1a2, 0x1a3, 0x1b0, 0x1c1, 0x1c2};
 
 // "1a0~1a3,1b0": runs of consecutive codes as first~last.
 std::string legacyCodeList(std::span<const std::uint32_t> codes);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "package/records.h"
+#include "digest/md5.h"
 
 namespace fw {
 

@@ -6,9 +6,11 @@
 #include <cstdint>
 
 #include "digest/md5_block.h"
-#include "package/records.h"
 
 namespace fw {
+
+// 16 bytes of MD5 output, the chaining words least significant byte first.
+using Digest = std::array<std::uint8_t, 16>;
 
 struct Md5Context {
     Md5State state{};

@@ -6,44 +6,42 @@
 #include <cstdint>
 #include <memory>
 
-#include "job/kinds.h"
+#include "package/kinds.h"
 #include "package/records.h"
 
 namespace fw {
 
 inline constexpr std::size_t maxPathLength = 255;
-inline constexpr std::size_t maxNameLength = 63;
+inline constexpr std::size_t maxNameLength = maxPartNameLength;
 inline constexpr std::size_t maxBoardCodes = 100;
-inline constexpr std::size_t copyBufferSize = 8192;
 
 using PathText = std::array<char, maxPathLength + 1>;
 using NameText = std::array<char, maxNameLength + 1>;
 
 // Lengths are kept as the input's true size (64 bits) beside the 32-bit
 // header field, so the writer can tell a package that does not fit from one
-// that does; -1 marks an input that existed but could not be read.
+// that does. Registration learns them from the file system without reading
+// the inputs; the writer digests each input while it copies it. The headers
+// here carry no digest yet.
+inline constexpr std::int64_t unreadableLength = -1;  // exists, but cannot be read
+inline constexpr std::int64_t streamLength = -2;      // a device whose length shows only when read
+
 struct PackageJob {
     std::array<std::int32_t, fixedKindCount> hasImage{};
     std::int32_t oldLayout = 0;
-    std::array<std::uint8_t, copyBufferSize> copyBuffer{};
     std::array<std::uint32_t, maxBoardCodes> boardTypes{};
     std::uint32_t boardCount = 0;
-    PackageHeader fileHeader{};
     std::array<PartHeader, fixedKindCount> fixedHeaders{};
-    std::array<Digest, mtdSlotCount> mtdDigests{};
     std::array<PathText, mtdSlotCount> mtdPaths{};
     std::array<PartHeader, mtdSlotCount> mtdHeaders{};
     std::array<std::int64_t, mtdSlotCount> mtdLengths{};
     std::uint32_t mtdMask = 0;
-    std::array<Digest, namedSlotCount> namedDigests{};
     std::array<PathText, namedSlotCount> namedPaths{};
     std::array<NameText, namedSlotCount> partNames{};
     std::array<PartHeader, namedSlotCount> namedHeaders{};
     std::array<std::int64_t, namedSlotCount> namedLengths{};
     std::uint32_t namedMask = 0;
-    PathText outputPath{};
     std::array<PathText, fixedKindCount> imagePaths{};
-    std::array<Digest, fixedKindCount> imageDigests{};
     std::array<std::int64_t, fixedKindCount> imageLengths{};
 };
 

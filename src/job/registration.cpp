@@ -2,22 +2,32 @@
 
 #include <cstring>
 
-#include "digest/file_digest.h"
 #include "platform/files.h"
 
 namespace fw {
 namespace {
 
 // The header's length field holds the low 32 bits; an unreadable input's -1
-// becomes all bits set there, and its true length stays in the job.
-std::uint32_t lengthField(std::int64_t length) { return static_cast<std::uint32_t>(length); }
+// becomes all bits set there, and its true length stays in the job. A
+// stream's length is known only once the writer has read it.
+std::uint32_t lengthField(std::int64_t length) {
+    return length == streamLength ? 0 : static_cast<std::uint32_t>(length);
+}
 
-PartHeader freshHeader(std::uint32_t typeCode, std::int64_t dataLength, const Digest& digest) {
+// The digest is left for the writer, which computes it over exactly the
+// bytes it puts in the package.
+PartHeader freshHeader(std::uint32_t typeCode, std::int64_t dataLength) {
     PartHeader h;
     h.typeCode = typeCode;
     h.dataLength = lengthField(dataLength);
-    h.digest = digest;
     return h;
+}
+
+// The input's length as the file system tells it, without reading it.
+std::int64_t lengthOf(const char* path) {
+    const InputProbe probe = probeInput(path);
+    if (probe.shape == InputShape::sized) return probe.length;
+    return probe.shape == InputShape::stream ? streamLength : unreadableLength;
 }
 
 bool nameEquals(const NameText& stored, const char* name) {
@@ -39,12 +49,12 @@ int namedSlotFor(const PackageJob& job, const char* name) {
 
 void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length) {
     const std::size_t k = index(kind);
-    job.fixedHeaders[k] = freshHeader(kindInfo(kind).typeCode, length, job.imageDigests[k]);
+    job.fixedHeaders[k] = freshHeader(kindInfo(kind).typeCode, length);
     job.imageLengths[k] = length;
 }
 
 void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length) {
-    job.mtdHeaders[slot] = freshHeader(mtdTypeCode, length, job.mtdDigests[slot]);
+    job.mtdHeaders[slot] = freshHeader(kindInfo(PartKind::mtd).typeCode, length);
     job.mtdHeaders[slot].partIndex = static_cast<std::uint32_t>(slot + 1);
     job.mtdLengths[slot] = length;
     job.mtdMask |= 1u << slot;
@@ -52,7 +62,8 @@ void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length) {
 
 void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameFieldLength,
                       std::int64_t length) {
-    job.namedHeaders[slot] = freshHeader(namedTypeCode, nameFieldLength + length, job.namedDigests[slot]);
+    const std::int64_t dataLength = length == streamLength ? streamLength : nameFieldLength + length;
+    job.namedHeaders[slot] = freshHeader(kindInfo(PartKind::named).typeCode, dataLength);
     job.namedHeaders[slot].nameLength = nameFieldLength;
     job.namedLengths[slot] = length;
     job.namedMask |= 1u << slot;
@@ -62,8 +73,7 @@ void registerImage(PackageJob& job, FixedKind kind, const char* path) {
     const std::size_t k = index(kind);
     if (!fileExists(path) || !setText(job.imagePaths[k], path)) job.imagePaths[k][0] = '\0';
     if (job.imagePaths[k][0] == '\0') return;
-    const std::int64_t length = digestFile(job.imageDigests[k], nullptr, 0, job.imagePaths[k].data());
-    buildImageHeader(job, kind, length);
+    buildImageHeader(job, kind, lengthOf(job.imagePaths[k].data()));
     job.hasImage[k] = 1;
 }
 
@@ -72,8 +82,7 @@ void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs) {
         if (pair.index < 1 || pair.index > static_cast<std::int32_t>(mtdSlotCount)) continue;
         const auto s = static_cast<std::size_t>(pair.index - 1);
         if (fileExists(pair.path) && setText(job.mtdPaths[s], pair.path)) {
-            const std::int64_t length = digestFile(job.mtdDigests[s], nullptr, 0, job.mtdPaths[s].data());
-            buildMtdHeader(job, s, length);
+            buildMtdHeader(job, s, lengthOf(job.mtdPaths[s].data()));
         } else {
             job.mtdPaths[s][0] = '\0';
             job.mtdMask &= ~(1u << s);
@@ -89,9 +98,7 @@ void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs) {
         if (fileExists(pair.path) && setText(job.partNames[s], pair.name) &&
             setText(job.namedPaths[s], pair.path)) {
             const std::uint32_t field = nameFieldLengthOf(std::strlen(pair.name));
-            const std::int64_t length = digestFile(job.namedDigests[s], job.partNames[s].data(),
-                                                   static_cast<std::int32_t>(field), job.namedPaths[s].data());
-            buildNamedHeader(job, s, field, length);
+            buildNamedHeader(job, s, field, lengthOf(job.namedPaths[s].data()));
         } else {
             job.namedPaths[s][0] = '\0';
             job.namedMask &= ~(1u << s);

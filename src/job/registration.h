@@ -1,6 +1,7 @@
 // Registration: every input the command line names is checked for
-// existence, read once for its length and digest, and given its part
-// header in the job. A missing input drops out without a word.
+// existence, its length learnt from the file system, and given its part
+// header in the job. A missing input drops out without a word. No input is
+// read here: the writer reads each one once, digesting while it copies.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +29,5 @@ void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length);
 void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length);
 void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameFieldLength,
                       std::int64_t length);
-
-// A part name is stored rounded up to a whole number of 32-bit words.
-constexpr std::uint32_t nameFieldLengthOf(std::size_t nameLength) {
-    return static_cast<std::uint32_t>((nameLength + 3) & ~std::size_t{3});
-}
 
 }  // namespace fw

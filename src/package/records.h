@@ -27,6 +27,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "digest/md5.h"
+
 namespace fw {
 
 inline constexpr std::uint32_t packageMagic = 0x41555046;  // "FPUA"
@@ -34,8 +36,6 @@ inline constexpr std::uint32_t partMagic = 0x5350502A;     // "*PPS"
 inline constexpr std::size_t packageHeaderSize = 36;
 inline constexpr std::size_t partHeaderSize = 56;
 inline constexpr std::uint32_t boardTableOffset = 36;
-
-using Digest = std::array<std::uint8_t, 16>;
 
 struct PackageHeader {
     std::uint32_t magic = packageMagic;

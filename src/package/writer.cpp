@@ -1,117 +1,59 @@
 #include "package/writer.h"
 
-#include "package/layout.h"
-#include "package/writer_state.h"
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "package/part_plan.h"
 #include "platform/files.h"
+#include "platform/output_target.h"
 #include "platform/progress.h"
 
 namespace fw {
-
-std::uint64_t startPart(WriterState& w, std::uint32_t kindBit) {
-    w.job.fileHeader.kindFlags |= kindBit;
-    w.offsets.push_back(static_cast<std::uint32_t>(w.nextOffset));
-    w.byteCounter = 0;
-    return w.nextOffset;
-}
-
-void advance(WriterState& w, std::uint64_t partOffset, std::uint32_t dataLength) {
-    w.nextOffset = advanceOffset(partOffset, dataLength);
-}
-
-namespace {
-
-// Gaps are written as zero bytes rather than skipped, so a package written
-// in place onto a device holds zeros there too.
-bool moveTo(OutputFile& file, std::uint64_t offset) {
-    if (file.position() < offset) return file.writeZeros(offset - file.position());
-    return file.position() == offset || file.seek(offset);
-}
-
-}  // namespace
-
-Outcome copyPart(WriterState& w, std::uint64_t partOffset, const PartHeader& header, NameField name,
-                 InputFile& input, std::int64_t expectedLength, Md5Context* digest) {
-    OutputFile& file = w.target.file;
-    const PartHeaderBytes bytes = encodePartHeader(header);
-    if (!moveTo(file, partOffset) || !file.write(bytes.data(), bytes.size()) ||
-        (name.length > 0 && !file.write(name.bytes, name.length)))
-        return Outcome::writeFailed;
-
-    std::int64_t total = 0;
-    ProgressLine progress("write", input.path(), input.size());
-    for (;;) {
-        const std::int64_t n = input.read(w.job.copyBuffer.data(), w.job.copyBuffer.size());
-        if (n < 0) return Outcome::readFailed;
-        if (n == 0) break;
-        total += n;
-        if (total > expectedLength) return Outcome::readFailed;
-        if (digest != nullptr) md5Update(*digest, w.job.copyBuffer.data(), static_cast<std::size_t>(n));
-        if (!file.write(w.job.copyBuffer.data(), static_cast<std::size_t>(n))) return Outcome::writeFailed;
-        progress.advance(static_cast<std::uint64_t>(n));
-    }
-    input.close();
-    w.byteCounter = static_cast<std::uint64_t>(total);
-    if (total != expectedLength) return Outcome::readFailed;
-    // A part is reported done only once its bytes have reached the file.
-    return file.flush() ? Outcome::ok : Outcome::writeFailed;
-}
-
 namespace {
 
 void printPacks(const PackageJob& job, std::FILE* out) {
-    auto has = [&](FixedKind k) { return job.hasImage[index(k)]; };
-    std::fprintf(out, "packs :%d,%d,%d-%d,%d,%d-%d flash-%d \n", has(FixedKind::boot), has(FixedKind::kernel),
-                 has(FixedKind::rfs), has(FixedKind::app), has(FixedKind::logo), has(FixedKind::chlogo),
-                 has(FixedKind::tar), has(FixedKind::flash));
+    auto has = [&](PartKind k) { return job.hasImage[index(k)]; };
+    std::fprintf(out, "packs :%d,%d,%d-%d,%d,%d-%d flash-%d \n", has(PartKind::boot), has(PartKind::kernel),
+                 has(PartKind::rfs), has(PartKind::app), has(PartKind::logo), has(PartKind::chlogo),
+                 has(PartKind::tar), has(PartKind::flash));
 }
 
-void printOpenFailure(std::FILE* out, const KindInfo& info, const char* path) {
+void printOpenFailure(const PackageJob& job, const PlannedPart& p, std::FILE* out) {
+    const KindInfo& info = kindInfo(p.kind);
     if (info.openLocation != 0) std::fprintf(out, "[%s.%d]", openLocationText, info.openLocation);
-    std::fprintf(out, "cant open [%s]!%.*s\n", path, static_cast<int>(info.openSuffix.size()),
-                 info.openSuffix.data());
+    std::fprintf(out, "cant open [%s]!%.*s", p.path, static_cast<int>(info.openSuffix.size()), info.openSuffix.data());
+    if (p.kind == PartKind::mtd) std::fprintf(out, " [%d] mask = %x", static_cast<int>(p.slot), job.mtdMask);
+    if (p.kind == PartKind::named) std::fprintf(out, "[%s]", job.partNames[p.slot].data());
+    std::fputc('\n', out);
 }
 
-Outcome writeFixedPart(WriterState& w, FixedKind kind) {
-    const KindInfo& info = kindInfo(kind);
-    const char* path = w.job.imagePaths[index(kind)].data();
-    const std::uint64_t offset = startPart(w, kindBitWritten(w.job, kind));
-
-    InputFile input;
-    Outcome outcome = Outcome::openFailed;
-    // Registration gives the normal layout's code; the header is a copy so
-    // the job keeps it.
-    PartHeader header = w.job.fixedHeaders[index(kind)];
-    header.typeCode = typeCodeWritten(w.job, kind);
-    if (input.open(path)) outcome = copyPart(w, offset, header, {}, input, w.job.imageLengths[index(kind)]);
-    if (outcome != Outcome::ok)
-        return reportFailure(w, outcome, path, [&] { printOpenFailure(w.out, info, path); });
-
-    if (!info.countLabel.empty())
-        std::fprintf(w.out, "%.*s len = %llu\n", static_cast<int>(info.countLabel.size()), info.countLabel.data(),
-                     static_cast<unsigned long long>(w.byteCounter));
-    advance(w, offset, header.dataLength);
-    return Outcome::ok;
+void printCountLine(const PackageJob& job, const PlannedPart& p, std::uint64_t bytes, std::FILE* out) {
+    const auto count = static_cast<unsigned long long>(bytes);
+    const std::string_view label = kindInfo(p.kind).countLabel;
+    if (p.kind == PartKind::mtd)
+        std::fprintf(out, "[part %d:%s] len = %llu\n", static_cast<int>(p.slot), p.path, count);
+    else if (p.kind == PartKind::named)
+        std::fprintf(out, "[part name <%s,%s>] len = %llu\n", job.partNames[p.slot].data(), p.path, count);
+    else if (!label.empty())
+        std::fprintf(out, "%.*s len = %llu\n", static_cast<int>(label.size()), label.data(), count);
 }
 
-// Each step has printed its own message when it fails.
-bool writeParts(WriterState& w) {
-    for (FixedKind kind : writingOrder) {
-        if (kind == FixedKind::tar || !gateOpen(w.job, kind)) continue;
-        if (writeFixedPart(w, kind) != Outcome::ok) return false;
+void printOutcome(const PackageJob& job, const PlannedPart& p, const PartResult& r, const char* output,
+                  std::FILE* out) {
+    switch (r.status) {
+        case PartStatus::ok: return printCountLine(job, p, r.inputBytes, out);
+        case PartStatus::openFailed: return printOpenFailure(job, p, out);
+        case PartStatus::readFailed: std::fprintf(out, "cant read [%s]!\n", p.path); return;
+        case PartStatus::tooLarge: std::fprintf(out, "package too large [%s]!\n", p.path); return;
+        case PartStatus::writeFailed:
+        case PartStatus::cancelled: std::fprintf(out, "cant write file[%s]!\n", output); return;
     }
-    if (gateOpen(w.job, FixedKind::tar) && writeTarPart(w) != Outcome::ok) return false;
-    if (w.job.mtdMask != 0 && writeMtdParts(w) != Outcome::ok) return false;
-    return w.job.namedMask == 0 || writeNamedParts(w) == Outcome::ok;
-}
-
-// The front of the file is written last, when every offset is known.
-bool writeFront(WriterState& w) {
-    OutputFile& file = w.target.file;
-    const PackageHeaderBytes header = encodePackageHeader(w.job.fileHeader);
-    std::vector<std::uint8_t> tables(4 * (w.job.boardCount + w.offsets.size()));
-    for (std::size_t i = 0; i < w.job.boardCount; ++i) putWord(&tables[4 * i], w.job.boardTypes[i]);
-    for (std::size_t i = 0; i < w.offsets.size(); ++i) putWord(&tables[4 * (w.job.boardCount + i)], w.offsets[i]);
-    return file.seek(0) && file.write(header.data(), header.size()) && file.write(tables.data(), tables.size());
 }
 
 bool sourceIsDestination(const PackageJob& job, const char* output) {
@@ -124,18 +66,18 @@ bool sourceIsDestination(const PackageJob& job, const char* output) {
     return false;
 }
 
-// The checks that need no output file; false after printing why.
-bool readyToWrite(PackageJob& job, const char* outputPath, std::uint32_t partCount, std::FILE* out) {
-    const bool fits = setText(job.outputPath, outputPath);
+// The checks that need no output file and read no input; false after
+// printing why.
+bool readyToWrite(const PackageJob& job, const PackagePlan& plan, const char* outputPath, std::FILE* out) {
     if (outputPath[0] == '\0') {
         std::fprintf(out, "invalid dest file!\n");
         return false;
     }
-    if (partCount == 0) {
+    if (plan.parts.empty()) {
         std::fprintf(out, "invalid source files!\n");
         return false;
     }
-    if (!fits) {
+    if (std::strlen(outputPath) > maxPathLength) {
         std::fprintf(out, "cant open file[%s]!\n", outputPath);
         return false;
     }
@@ -143,39 +85,172 @@ bool readyToWrite(PackageJob& job, const char* outputPath, std::uint32_t partCou
         std::fprintf(out, "dest file is a source file[%s]!\n", outputPath);
         return false;
     }
-    if (const char* beyond = firstPartBeyondLimit(job)) {
-        std::fprintf(out, "package too large [%s]!\n", beyond);
+    if (plan.beyondLimit != nullptr) {
+        std::fprintf(out, "package too large [%s]!\n", plan.beyondLimit);
         return false;
     }
     return true;
 }
 
+// Copies the parts and reports each in writing order, whatever order they
+// are copied in. Returns how many parts were written whole.
+class PartRunner {
+public:
+    PartRunner(const PackageJob& job, PackagePlan& plan, OutputTarget& target, const char* output, std::FILE* out,
+               const WriterHooks* hooks)
+        : job_(job), plan_(plan), target_(target), output_(output), out_(out), hooks_(hooks),
+          results_(plan.parts.size()), done_(plan.parts.size(), false), firstFailure_(plan.parts.size()) {}
+
+    bool run() {
+        const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
+        if (plan_.offsetsKnown && cores > 1 && plan_.parts.size() > 1) return runSideBySide(cores);
+        return runInTurn();
+    }
+
+private:
+    CopyContext contextFor(std::size_t i) {
+        CopyContext c{target_, bytesDone_, hooks_, {}};
+        c.stillWanted = [this, i] { return i <= firstFailure_.load(std::memory_order_relaxed); };
+        return c;
+    }
+
+    bool report(std::size_t i) {
+        printOutcome(job_, plan_.parts[i], results_[i], output_, out_);
+        return results_[i].status == PartStatus::ok;
+    }
+
+    // Offsets come from the registered lengths, so every part can be copied
+    // at once; the largest go first, since the largest part bounds the run.
+    bool runSideBySide(unsigned cores) {
+        std::vector<std::size_t> order(plan_.parts.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return plan_.parts[a].inputLength > plan_.parts[b].inputLength;
+        });
+        std::vector<std::thread> workers;
+        for (unsigned w = 0; w < std::min<std::size_t>(cores, order.size()); ++w)
+            workers.emplace_back([this, &order] { work(order); });
+        const bool ok = reportInOrder();
+        for (std::thread& t : workers) t.join();
+        return ok;
+    }
+
+    void work(const std::vector<std::size_t>& order) {
+        for (std::size_t k; (k = next_.fetch_add(1)) < order.size();) {
+            const std::size_t i = order[k];
+            PartResult r;
+            r.status = PartStatus::cancelled;
+            if (i <= firstFailure_.load()) {
+                CopyContext c = contextFor(i);
+                r = copyPart(c, plan_.parts[i], plan_.parts[i].offset, i + 1 == plan_.parts.size());
+            }
+            if (r.status != PartStatus::ok && r.status != PartStatus::cancelled) lowerFirstFailure(i);
+            std::lock_guard lock(mutex_);
+            results_[i] = r;
+            done_[i] = true;
+            changed_.notify_all();
+        }
+    }
+
+    void lowerFirstFailure(std::size_t i) {
+        std::size_t seen = firstFailure_.load();
+        while (i < seen && !firstFailure_.compare_exchange_weak(seen, i)) {}
+    }
+
+    bool reportInOrder() {
+        ProgressLine progress("pack", output_, plan_.size);
+        std::uint64_t shown = 0;
+        for (std::size_t i = 0; i < plan_.parts.size(); ++i) {
+            std::unique_lock lock(mutex_);
+            while (!changed_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_[i]; })) {
+                const std::uint64_t now = bytesDone_.load();
+                progress.advance(now - shown);
+                shown = now;
+            }
+            lock.unlock();
+            if (!report(i)) return false;
+        }
+        return true;
+    }
+
+    // A part whose length shows only when it is read decides where every
+    // later part goes, so the parts are copied one after another.
+    bool runInTurn() {
+        ProgressLine progress("pack", output_, plan_.size);
+        std::uint64_t offset = plan_.firstPartOffset;
+        for (std::size_t i = 0; i < plan_.parts.size(); ++i) {
+            PlannedPart& p = plan_.parts[i];
+            p.offset = offset;
+            const std::uint64_t limit = hooks_ != nullptr ? hooks_->packageLimit : largestPackage;
+            if (p.inputLength >= 0 && offset + partHeaderSize + p.fieldLength + p.inputLength > limit) {
+                results_[i].status = PartStatus::tooLarge;
+            } else {
+                CopyContext c = contextFor(i);
+                results_[i] = copyPart(c, p, offset, i + 1 == plan_.parts.size());
+            }
+            progress.advance(results_[i].inputBytes);
+            if (!report(i)) return false;
+            offset = advanceOffset(offset, results_[i].dataLength);
+        }
+        return true;
+    }
+
+    const PackageJob& job_;
+    PackagePlan& plan_;
+    OutputTarget& target_;
+    const char* output_;
+    std::FILE* out_;
+    const WriterHooks* hooks_;
+    std::vector<PartResult> results_;
+    std::vector<bool> done_;
+    std::atomic<std::size_t> firstFailure_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::uint64_t> bytesDone_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// The front of the file is written last, when every offset is known, so a
+// package cut short never reads as one.
+bool writeFront(const PackageJob& job, const PackagePlan& plan, OutputTarget& target) {
+    PackageHeader header;
+    header.kindFlags = plan.kindFlags;
+    header.boardCount = job.boardCount;
+    header.partCount = static_cast<std::uint32_t>(plan.parts.size());
+    header.partTableOffset = static_cast<std::uint32_t>(boardTableOffset + 4 * job.boardCount);
+    const PackageHeaderBytes head = encodePackageHeader(header);
+    std::vector<std::uint8_t> front(head.begin(), head.end());
+    front.resize(head.size() + 4 * (job.boardCount + plan.parts.size()));
+    std::uint8_t* at = front.data() + head.size();
+    for (std::size_t i = 0; i < job.boardCount; ++i, at += 4) putWord(at, job.boardTypes[i]);
+    for (const PlannedPart& p : plan.parts) {
+        putWord(at, static_cast<std::uint32_t>(p.offset));
+        at += 4;
+    }
+    return target.writeAt(0, front.data(), front.size());
+}
+
 }  // namespace
 
-int writePackage(PackageJob& job, const char* outputPath, std::FILE* out) {
+int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks) {
     printPacks(job, out);
-    const std::uint32_t partCount = countParts(job);
-    if (!readyToWrite(job, outputPath, partCount, out)) return -1;
+    PackagePlan plan = planPackage(job);
+    if (!readyToWrite(job, plan, outputPath, out)) return -1;
 
-    WriterState w{job, out, {}, {}, 0, 0};
-    if (!openOutputTarget(job.outputPath.data(), plannedPackageSize(job), w.target)) {
-        std::fprintf(out, "cant open file[%s]!\n", job.outputPath.data());
+    OutputTarget target;
+    const std::uint64_t room = plan.offsetsKnown && !plan.lengthUnknown ? plan.size : 0;
+    if (!openOutputTarget(outputPath, room, target)) {
+        std::fprintf(out, "cant open file[%s]!\n", outputPath);
         return -1;
     }
-    job.fileHeader = PackageHeader{};
-    job.fileHeader.boardCount = job.boardCount;
-    job.fileHeader.partCount = partCount;
-    job.fileHeader.partTableOffset = static_cast<std::uint32_t>(boardTableOffset + 4 * job.boardCount);
-    w.offsets.reserve(partCount);
-    w.nextOffset = firstPartOffset(job.boardCount, partCount);
-
-    if (!writeParts(w)) {
-        abandonOutputTarget(w.target);
+    PartRunner runner(job, plan, target, outputPath, out, hooks);
+    if (!runner.run()) {
+        abandonOutputTarget(target);
         return -1;
     }
-    if (!writeFront(w) || !commitOutputTarget(w.target)) {
-        abandonOutputTarget(w.target);
-        std::fprintf(out, "cant write file[%s]!\n", job.outputPath.data());
+    if (!writeFront(job, plan, target) || !commitOutputTarget(target)) {
+        abandonOutputTarget(target);
+        std::fprintf(out, "cant write file[%s]!\n", outputPath);
         return -1;
     }
     std::fprintf(out, "finished!");

@@ -13,22 +13,26 @@ namespace {
 
 constexpr std::size_t bufferSize = 1 << 18;
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, data, count);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
+bool isStreamDevice(mode_t mode) { return S_ISCHR(mode); }
+bool isReadableShape(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode) || S_ISCHR(mode); }
+
+// A block device reports no size through stat; its end does.
+std::int64_t lengthOf(int fd, const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return st.st_size;
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    return end;
 }
 
-ssize_t readSome(int fd, void* into, std::size_t count) {
-    for (;;) {
-        const ssize_t n = ::read(fd, into, count);
-        if (n >= 0 || errno != EINTR) return n;
-    }
+// Opened without blocking, so a FIFO that appears at the path cannot hang
+// the run; only the shapes that end are kept.
+FileHandle openReadable(const char* path, struct stat& st) {
+    FileHandle fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) || S_ISDIR(st.st_mode))
+        return FileHandle();
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return FileHandle();
+    return fd;
 }
 
 }  // namespace
@@ -41,24 +45,41 @@ bool sameFile(const char* a, const char* b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-InputFile::~InputFile() { close(); }
-
-bool InputFile::open(const char* path) {
-    close();
-    fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+InputProbe probeInput(const char* path) {
     struct stat st {};
-    size_ = ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    if (::stat(path, &st) != 0 || !isReadableShape(st.st_mode)) return {};
+    FileHandle fd = openReadable(path, st);
+    if (!fd.valid()) return {};
+    if (isStreamDevice(st.st_mode)) return {InputShape::stream, 0};
+    const std::int64_t length = lengthOf(fd.get(), st);
+    if (length < 0) return {};
+    return {InputShape::sized, length};
+}
+
+InputFile::Opened InputFile::open(const char* path) {
+    close();
+    struct stat st {};
+    if (::stat(path, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) return Opened::cannotRead;
+    handle_ = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!handle_.valid()) return Opened::cannotOpen;
+    if (::fstat(handle_.get(), &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        close();
+        return Opened::cannotRead;
+    }
+    const int flags = ::fcntl(handle_.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(handle_.get(), F_SETFL, flags & ~O_NONBLOCK);
+    ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    size_ = isStreamDevice(st.st_mode) ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(lengthOf(handle_.get(), st), 0));
     path_ = path;
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
     begin_ = end_ = 0;
     failed_ = false;
-    return true;
+    return Opened::ok;
 }
 
 bool InputFile::refill() {
-    const ssize_t n = readSome(fd_, buffer_.get(), bufferSize);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
+    const ssize_t n = ::read(handle_.get(), buffer_.get(), bufferSize);
+    if (n < 0 && errno == EINTR) return refill();
     if (n < 0) failed_ = true;
     begin_ = 0;
     end_ = n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -66,9 +87,9 @@ bool InputFile::refill() {
 }
 
 std::int64_t InputFile::read(void* into, std::size_t count) {
-    if (fd_ < 0 || failed_) return -1;
-    if (begin_ == end_ && count >= bufferSize) {
-        const ssize_t n = readSome(fd_, into, count);
+    if (!handle_.valid() || failed_) return -1;
+    if (begin_ == end_ && count >= bufferSize / 4) {
+        const ssize_t n = readSome(handle_.get(), into, count);
         if (n < 0) failed_ = true;
         return n;
     }
@@ -77,126 +98,6 @@ std::int64_t InputFile::read(void* into, std::size_t count) {
     std::memcpy(into, buffer_.get() + begin_, n);
     begin_ += n;
     return static_cast<std::int64_t>(n);
-}
-
-void InputFile::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
-WriteBehind::WriteBehind(int fd) : fd_(fd), thread_([this] { run(); }) {}
-
-WriteBehind::~WriteBehind() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-}
-
-void WriteBehind::run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return busy_ || stopping_; });
-        if (!busy_) return;
-        lock.unlock();
-        const bool ok = writeAll(fd_, buffer_.get(), count_);
-        lock.lock();
-        failed_ = failed_ || !ok;
-        busy_ = false;
-        changed_.notify_all();
-    }
-}
-
-std::unique_ptr<std::uint8_t[]> WriteBehind::submit(std::unique_ptr<std::uint8_t[]> buffer, std::size_t count) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-    std::swap(buffer, buffer_);
-    count_ = count;
-    busy_ = true;
-    changed_.notify_all();
-    return buffer;
-}
-
-bool WriteBehind::drain() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-    return !failed_;
-}
-
-OutputFile::~OutputFile() {
-    behind_.reset();
-    if (fd_ >= 0) ::close(fd_);
-}
-
-void OutputFile::adopt(int fd) {
-    fd_ = fd;
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
-    behind_.reset();
-    used_ = 0;
-    position_ = 0;
-    failed_ = fd < 0;
-}
-
-// A full buffer goes to the writing thread; anything else is written here,
-// after whatever that thread still holds.
-bool OutputFile::writeOut() {
-    if (used_ == bufferSize) {
-        if (!behind_) behind_ = std::make_unique<WriteBehind>(fd_);
-        buffer_ = behind_->submit(std::move(buffer_), used_);
-        if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
-    } else if (used_ > 0 && !(behind_ && !behind_->drain()) && !writeAll(fd_, buffer_.get(), used_)) {
-        failed_ = true;
-    }
-    used_ = 0;
-    return !failed_;
-}
-
-bool OutputFile::flush() {
-    if (failed_) return false;
-    if (!writeOut() || (behind_ && !behind_->drain())) failed_ = true;
-    return !failed_;
-}
-
-bool OutputFile::write(const void* data, std::size_t count) {
-    if (failed_) return false;
-    const auto* in = static_cast<const std::uint8_t*>(data);
-    position_ += count;
-    while (count > 0) {
-        const std::size_t n = std::min(count, bufferSize - used_);
-        std::memcpy(buffer_.get() + used_, in, n);
-        used_ += n;
-        in += n;
-        count -= n;
-        if (used_ == bufferSize && !writeOut()) return false;
-    }
-    return true;
-}
-
-bool OutputFile::writeZeros(std::uint64_t count) {
-    static constexpr std::uint8_t zeros[4096] = {};
-    while (count > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof zeros));
-        if (!write(zeros, n)) return false;
-        count -= n;
-    }
-    return !failed_;
-}
-
-bool OutputFile::seek(std::uint64_t offset) {
-    if (!flush()) return false;
-    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) failed_ = true;
-    position_ = offset;
-    return !failed_;
-}
-
-bool OutputFile::close() {
-    const bool flushed = fd_ < 0 || flush();
-    behind_.reset();
-    const bool closed = fd_ < 0 || ::close(fd_) == 0;
-    fd_ = -1;
-    return flushed && closed;
 }
 
 }  // namespace fw

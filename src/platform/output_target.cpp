@@ -46,30 +46,34 @@ mode_t newFileMode() {
 bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target) {
     target.finalPath = followLinks(path);
     target.tempPath.clear();
+    target.failed = false;
     struct stat st {};
     const bool exists = ::stat(target.finalPath.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return false;
     if (exists && !S_ISREG(st.st_mode)) {
-        const int fd = ::open(target.finalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
-        target.file.adopt(fd);
-        return true;
+        target.file = FileHandle(::open(target.finalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        return target.file.valid();
     }
     std::string temp = folderOf(target.finalPath) + "/." + baseOf(target.finalPath) + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
     target.tempPath = temp;
-    target.file.adopt(fd);
+    target.file = FileHandle(fd);
     // Only a hint: where the file system cannot reserve room, the writes
     // themselves report a full disk.
     if (expectedSize > 0) (void)::posix_fallocate(fd, 0, static_cast<off_t>(expectedSize));
     return true;
 }
 
+bool OutputTarget::writeAt(std::uint64_t offset, const void* data, std::size_t count) {
+    if (!writeAllAt(file.get(), data, count, offset)) failed = true;
+    return !failed;
+}
+
 bool commitOutputTarget(OutputTarget& target) {
-    bool ok = target.file.flush();
-    if (ok && !target.tempPath.empty()) ok = ::fchmod(target.file.descriptor(), newFileMode()) == 0;
-    ok = target.file.close() && ok;
+    bool ok = !target.failed;
+    if (ok && !target.tempPath.empty()) ok = ::fchmod(target.file.get(), newFileMode()) == 0;
+    ok = target.file.reset() && ok;
     if (ok && !target.tempPath.empty())
         ok = ::rename(target.tempPath.c_str(), target.finalPath.c_str()) == 0;
     if (!ok) abandonOutputTarget(target);
@@ -78,7 +82,7 @@ bool commitOutputTarget(OutputTarget& target) {
 }
 
 void abandonOutputTarget(OutputTarget& target) {
-    target.file.close();
+    target.file.reset();
     if (!target.tempPath.empty()) ::unlink(target.tempPath.c_str());
     target.tempPath.clear();
 }

@@ -6,16 +6,24 @@
 // written in place.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
-#include "platform/files.h"
+#include "platform/file_handle.h"
 
 namespace fw {
 
 struct OutputTarget {
     std::string finalPath;  // the path after following symbolic links
     std::string tempPath;   // empty when writing in place
-    OutputFile file;
+    FileHandle file;
+    std::atomic<bool> failed{false};  // a write failed; sticky until the target is closed
+
+    // Writes at an absolute offset; parts may be written in any order and
+    // from several threads.
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t count);
 };
 
 // False when no file can be created there (missing folder, a directory).

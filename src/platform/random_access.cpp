@@ -5,33 +5,28 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace fw {
 
-RandomAccessFile::~RandomAccessFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-bool RandomAccessFile::open(const char* path) {
-    fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+bool RandomAccessFile::open(const char* path, std::string* why) {
+    auto fail = [&](const char* reason) {
+        if (why != nullptr) *why = reason;
+        handle_.reset();
+        return false;
+    };
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return true;
-}
-
-bool RandomAccessFile::readAt(std::uint64_t offset, void* into, std::size_t count) const {
-    auto* p = static_cast<char*>(into);
-    while (count > 0) {
-        const ssize_t n = ::pread(fd_, p, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
+    if (::stat(path, &st) != 0) return fail(std::strerror(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file or block device");
+    handle_ = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!handle_.valid()) return fail(std::strerror(errno));
+    if (::fstat(handle_.get(), &st) != 0) return fail(std::strerror(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return fail("not a regular file or block device");
+    const off_t end = S_ISREG(st.st_mode) ? st.st_size : ::lseek(handle_.get(), 0, SEEK_END);
+    if (end < 0) return fail(std::strerror(errno));
+    size_ = static_cast<std::uint64_t>(end);
+    ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
 }
 

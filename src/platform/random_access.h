@@ -2,25 +2,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "platform/file_handle.h"
 
 namespace fw {
 
 // A read-only file read at explicit offsets, for taking a package apart.
+// Only regular files and block devices: anything else may never end or
+// cannot be read twice.
 class RandomAccessFile {
 public:
-    RandomAccessFile() = default;
-    ~RandomAccessFile();
-    RandomAccessFile(const RandomAccessFile&) = delete;
-    RandomAccessFile& operator=(const RandomAccessFile&) = delete;
-
-    // False when the path cannot be opened or is not a regular file.
-    bool open(const char* path);
+    // False when the path cannot be opened or is not such a file;
+    // `why` then says so in the system's words.
+    bool open(const char* path, std::string* why = nullptr);
     std::uint64_t size() const { return size_; }
     // Reads exactly `count` bytes at `offset`; false on a short read or an error.
-    bool readAt(std::uint64_t offset, void* into, std::size_t count) const;
+    bool readAt(std::uint64_t offset, void* into, std::size_t count) const {
+        return readAllAt(handle_.get(), into, count, offset);
+    }
+    int descriptor() const { return handle_.get(); }
 
 private:
-    int fd_ = -1;
+    FileHandle handle_;
     std::uint64_t size_ = 0;
 };
 

@@ -12,7 +12,6 @@ TEST(PackageJob, NewJobHoldsNoInputs) {
     EXPECT_EQ(job->namedMask, 0u);
     EXPECT_EQ(job->boardCount, 0u);
     EXPECT_EQ(job->oldLayout, 0);
-    EXPECT_EQ(job->outputPath[0], '\0');
 }
 
 TEST(PackageJob, KeepsTheFirstHundredBoardCodes) {

@@ -1,9 +1,9 @@
-#include "cli/examine_report.h"
+#include "inspect/inspect_report.h"
 
 #include <cstring>
 #include <vector>
 
-#include "job/kinds.h"
+#include "package/kinds.h"
 
 namespace fw {
 
@@ -48,10 +48,9 @@ namespace {
 
 std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
     std::vector<const char*> names;
-    for (int k = 0; k <= static_cast<int>(PartKind::mtd); ++k) {
-        const auto kind = static_cast<PartKind>(k);
-        const std::uint32_t bit = kindBitOf(kind, oldLayout);
-        if (bit != 0 && (flags & bit)) names.push_back(partKindName(kind));
+    for (const KindInfo& info : kindTable) {
+        const std::uint32_t bit = kindBitOf(info.kind, oldLayout);
+        if (bit != 0 && (flags & bit)) names.push_back(info.name.data());
     }
     return names;
 }
@@ -95,9 +94,9 @@ public:
             return;
         }
         std::fprintf(out_, "%4u %10llu  %-7s %4u %10u  %-40s %s  %s\n", r.number,
-                     static_cast<unsigned long long>(r.offset), partKindName(r.kind), r.header.typeCode,
+                     static_cast<unsigned long long>(r.offset), kindName(r.kind).data(), r.header.typeCode,
                      r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
-                     !r.dataInside ? "unread" : r.digestOk ? "ok" : "MISMATCH");
+                     !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
     }
     void defect(const std::string& text) override { defects_.add(text); }
     void finish(InspectionResult) override {
@@ -131,8 +130,8 @@ public:
                      static_cast<unsigned long long>(s.fileSize));
         if (s.header.magic != 0x41555046) return;
         const PackageHeader& h = s.header;
-        std::fprintf(out_, ",\"layout\":\"%s\",\"header\":{\"kindFlags\":%u,\"kinds\":[", s.oldLayout ? "old" : "normal",
-                     h.kindFlags);
+        std::fprintf(out_, ",\"layout\":\"%s\",\"layoutGuessed\":%s,\"header\":{\"kindFlags\":%u,\"kinds\":[",
+                     s.oldLayout ? "old" : "normal", s.layoutGuessed ? "true" : "false", h.kindFlags);
         const char* sep = "";
         for (const char* name : kindNames(h.kindFlags, s.oldLayout)) {
             std::fprintf(out_, "%s\"%s\"", sep, name);
@@ -155,7 +154,7 @@ public:
             std::fprintf(out_,
                          ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
                          "\"name\":%s,\"md5\":\"%s\",\"digestOk\":%s",
-                         partKindName(r.kind), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
+                         kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          hasName ? jsonString(r.name).c_str() : "null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
         }
@@ -198,7 +197,7 @@ public:
         if (result == InspectionResult::sound)
             std::fprintf(out_, "%s: sound, %u parts\n", path_.c_str(), parts_);
         else
-            std::fprintf(out_, "%s: %u defects\n", path_.c_str(), defects_);
+            std::fprintf(out_, "%s: %u defect%s\n", path_.c_str(), defects_, defects_ == 1 ? "" : "s");
     }
 
 private:
@@ -213,6 +212,18 @@ std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
     if (style == ReportStyle::json) return std::make_unique<JsonReport>(out);
     if (style == ReportStyle::table) return std::make_unique<TableReport>(out);
     return std::make_unique<DefectReport>(out);
+}
+
+void noteGuessedLayout(const PackageSummary& s, std::FILE* err) {
+    if (!s.layoutGuessed) return;
+    if (s.oldLayout)
+        std::fprintf(err, "fwinspect: %s: nothing in the package tells the layouts apart; read as old, since %s\n",
+                     escapeText(s.path).c_str(), s.layoutReason);
+    else
+        std::fprintf(err,
+                     "fwinspect: %s: nothing in the package tells the layouts apart; read as normal, since %s; "
+                     "if it was packed with -old, read it with --old\n",
+                     escapeText(s.path).c_str(), s.layoutReason);
 }
 
 }  // namespace fw

@@ -1,4 +1,4 @@
-#include "cli/examiner.h"
+#include "inspect/inspect_command.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -143,7 +143,7 @@ TEST_F(Inspector, BoardOptionRequiresTheCode) {
     EXPECT_EQ(inspect({"verify", "--board", "a20", pkg}).status, 0);
     const auto r = inspect({"verify", "--board", "a21", pkg});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "board 0a21 is not in the board table\n" + pkg + ": 1 defects\n");
+    EXPECT_EQ(r.out, "board 0a21 is not in the board table\n" + pkg + ": 1 defect\n");
 }
 
 TEST_F(Inspector, UsageErrorsAndUnopenableFilesExitWithTwo) {
@@ -153,7 +153,9 @@ TEST_F(Inspector, UsageErrorsAndUnopenableFilesExitWithTwo) {
     for (const auto& args : bad) {
         const auto r = inspect(args);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err.rfind("usage: fwinspect", 0), 0u);
+        EXPECT_EQ(r.err.rfind("fwinspect: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find("\nusage: fwinspect"), std::string::npos);
+        EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(inspect({"verify", dir.file("missing")}).status, 2);
     EXPECT_EQ(inspect({"list", dir.path()}).status, 2);
@@ -178,21 +180,21 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         {"board count", [](Inspector& t) { t.corrupt(20, 101); }, "board count 101 exceeds 100"},
         {"kind bits", [](Inspector& t) { t.corrupt(4, 0x1); }, "kind bits 0x1, the parts present give 0x80101"},
         {"offset outside", [](Inspector& t) { t.corrupt(44, 0x7FFFFFF0); }, "part 1: header lies outside the file"},
-        {"misaligned offset", [](Inspector& t) { t.corrupt(44, 117); }, "part 1: offset 117 is not a multiple of 4"},
-        {"overlap", [](Inspector& t) { t.corrupt(44, 100); }, "part 1: offset 100 overlaps"},
-        {"wrong start", [](Inspector& t) { t.corrupt(48, 224); }, "part 2: starts at 224, the layout puts it at 220"},
-        {"part magic", [](Inspector& t) { t.corrupt(120, 0); }, "part 1: part magic is not *PPS"},
-        {"type code", [](Inspector& t) { t.corrupt(124, 8); }, "part 1: unknown type code 8"},
-        {"part reserved word", [](Inspector& t) { t.corrupt(120 + 52, 9); }, "part 1: reserved words are not zero"},
-        {"data past the end", [](Inspector& t) { t.corrupt(220 + 16, 1000); }, "part 2: data runs past the end"},
-        {"tar path length", [](Inspector& t) { t.corrupt(120 + 44, 36); }, "part 1: tar path field is 36 bytes"},
-        {"tar path text", [](Inspector& t) { t.corrupt(120 + 56, 0x78787878); }, "part 1: tar path field does not hold"},
-        {"name field length", [](Inspector& t) { t.corrupt(220 + 44, 3); }, "part 2: name field of 3 bytes"},
-        {"name field fill", [](Inspector& t) { t.corrupt(220 + 56, 0x01006261); }, "part 2: name field is not the name"},
-        {"name past data", [](Inspector& t) { t.corrupt(220 + 44, 12); }, "part 2: name field runs past"},
-        {"index on a fixed part", [](Inspector& t) { t.corrupt(52 + 48, 3); }, "part 0: index 3 on a part"},
-        {"digest", [](Inspector& t) { t.corrupt(52 + 56, 0); }, "part 0: digest does not match its data"},
-        {"order", [](Inspector& t) { t.corrupt(52 + 4, 21); }, "part 1: tar part out of order"},
+        {"misaligned offset", [](Inspector& t) { t.corrupt(44, 117); }, "offset 117 is not a multiple of 4"},
+        {"overlap", [](Inspector& t) { t.corrupt(44, 100); }, "offset 100 overlaps"},
+        {"wrong start", [](Inspector& t) { t.corrupt(48, 224); }, "starts at 224, the layout puts it at 220"},
+        {"part magic", [](Inspector& t) { t.corrupt(120, 0); }, "part 1 (tar): part magic is not *PPS"},
+        {"type code", [](Inspector& t) { t.corrupt(124, 8); }, "part 1 (unknown): unknown type code 8"},
+        {"part reserved word", [](Inspector& t) { t.corrupt(120 + 52, 9); }, "part 1 (tar): reserved words are not zero"},
+        {"data past the end", [](Inspector& t) { t.corrupt(220 + 16, 1000); }, "part 2 (named ab): data runs past the end"},
+        {"tar path length", [](Inspector& t) { t.corrupt(120 + 44, 36); }, "part 1 (tar): tar path field is 36 bytes"},
+        {"tar path text", [](Inspector& t) { t.corrupt(120 + 56, 0x78787878); }, "part 1 (tar): tar path field does not hold"},
+        {"name field length", [](Inspector& t) { t.corrupt(220 + 44, 3); }, "part 2 (named ab): name field of 3 bytes"},
+        {"name field fill", [](Inspector& t) { t.corrupt(220 + 56, 0x01006261); }, "part 2 (named ab): name field is not the name"},
+        {"name past data", [](Inspector& t) { t.corrupt(220 + 44, 12); }, "part 2 (named ab): name field runs past"},
+        {"index on a fixed part", [](Inspector& t) { t.corrupt(52 + 48, 3); }, "part 0 (boot): index 3 on a part"},
+        {"digest", [](Inspector& t) { t.corrupt(52 + 56, 0); }, "part 0 (boot): digest does not match its data"},
+        {"order", [](Inspector& t) { t.corrupt(52 + 4, 21); }, "part 1 (tar): tar part out of order"},
         {"trailing bytes", [](Inspector& t) {
              Bytes b = fwtest::readFile(t.pkg);
              b.insert(b.end(), 3, 0);
@@ -219,10 +221,10 @@ TEST_F(Inspector, MtdIndexOutsideTheRangeIsADefect) {
     pack({"-b", "1", "-p4", input("m", 10)});
     corrupt(44 + 48, 21);
     const auto r = inspect({"verify", pkg});
-    EXPECT_NE(r.out.find("part 0: mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("part 0 (mtd -p21): mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
 }
 
-TEST_F(Inspector, NamesThatCannotBeFileNamesAreSkipped) {
+TEST_F(Inspector, NamesThatCannotBeFileNamesStopTheExtraction) {
     const std::string outside = dir.file("outside");
     ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
     pack({"-b", "1", "-n", "", input("a", 4), "-n", "..", input("b", 5), "-n", "../outside/x", input("c", 6), "-n",
@@ -233,8 +235,8 @@ TEST_F(Inspector, NamesThatCannotBeFileNamesAreSkipped) {
     EXPECT_NE(r.err.find("name \"..\" cannot"), std::string::npos);
     EXPECT_NE(r.err.find("name \"../outside/x\" cannot"), std::string::npos);
     EXPECT_NE(r.err.find("name \"boot.img\" cannot"), std::string::npos);  // the boot part has it
-    EXPECT_EQ(fwtest::readFile(dir.file("out/ok")), fwtest::readFile(dir.file("d")));
-    EXPECT_EQ(fwtest::readFile(dir.file("out/boot.img")), fwtest::readFile(dir.file("f")));
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fwtest::exists(dir.file("out")));
     EXPECT_FALSE(fwtest::exists(dir.file("outside/x")));
 }
 
@@ -243,10 +245,15 @@ TEST_F(Inspector, ExtractionNeverWritesThroughALink) {
     const std::string victim = dir.write("victim", std::string("keep"));
     ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0755), 0);
     ASSERT_EQ(::symlink(victim.c_str(), dir.file("out/boot.img").c_str()), 0);
-    const auto r = inspect({"extract", pkg, dir.file("out")});
+    auto r = inspect({"extract", pkg, dir.file("out")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("part 0: cannot write"), std::string::npos);
+    EXPECT_NE(r.err.find("out/boot.img already exists; nothing extracted"), std::string::npos) << r.err;
     EXPECT_EQ(fwtest::readFile(victim), Bytes({'k', 'e', 'e', 'p'}));
+
+    r = inspect({"extract", "--force", pkg, dir.file("out")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fwtest::readFile(victim), Bytes({'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(fwtest::readFile(dir.file("out/boot.img")), fwtest::readFile(dir.file("boot")));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "package/package_check.h"
+#include "package/package_reader.h"
 
 namespace fw {
 
@@ -25,5 +25,8 @@ public:
 };
 
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out);
+
+// One line on `err` when the package's layout could only be guessed.
+void noteGuessedLayout(const PackageSummary& summary, std::FILE* err);
 
 }  // namespace fw

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "cli/examiner.h"
+#include "inspect/inspect_command.h"
 #include "platform/progress.h"
 
 int main(int argc, char** argv) {

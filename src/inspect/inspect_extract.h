@@ -1,0 +1,26 @@
+// Takes a package apart into a folder, all or nothing: every part is read
+// once, written under a temporary name while it is digested, and named
+// only when the whole package has proved sound.
+#pragma once
+
+#include <cstdio>
+
+#include "package/package_reader.h"
+
+namespace fw {
+
+struct ExtractOptions {
+    InspectionOptions inspection;
+    bool force = false;  // replace files already in the folder (by new files, never through them)
+};
+
+// Writes every part's data, without its name or path field, into `dir`
+// (created with its missing parents) and prints the fwpack command line
+// that rebuilds the package from those files, or why there is none.
+// Returns 0 when every part was extracted, 1 when nothing was (a defect, a
+// part that cannot be named, a file in the way), 2 when the package cannot
+// be read or the folder cannot be made.
+int extractPackage(const char* packagePath, const char* dir, const ExtractOptions& options, std::FILE* out,
+                   std::FILE* err);
+
+}  // namespace fw

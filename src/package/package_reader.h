@@ -1,0 +1,89 @@
+// Reads a package back and checks everything the format promises. The
+// structure (header, tables, part headers and name fields) is read first,
+// at most the parts a package can hold; then the data is read once, each
+// part's digest computed on one of the machine's cores, largest parts
+// first, with at most a few pieces per core in memory whatever the package.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/kinds.h"
+#include "package/records.h"
+
+namespace fw {
+
+struct PackageSummary {
+    std::string path;
+    std::uint64_t fileSize = 0;
+    PackageHeader header;
+    bool oldLayout = false;
+    const char* layoutReason = "";
+    // Nothing in the package told the layouts apart and the reading matters.
+    bool layoutGuessed = false;
+};
+
+struct PartReport {
+    std::uint32_t number = 0;
+    std::uint64_t offset = 0;
+    bool headerRead = false;
+    PartHeader header;
+    PartKind kind = PartKind::unknown;
+    std::string name;         // a named part's name, the tar part's target path
+    bool dataInside = false;  // the data lies inside the file
+    bool overlaps = false;    // shares bytes with the tables or an earlier part
+    bool digested = false;    // its data was read and digested
+    bool digestOk = false;
+    Digest actualDigest{};
+};
+
+// "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
+// and reports name a part. The name is raw bytes; printing escapes it.
+std::string partLabel(const PartReport& part);
+
+// Receives what the inspection finds: the summary and boards first, then
+// the structural defects, then the parts in table order with their digests.
+class InspectionSink {
+public:
+    virtual ~InspectionSink() = default;
+    virtual void summary(const PackageSummary&) {}
+    virtual void board(std::uint32_t) {}
+    virtual void part(const PartReport&) {}
+    virtual void defect(const std::string&) {}
+};
+
+// Receives the data of every part that is digested, as it is read. The
+// calls for one part come from one thread in order; different parts may
+// be served by different threads at once.
+class PartDataSink {
+public:
+    virtual ~PartDataSink() = default;
+    // Once the structure is known, before any data is read; false ends the
+    // inspection there.
+    virtual bool prepare(const PackageSummary&, const std::vector<PartReport>&) { return true; }
+    // `at` counts from the first data byte, name or path field included.
+    virtual void data(const PartReport&, std::uint64_t at, const std::uint8_t* bytes, std::size_t count) = 0;
+    virtual void end(const PartReport&, bool digestOk) = 0;
+};
+
+struct InspectionOptions {
+    bool forceOld = false;
+    std::optional<std::uint32_t> requiredBoard;
+    PartDataSink* partData = nullptr;
+    // Every byte of the file in order, from one thread, beside the digests
+    // of the parts (a digest of the whole package).
+    std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
+    // For tests: runs between reading the structure and reading the data.
+    std::function<void()> afterStructure;
+};
+
+enum class InspectionResult { sound, defective, unreadable, stopped };
+
+// `why`, for an unreadable package, gets the system's reason.
+InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,
+                                std::string* why = nullptr);
+
+}  // namespace fw

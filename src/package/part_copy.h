@@ -1,0 +1,44 @@
+// Copies one part into the package: its input read once, digested over
+// exactly the bytes the part carries (name field or target path included)
+// while they are written, and its header written last, with that digest.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "digest/md5.h"
+#include "package/part_plan.h"
+#include "platform/output_target.h"
+
+namespace fw {
+
+enum class PartStatus { ok, openFailed, readFailed, writeFailed, tooLarge, cancelled };
+
+struct PartResult {
+    PartStatus status = PartStatus::ok;
+    std::uint64_t inputBytes = 0;  // bytes of the input copied, for the count lines
+    std::uint32_t dataLength = 0;  // as written in the header
+};
+
+// For tests: lets a test act on an input at a precise moment of its copy,
+// or lower the format's size limit so an endless input meets it soon.
+struct WriterHooks {
+    std::function<void(const char* path)> afterFirstPiece;
+    std::uint64_t packageLimit = largestPackage;
+};
+
+struct CopyContext {
+    OutputTarget& output;
+    std::atomic<std::uint64_t>& bytesDone;  // for the progress line
+    const WriterHooks* hooks = nullptr;
+    // False once an earlier part has failed: this one is no longer wanted.
+    std::function<bool()> stillWanted;
+};
+
+// Writes `part` with its header at `offset`. `lastPart` parts write no gap
+// behind their data; every other part fills its gap with zero bytes, so a
+// package written in place over older bytes reads as zeros there.
+PartResult copyPart(CopyContext& context, const PlannedPart& part, std::uint64_t offset, bool lastPart);
+
+}  // namespace fw

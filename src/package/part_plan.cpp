@@ -1,0 +1,103 @@
+#include "package/part_plan.h"
+
+#include <bit>
+#include <cstring>
+
+namespace fw {
+namespace {
+
+PlannedPart fixedPart(const PackageJob& job, PartKind kind) {
+    PlannedPart p;
+    p.kind = kind;
+    const std::size_t k = index(kind);
+    p.path = job.imagePaths[k].data();
+    p.inputLength = job.imageLengths[k];
+    p.header = job.fixedHeaders[k];
+    p.header.typeCode = typeCodeOf(kind, job.oldLayout != 0);
+    if (kindInfo(kind).nameField == NameField::targetPath) {
+        std::memcpy(p.field.data(), tarTargetPath.data(), tarTargetPath.size());
+        p.fieldLength = tarPathFieldLength;
+        p.header.nameLength = tarPathFieldLength;
+    }
+    return p;
+}
+
+PlannedPart slotPart(PartKind kind, std::size_t s, const PathText& path, std::int64_t length, const PartHeader& header) {
+    PlannedPart p;
+    p.kind = kind;
+    p.slot = s;
+    p.path = path.data();
+    p.inputLength = length;
+    p.header = header;
+    return p;
+}
+
+PlannedPart mtdPart(const PackageJob& job, std::size_t s) {
+    return slotPart(PartKind::mtd, s, job.mtdPaths[s], job.mtdLengths[s], job.mtdHeaders[s]);
+}
+
+// The name and the zero bytes after it, exactly as registration keeps them.
+PlannedPart namedPart(const PackageJob& job, std::size_t s) {
+    PlannedPart p = slotPart(PartKind::named, s, job.namedPaths[s], job.namedLengths[s], job.namedHeaders[s]);
+    p.fieldLength = job.namedHeaders[s].nameLength;
+    std::memcpy(p.field.data(), job.partNames[s].data(), p.fieldLength);
+    return p;
+}
+
+std::vector<PlannedPart> partsOf(const PackageJob& job) {
+    std::vector<PlannedPart> parts;
+    for (PartKind kind : writingOrder)
+        if (isFixed(kind) && gateOpen(job, kind)) parts.push_back(fixedPart(job, kind));
+    for (std::size_t s = 0; s < mtdSlotCount; ++s)
+        if (job.mtdMask >> s & 1) parts.push_back(mtdPart(job, s));
+    for (std::size_t s = 0; s < namedSlotCount; ++s)
+        if (job.namedMask >> s & 1) parts.push_back(namedPart(job, s));
+    return parts;
+}
+
+// Places the parts one after another. A stream ends the known offsets; an
+// unreadable input ends the walk, as the writer stops there too.
+void placeParts(PackagePlan& plan) {
+    std::uint64_t offset = plan.firstPartOffset;
+    for (PlannedPart& p : plan.parts) {
+        p.offset = offset;
+        if (p.inputLength == unreadableLength) {
+            plan.lengthUnknown = true;
+            return;
+        }
+        const std::uint64_t input = p.inputLength == streamLength ? 0 : static_cast<std::uint64_t>(p.inputLength);
+        const std::uint64_t dataLength = p.fieldLength + input;
+        if (offset + partHeaderSize + dataLength > largestPackage) {
+            plan.beyondLimit = p.path;
+            return;
+        }
+        if (p.inputLength == streamLength) plan.offsetsKnown = false;
+        plan.size = offset + partHeaderSize + dataLength;
+        offset = advanceOffset(offset, dataLength);
+    }
+}
+
+}  // namespace
+
+bool gateOpen(const PackageJob& job, PartKind kind) {
+    return job.hasImage[index(kind)] != 0 && (job.oldLayout == 0 || kindInfo(kind).oldTypeCode != 0);
+}
+
+std::uint32_t countParts(const PackageJob& job) {
+    std::uint32_t count = 0;
+    for (PartKind k : writingOrder) count += isFixed(k) && gateOpen(job, k) ? 1 : 0;
+    return count + static_cast<std::uint32_t>(std::popcount(job.mtdMask) + std::popcount(job.namedMask));
+}
+
+PackagePlan planPackage(const PackageJob& job) {
+    PackagePlan plan;
+    plan.parts = partsOf(job);
+    for (const PlannedPart& p : plan.parts) plan.kindFlags |= kindBitOf(p.kind, job.oldLayout != 0);
+    plan.firstPartOffset = firstPartOffset(job.boardCount, plan.parts.size());
+    placeParts(plan);
+    return plan;
+}
+
+const char* firstPartBeyondLimit(const PackageJob& job) { return planPackage(job).beyondLimit; }
+
+}  // namespace fw

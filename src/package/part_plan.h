@@ -1,0 +1,53 @@
+// Which parts a job's package holds, in which order and where they fall:
+// the gates of each layout, the name fields, the part count and the 32-bit
+// size limit of the format. Planning reads nothing but the job.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "job/package_job.h"
+#include "package/kinds.h"
+
+namespace fw {
+
+struct PlannedPart {
+    PartKind kind = PartKind::unknown;
+    std::size_t slot = 0;              // mtd and named parts: the job's slot
+    const char* path = nullptr;        // the input, as registered
+    std::int64_t inputLength = 0;      // as registered: bytes, unreadableLength or streamLength
+    PartHeader header;                 // type code of the layout, name length, index; no digest yet
+    std::array<std::uint8_t, 64> field{};  // the bytes between header and input
+    std::uint32_t fieldLength = 0;
+    std::uint64_t offset = 0;          // where the header goes; known up to the first stream
+};
+
+struct PackagePlan {
+    std::vector<PlannedPart> parts;    // in writing order
+    std::uint32_t kindFlags = 0;
+    std::uint64_t firstPartOffset = 0;
+    bool offsetsKnown = true;          // false once a part's length shows only when read
+    const char* beyondLimit = nullptr; // the input of the first part that cannot fit, if any
+    bool lengthUnknown = false;        // an input could not be read: its size is not known
+    std::uint64_t size = 0;            // of the finished package, when every length is known
+};
+
+// The old layout leaves out the kinds it has no type code for.
+bool gateOpen(const PackageJob& job, PartKind kind);
+std::uint32_t countParts(const PackageJob& job);
+
+constexpr std::uint64_t firstPartOffset(std::uint64_t boardCount, std::uint64_t partCount) {
+    return boardTableOffset + 4 * (boardCount + partCount);
+}
+
+// The end of the last part's data may be at most this offset.
+inline constexpr std::uint64_t largestPackage = 0xFFFFFFFFu;
+
+PackagePlan planPackage(const PackageJob& job);
+
+// Kept for callers that only ask whether a job fits: the input of the first
+// part that would end beyond the largest package, or nullptr.
+const char* firstPartBeyondLimit(const PackageJob& job);
+
+}  // namespace fw

@@ -1,0 +1,79 @@
+#include "platform/file_handle.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace fw {
+
+bool FileHandle::reset(int fd) {
+    bool ok = true;
+    if (fd_ >= 0) ok = ::close(fd_) == 0;
+    fd_ = fd;
+    return ok;
+}
+
+bool identityOf(int fd, FileIdentity& into) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    into.device = st.st_dev;
+    into.inode = st.st_ino;
+    into.size = st.st_size;
+    into.modified = st.st_mtim.tv_sec * 1'000'000'000ll + st.st_mtim.tv_nsec;
+    into.changed = st.st_ctim.tv_sec * 1'000'000'000ll + st.st_ctim.tv_nsec;
+    return true;
+}
+
+ssize_t readSome(int fd, void* into, std::size_t count) {
+    auto* p = static_cast<char*>(into);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, p + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool writeAll(int fd, const void* data, std::size_t count) {
+    const auto* p = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::write(fd, p, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::pwrite(fd, p, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset) {
+    auto* p = static_cast<char*>(into);
+    while (count > 0) {
+        const ssize_t n = ::pread(fd, p, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace fw
