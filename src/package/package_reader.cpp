@@ -365,6 +365,8 @@ private:
     void readJob(ReadJob& job, std::uint8_t* buffer) {
         Md5Context md5;
         md5Init(md5);
+        std::unique_ptr<StreamDigest> extra;
+        if (job.part != nullptr && options_.partDigest) extra = options_.partDigest();
         for (std::uint64_t at = job.begin; at < job.end && !job.failed;) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(job.end - at, readPiece));
             if (!file_.readAt(at, buffer, n)) {
@@ -375,6 +377,7 @@ private:
                 options_.wholeFile(buffer, n);
             } else {
                 md5Update(md5, buffer, n);
+                if (extra) extra->update(buffer, n);
                 if (options_.partData != nullptr) options_.partData->data(*job.part, at - job.begin, buffer, n);
             }
             at += n;
@@ -384,6 +387,7 @@ private:
         PartReport& r = *job.part;
         r.digested = !job.failed;
         if (r.digested) md5Final(md5, r.actualDigest);
+        if (r.digested && extra) r.extraDigest = extra->finish();
         r.digestOk = r.digested && r.actualDigest == r.header.digest;
         if (options_.partData != nullptr) options_.partData->end(r, r.digestOk);
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ struct PartReport {
     bool digested = false;    // its data was read and digested
     bool digestOk = false;
     Digest actualDigest{};
+    std::vector<std::uint8_t> extraDigest;  // from InspectionOptions::partDigest, when asked for
 };
 
 // "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
@@ -69,6 +71,15 @@ public:
     virtual void end(const PartReport&, bool digestOk) = 0;
 };
 
+// A further digest of a part's data beside its MD5, for records that ask
+// for a stronger one.
+class StreamDigest {
+public:
+    virtual ~StreamDigest() = default;
+    virtual void update(const std::uint8_t* bytes, std::size_t count) = 0;
+    virtual std::vector<std::uint8_t> finish() = 0;
+};
+
 struct InspectionOptions {
     bool forceOld = false;
     std::optional<std::uint32_t> requiredBoard;
@@ -76,6 +87,8 @@ struct InspectionOptions {
     // Every byte of the file in order, from one thread, beside the digests
     // of the parts (a digest of the whole package).
     std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
+    // Makes the further digest of each part, when set.
+    std::function<std::unique_ptr<StreamDigest>()> partDigest;
     // For tests: runs between reading the structure and reading the data.
     std::function<void()> afterStructure;
 };
