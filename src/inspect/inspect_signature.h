@@ -1,0 +1,160 @@
+// Detached signatures of packages. The package format has no room for a
+// signature, so one travels beside the package as a CMS SignedData in DER
+// (PACKAGE.sig) that `openssl cms -verify` also accepts.
+//
+// Nothing here reads the package: the inspector reads it once, and signing
+// and verifying work from the digest of the whole file that it computes on
+// the way. To verify, parse the signature first, since the signature decides
+// which digest the package must be hashed with:
+//
+//     auto signature = DetachedSignature::parse(sigBytes.data(), sigBytes.size());
+//     if (auto algorithm = signature.digestAlgorithm())
+//         // hash the whole file with WholeFileDigest(*algorithm) during the single pass
+//     SignatureVerdict verdict = signature.verify(wholeFileDigest, trustStore);
+//
+// Every failure comes back as one line of plain text naming the file or the
+// fault; nothing throws. This is the only part of the project that speaks to
+// libcrypto; its types stay behind the pointers below.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+enum class DigestAlgorithm { sha256, sha384, sha512 };
+
+// "SHA-256" and so on, for messages.
+const char* digestAlgorithmName(DigestAlgorithm algorithm);
+
+// A streaming digest of one file. One instance per stream; separate
+// instances may run on separate threads.
+class WholeFileDigest {
+public:
+    explicit WholeFileDigest(DigestAlgorithm algorithm);
+    ~WholeFileDigest();
+    WholeFileDigest(WholeFileDigest&&) noexcept;
+    WholeFileDigest& operator=(WholeFileDigest&&) noexcept;
+
+    DigestAlgorithm algorithm() const { return algorithm_; }
+    void update(const void* data, std::size_t count);
+    // The digest of everything given since construction or the previous
+    // finish, after which the digest starts afresh. Empty only when libcrypto
+    // failed (it cannot allocate).
+    std::vector<std::uint8_t> finish();
+
+private:
+    struct State;
+    DigestAlgorithm algorithm_;
+    std::unique_ptr<State> state_;
+};
+
+using Sha256Digest = std::array<std::uint8_t, 32>;
+
+// The digest signing needs, with a fixed-size result.
+class Sha256 {
+public:
+    void update(const void* data, std::size_t count) { digest_.update(data, count); }
+    // Nothing only when libcrypto failed; starts afresh like WholeFileDigest.
+    std::optional<Sha256Digest> finish();
+
+private:
+    WholeFileDigest digest_{DigestAlgorithm::sha256};
+};
+
+struct SignerFiles {
+    std::string keyPath;   // PEM private key: RSA of 2048 bits or more, ECDSA P-256 or P-384, or Ed25519
+    std::string certPath;  // PEM certificate of that key
+    std::string chainPath;      // optional: PEM certificates to carry along, the signer's issuers
+    std::string passphraseEnv;  // optional: the environment variable that holds an encrypted key's passphrase
+};
+
+// A key and its certificate, checked and ready to sign any number of packages.
+class Signer {
+public:
+    // Reads and checks every file before any package is read. Nothing and a
+    // one-line message in `error` when a file cannot be read or parsed, the
+    // passphrase is missing or wrong, the key is of a kind or size not
+    // accepted, the key does not belong to the certificate, or the
+    // certificate is outside its validity or not for code signing.
+    static std::unique_ptr<Signer> load(const SignerFiles& files, std::string& error);
+    ~Signer();
+    Signer(const Signer&) = delete;
+    Signer& operator=(const Signer&) = delete;
+
+    // The DER of a detached CMS SignedData: digest SHA-256; signed
+    // attributes content type (data), message digest (the given digest) and
+    // signing time; the signer's certificate and the chain inside. Empty and
+    // a message in `error` when libcrypto fails.
+    std::vector<std::uint8_t> sign(const Sha256Digest& packageSha256, std::string& error) const;
+
+    // The certificate's subject, RFC 2253, one line.
+    std::string subject() const;
+
+private:
+    struct State;
+    explicit Signer(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+// The certificates a signer must chain to.
+class TrustStore {
+public:
+    // A PEM file of one or more certificates. Nothing and a one-line message
+    // when it cannot be read or holds no certificate.
+    static std::unique_ptr<TrustStore> load(const std::string& caPath, std::string& error);
+    ~TrustStore();
+    TrustStore(const TrustStore&) = delete;
+    TrustStore& operator=(const TrustStore&) = delete;
+
+private:
+    friend class DetachedSignature;
+    struct State;
+    explicit TrustStore(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+struct SignatureVerdict {
+    // A verdict was reached. False only when the check itself could not run:
+    // a digest of the wrong length was given, or libcrypto failed.
+    bool checked = false;
+    bool valid = false;
+    std::string signerSubject;  // RFC 2253, one line; empty when no signer certificate was found
+    std::string defect;         // one line; empty when valid
+};
+
+// A signature file's bytes, parsed. Bytes that are no usable signature
+// still give an object, whose verify() reports why. libcrypto keeps state
+// in it while verifying: one thread at a time per object.
+class DetachedSignature {
+public:
+    static DetachedSignature parse(const std::uint8_t* der, std::size_t size);
+    ~DetachedSignature();
+    DetachedSignature(DetachedSignature&&) noexcept;
+    DetachedSignature& operator=(DetachedSignature&&) noexcept;
+
+    // The digest the whole package must be hashed with; nothing when the
+    // bytes are no signature that can be checked (verify() then tells why).
+    std::optional<DigestAlgorithm> digestAlgorithm() const;
+
+    // Checks, in this order, that the bytes are a CMS SignedData with one
+    // signer; that its message digest equals `packageDigest` and its
+    // signature verifies with the signer's key; that the signer's
+    // certificate chains to a certificate of `trust` (certificates inside
+    // the signature serve as intermediates) and is valid now; and that its
+    // extended key usage, when present, allows code signing. The first
+    // failure is the defect.
+    SignatureVerdict verify(const std::vector<std::uint8_t>& packageDigest, const TrustStore& trust) const;
+
+private:
+    struct State;
+    explicit DetachedSignature(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace fw
