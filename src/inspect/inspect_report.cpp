@@ -34,6 +34,16 @@ std::string escapeText(const std::string& bytes) { return escaped(bytes, "\\", "
 
 std::string jsonString(const std::string& bytes) { return '"' + escaped(bytes, "\"\\", "\\u%04x") + '"'; }
 
+std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+    std::string s;
+    char hex[4];
+    for (auto b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", b);
+        s += hex;
+    }
+    return s;
+}
+
 std::string hexDigest(const Digest& digest) {
     std::string s;
     char hex[4];
@@ -97,10 +107,19 @@ public:
                      static_cast<unsigned long long>(r.offset), kindName(r.kind).data(), r.header.typeCode,
                      r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
+        if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::to_string(r.number) + "  " + hexBytes(r.extraDigest) + "\n";
     }
     void defect(const std::string& text) override { defects_.add(text); }
+    void packageDigest(const std::vector<std::uint8_t>& digest) override {
+        sha256_ = "sha256   package " + hexBytes(digest) + "\n" + sha256_;
+    }
+    void signature(const SignatureReport& s) override {
+        if (s.valid) signedBy_ = "signed   by " + escapeText(s.signer) + " (" + escapeText(s.file) + ")\n";
+    }
     void finish(InspectionResult) override {
         openTable();
+        std::fputs(sha256_.c_str(), out_);
+        std::fputs(signedBy_.c_str(), out_);
         for (const auto& d : defects_.kept) std::fprintf(out_, "defect   %s\n", escapeText(d).c_str());
     }
 
@@ -119,6 +138,7 @@ private:
     bool tableOpen_ = false;
     long long partCount_ = -1;
     DefectList defects_;
+    std::string sha256_, signedBy_;
 };
 
 class JsonReport : public ReportSink {
@@ -157,13 +177,23 @@ public:
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          hasName ? jsonString(r.name).c_str() : "null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
+            if (!r.extraDigest.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
         }
         std::fprintf(out_, "}");
     }
     void defect(const std::string& text) override { defects_.add(text); }
+    void packageDigest(const std::vector<std::uint8_t>& digest) override { sha256_ = hexBytes(digest); }
+    void signature(const SignatureReport& s) override {
+        signature_ = ",\"signature\":{\"file\":" + jsonString(s.file) + ",\"checked\":" + (s.checked ? "true" : "false") +
+                     ",\"valid\":" + (s.valid ? "true" : "false") +
+                     ",\"signer\":" + (s.signer.empty() ? "null" : jsonString(s.signer)) +
+                     ",\"defect\":" + (s.defect.empty() ? "null" : jsonString(s.defect)) + "}";
+    }
     void finish(InspectionResult result) override {
         if (inBoards_) openParts();
         if (inParts_) std::fprintf(out_, "]");
+        if (!sha256_.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", sha256_.c_str());
+        std::fputs(signature_.c_str(), out_);
         std::fprintf(out_, ",\"defects\":[");
         for (std::size_t i = 0; i < defects_.kept.size(); ++i)
             std::fprintf(out_, "%s%s", i ? "," : "", jsonString(defects_.kept[i]).c_str());
@@ -181,6 +211,7 @@ private:
     bool inBoards_ = false, inParts_ = false;
     unsigned boards_ = 0, parts_ = 0;
     DefectList defects_;
+    std::string sha256_, signature_;
 };
 
 class DefectReport : public ReportSink {
@@ -193,16 +224,19 @@ public:
         ++defects_;
         std::fprintf(out_, "%s\n", escapeText(text).c_str());
     }
+    void signature(const SignatureReport& s) override {
+        if (s.valid) signedBy_ = ", signed by " + escapeText(s.signer);
+    }
     void finish(InspectionResult result) override {
         if (result == InspectionResult::sound)
-            std::fprintf(out_, "%s: sound, %u parts\n", path_.c_str(), parts_);
+            std::fprintf(out_, "%s: sound, %u parts%s\n", path_.c_str(), parts_, signedBy_.c_str());
         else
             std::fprintf(out_, "%s: %u defect%s\n", path_.c_str(), defects_, defects_ == 1 ? "" : "s");
     }
 
 private:
     std::FILE* out_;
-    std::string path_;
+    std::string path_, signedBy_;
     unsigned parts_ = 0, defects_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/package_reader.h"
 
@@ -15,11 +16,24 @@ std::string escapeText(const std::string& bytes);
 // A JSON string literal; bytes outside printable ASCII become \u00NN.
 std::string jsonString(const std::string& bytes);
 std::string hexDigest(const Digest& digest);
+std::string hexBytes(const std::vector<std::uint8_t>& bytes);
 
 enum class ReportStyle { table, json, defectsOnly };
 
+// What the check of a package's detached signature found.
+struct SignatureReport {
+    std::string file;
+    bool checked = false;  // the check ran to a verdict
+    bool valid = false;
+    std::string signer;    // the signer's subject, when its certificate was found
+    std::string defect;    // empty when valid
+};
+
 class ReportSink : public InspectionSink {
 public:
+    // The SHA-256 of the whole package file, when it was asked for.
+    virtual void packageDigest(const std::vector<std::uint8_t>&) {}
+    virtual void signature(const SignatureReport&) {}
     // Closes the report once the inspection is over.
     virtual void finish(InspectionResult result) = 0;
 };

@@ -433,6 +433,10 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
     StructureReader structure(file, options, sink);
     if (!structure.read(path)) {
         sink.summary(structure.summary());
+        // Whoever asked for the whole file's digest still gets it.
+        std::vector<PartReport> none;
+        DataPass pass(file, options, readJobsFor(none, options, file.size()));
+        pass.run(path);
         return InspectionResult::defective;
     }
     std::vector<PartReport>& parts = structure.parts();

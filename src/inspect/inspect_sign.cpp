@@ -1,0 +1,99 @@
+#include "inspect/inspect_sign.h"
+
+#include "platform/whole_file.h"
+
+namespace fw {
+namespace {
+
+// A signature is a few KiB; anything far larger is not one.
+constexpr std::size_t largestSignature = 1 << 20;
+
+class PartSha256 : public StreamDigest {
+public:
+    void update(const std::uint8_t* bytes, std::size_t count) override { digest_.update(bytes, count); }
+    std::vector<std::uint8_t> finish() override { return digest_.finish(); }
+
+private:
+    WholeFileDigest digest_{DigestAlgorithm::sha256};
+};
+
+}  // namespace
+
+int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
+    std::string error;
+    const std::unique_ptr<Signer> signer = Signer::load(request.signer, error);
+    if (!signer) {
+        std::fprintf(err, "fwinspect: %s\n", error.c_str());
+        return 2;
+    }
+    const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
+    Sha256 sha;
+    InspectionOptions options = request.inspection;
+    options.wholeFile = [&sha](const std::uint8_t* bytes, std::size_t count) { sha.update(bytes, count); };
+    auto report = makeReport(ReportStyle::defectsOnly, out);
+    std::string why;
+    const InspectionResult result = inspectPackage(request.package, options, *report, &why);
+    if (result == InspectionResult::unreadable) {
+        std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(request.package).c_str(), why.c_str());
+        return 2;
+    }
+    if (result != InspectionResult::sound) {
+        report->finish(result);
+        std::fprintf(err, "fwinspect: %s is defective; not signed\n", escapeText(request.package).c_str());
+        return 1;
+    }
+    const std::optional<Sha256Digest> digest = sha.finish();
+    const std::vector<std::uint8_t> der = digest ? signer->sign(*digest, error) : std::vector<std::uint8_t>{};
+    if (der.empty()) {
+        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapeText(request.package).c_str(),
+                     digest ? error.c_str() : "the package's digest could not be computed");
+        return 2;
+    }
+    if (!replaceFileWhole(output, der, why)) {
+        std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapeText(output).c_str(), why.c_str());
+        return 2;
+    }
+    std::fprintf(out, "%s: sound, signed by %s into %s\n", escapeText(request.package).c_str(),
+                 escapeText(signer->subject()).c_str(), escapeText(output).c_str());
+    return 0;
+}
+
+bool SignatureCheck::prepare(const std::string& caFile, const std::string& signatureFile, std::string& error) {
+    trust_ = TrustStore::load(caFile, error);
+    if (!trust_) return false;
+    report_.file = signatureFile;
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+    bool missing = false;
+    if (!readSmallFile(signatureFile, largestSignature, bytes, why, missing)) {
+        report_.defect = missing ? "no signature file " + signatureFile
+                                 : "cannot read the signature file " + signatureFile + ": " + why;
+        return true;
+    }
+    signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
+    if (const auto algorithm = signature_->digestAlgorithm())
+        digest_ = std::make_unique<WholeFileDigest>(*algorithm);
+    return true;
+}
+
+void SignatureCheck::attach(InspectionOptions& options) {
+    if (!digest_) return;
+    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { digest_->update(bytes, count); };
+}
+
+SignatureReport SignatureCheck::finish() {
+    if (!signature_) return report_;
+    const SignatureVerdict verdict = signature_->verify(digest_ ? digest_->finish() : std::vector<std::uint8_t>{}, *trust_);
+    report_.checked = verdict.checked;
+    report_.valid = verdict.valid;
+    report_.signer = verdict.signerSubject;
+    report_.defect = verdict.valid ? "" : verdict.defect.empty() ? "the signature could not be checked" : verdict.defect;
+    return report_;
+}
+
+void Sha256Listing::attach(InspectionOptions& options) {
+    options.partDigest = [] { return std::make_unique<PartSha256>(); };
+    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
+}
+
+}  // namespace fw
