@@ -1,0 +1,165 @@
+// fwinspect sign and verify --ca as a release engineer runs them, and as
+// the openssl command line sees their signatures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "inspect/inspect_command.h"
+#include "test_support.h"
+
+namespace {
+
+using fwtest::Bytes;
+
+const char* const kMakeSigners = R"(set -e
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key
+openssl req -x509 -new -key ca.key -subj "/CN=Release CA" -days 30 -out ca.pem
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key
+openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr
+printf "extendedKeyUsage=codeSigning\n" > signer.ext
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
+)";
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+class Signing : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new fwtest::ScratchDir;
+        made_ = std::system(("cd " + dir_->path() + " && sh -c '" + kMakeSigners + "' >/dev/null 2>&1").c_str()) == 0;
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    void SetUp() override {
+        if (!made_) GTEST_SKIP() << "the openssl command line tool is missing or could not make test certificates";
+        pack("p.update", 1);
+        std::remove(file("p.update.sig").c_str());
+    }
+
+    static std::string file(const std::string& name) { return dir_->file(name); }
+    static ToolRun inspect(const std::vector<std::string>& args) {
+        std::vector<const char*> argv{"fwinspect"};
+        for (const auto& a : args) argv.push_back(a.c_str());
+        fwtest::CapturedOutput out, err;
+        const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
+        return {status, out.text(), err.text()};
+    }
+    static bool openssl(const std::string& arguments) {
+        return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    static void pack(const std::string& name, std::uint32_t salt) {
+        const std::string boot = dir_->write(name + ".boot", fwtest::patternBytes(3000, salt));
+        const std::string abc = dir_->write(name + ".abc", std::string("abc"));
+        const auto r = fwtest::runPackerWith({"-o", file(name), "-b", "0c35", "-u", boot, "-n", "", abc});
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    static ToolRun sign(const std::string& package, std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"sign", "--key", file("signer.key"), "--cert", file("signer.pem")};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(file(package));
+        return inspect(args);
+    }
+
+    static inline fwtest::ScratchDir* dir_ = nullptr;
+    static inline bool made_ = false;
+};
+
+TEST_F(Signing, SignedPackageVerifiesHereAndWithOpenssl) {
+    const ToolRun signed_ = sign("p.update");
+    ASSERT_EQ(signed_.status, 0) << signed_.err;
+    EXPECT_EQ(signed_.out, file("p.update") + ": sound, signed by CN=Release signer into " + file("p.update.sig") + "\n");
+    const ToolRun verified = inspect({"verify", "--ca", file("ca.pem"), file("p.update")});
+    EXPECT_EQ(verified.status, 0) << verified.out;
+    EXPECT_EQ(verified.out, file("p.update") + ": sound, 2 parts, signed by CN=Release signer\n");
+    EXPECT_TRUE(openssl("cms -verify -binary -inform DER -in p.update.sig -content p.update -CAfile ca.pem "
+                        "-purpose any -out /dev/null"));
+}
+
+TEST_F(Signing, OpensslSignatureVerifiesHere) {
+    ASSERT_TRUE(openssl("cms -sign -binary -in p.update -signer signer.pem -inkey signer.key -outform DER "
+                        "-out openssl.sig"));
+    const ToolRun r = inspect({"verify", "--ca", file("ca.pem"), "--signature", file("openssl.sig"), file("p.update")});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST_F(Signing, SignatureOfAnotherPackageOrNoneIsADefect) {
+    pack("q.update", 2);
+    ASSERT_EQ(sign("q.update").status, 0);
+    struct Case {
+        std::string signature, defect;
+    };
+    dir_->write("empty.sig", std::string());
+    dir_->write("garbage.sig", std::string("not a signature at all"));
+    const Case cases[] = {
+        {file("q.update.sig"), "the signature does not match the package"},
+        {file("nowhere.sig"), "no signature file " + file("nowhere.sig")},
+        {file("empty.sig"), "signature"},
+        {file("garbage.sig"), "signature"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = inspect({"verify", "--ca", file("ca.pem"), "--signature", c.signature, file("p.update")});
+        EXPECT_EQ(r.status, 1) << c.signature;
+        EXPECT_NE(r.out.find(c.defect), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(": 1 defect\n"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(Signing, DefectivePackageIsNotSigned) {
+    Bytes bytes = fwtest::readFile(file("p.update"));
+    bytes.back() ^= 1;
+    dir_->write("bad.update", bytes);
+    dir_->write("bad.update.sig", std::string("earlier"));
+    const ToolRun r = sign("bad.update");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("digest does not match its data"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("not signed"), std::string::npos);
+    EXPECT_EQ(fwtest::readFile(file("bad.update.sig")), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+}
+
+TEST_F(Signing, UnusableFilesAndOptionsExitWithTwoAndWriteNothing) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"sign", "--key", file("missing.key"), "--cert", file("signer.pem"), file("p.update")},
+        {"sign", "--key", file("ca.key"), "--cert", file("signer.pem"), file("p.update")},
+        {"sign", "--cert", file("signer.pem"), file("p.update")},
+        {"verify", "--signature", file("p.update.sig"), file("p.update")},
+        {"verify", "--ca", file("missing.pem"), file("p.update")},
+        {"verify", "--ca"},
+    };
+    for (const auto& args : cases) {
+        const ToolRun r = inspect(args);
+        EXPECT_EQ(r.status, 2) << args[1] << " " << args[2];
+        EXPECT_EQ(r.err.rfind("fwinspect: ", 0), 0u) << r.err;
+        EXPECT_FALSE(fwtest::exists(file("p.update.sig")));
+    }
+}
+
+TEST_F(Signing, OutputOptionChoosesTheSignatureFileAndJsonReportsIt) {
+    ASSERT_EQ(sign("p.update", {"--output", file("elsewhere.sig")}).status, 0);
+    EXPECT_FALSE(fwtest::exists(file("p.update.sig")));
+    const ToolRun r = inspect({"verify", "--json", "--ca", file("ca.pem"), "--signature", file("elsewhere.sig"), file("p.update")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\"signature\":{\"file\":\"" + file("elsewhere.sig") +
+                         "\",\"checked\":true,\"valid\":true,\"signer\":\"CN=Release signer\",\"defect\":null}"),
+              std::string::npos)
+        << r.out;
+}
+
+// The named part's data is "abc" alone (an empty name has no name field).
+TEST_F(Signing, ListShowsSha256OfEachPartAndOfThePackage) {
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const ToolRun text = inspect({"list", file("p.update")});
+    EXPECT_NE(text.out.find("sha256   part 1  " + abc + "\n"), std::string::npos) << text.out;
+    const ToolRun json = inspect({"list", "--json", file("p.update")});
+    EXPECT_NE(json.out.find("\"sha256\":\"" + abc + "\""), std::string::npos) << json.out;
+    if (std::system("sha256sum --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sha256sum to compare with";
+    std::system(("sha256sum " + file("p.update") + " > " + file("p.sum")).c_str());
+    const Bytes sum = fwtest::readFile(file("p.sum"));
+    const std::string whole(sum.begin(), sum.begin() + 64);
+    EXPECT_NE(text.out.find("sha256   package " + whole + "\n"), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("\"sha256\":\"" + whole + "\""), std::string::npos);
+}
+
+}  // namespace
