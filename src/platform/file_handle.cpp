@@ -38,29 +38,30 @@ ssize_t readSome(int fd, void* into, std::size_t count) {
     return static_cast<ssize_t>(done);
 }
 
-bool writeAll(int fd, const void* data, std::size_t count) {
+namespace {
+
+// The one write loop: short and interrupted writes are retried until every
+// byte is out, at the descriptor's position or, given one, at `offset`.
+bool writeFully(int fd, const void* data, std::size_t count, const std::uint64_t* offset) {
     const auto* p = static_cast<const char*>(data);
+    std::uint64_t at = offset != nullptr ? *offset : 0;
     while (count > 0) {
-        const ssize_t n = ::write(fd, p, count);
+        const ssize_t n = offset != nullptr ? ::pwrite(fd, p, count, static_cast<off_t>(at)) : ::write(fd, p, count);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
+        at += static_cast<std::uint64_t>(n);
         count -= static_cast<std::size_t>(n);
     }
     return true;
 }
 
+}  // namespace
+
+bool writeAll(int fd, const void* data, std::size_t count) { return writeFully(fd, data, count, nullptr); }
+
 bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset) {
-    const auto* p = static_cast<const char*>(data);
-    while (count > 0) {
-        const ssize_t n = ::pwrite(fd, p, count, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return writeFully(fd, data, count, &offset);
 }
 
 bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset) {
