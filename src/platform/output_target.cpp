@@ -1,10 +1,16 @@
 #include "platform/output_target.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <string>
+
+#include "platform/interruption.h"
 
 namespace fw {
 namespace {
@@ -21,18 +27,26 @@ std::string baseOf(const std::string& path) {
 }
 
 // Follows symbolic links, including a dangling last one, to the path that
-// is to be replaced. Gives up after as many hops as the kernel allows.
-std::string followLinks(std::string path) {
+// is to be replaced. False for a loop, or a path the system cannot look
+// up (a file used as a folder, a name too long, a folder we may not search).
+bool followLinks(std::string path, std::string& into) {
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return path;
-        std::string next(target.data(), static_cast<std::size_t>(n));
+        if (::lstat(path.c_str(), &st) != 0) {
+            into = path;
+            return errno == ENOENT;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            into = path;
+            return true;
+        }
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return false;
+        std::string next(target, static_cast<std::size_t>(n));
         path = next.front() == '/' ? next : folderOf(path) + "/" + next;
     }
-    return path;
+    return false;
 }
 
 mode_t newFileMode() {
@@ -41,27 +55,155 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+// A temporary name as short as the folder allows whatever the output's
+// name, so an output name of 255 bytes still has room beside it.
+std::string shortName() {
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[10];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        static unsigned counter = 0;
+        timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        unsigned long long x = static_cast<unsigned long long>(now.tv_nsec) ^ (static_cast<unsigned long long>(::getpid()) << 32) ^ ++counter;
+        for (unsigned char& b : bytes) {
+            x = x * 6364136223846793005ull + 1442695040888963407ull;
+            b = static_cast<unsigned char>(x >> 56);
+        }
+    }
+    std::string name = ".fwpack-";
+    for (unsigned char b : bytes) name += letters[b % 36];
+    return name;
+}
+
+std::string procPathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Gives an unnamed file a name; only a process that may look files up by
+// descriptor can do so directly, every other goes through /proc.
+bool linkUnnamed(int fd, int folder, const std::string& name) {
+    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    return ::linkat(AT_FDCWD, procPathOf(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// A file without a name, kept only if it can be given one later.
+bool openUnnamed(OutputTarget& t) {
+    FileHandle fd(::openat(t.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!fd.valid()) return false;
+    char seen[PATH_MAX];
+    if (::readlink(procPathOf(fd.get()).c_str(), seen, sizeof seen) < 0 && ::geteuid() != 0) return false;
+    t.file = std::move(fd);
+    t.way = OutputWay::unnamed;
+    return true;
+}
+
+bool openNamed(OutputTarget& t) {
+    InterruptHold hold;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = shortName();
+        FileHandle fd(::openat(t.folder.get(), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (fd.valid()) {
+            recordTemporaryName(t.folder.get(), name.c_str());
+            t.tempName = name;
+            t.file = std::move(fd);
+            t.way = OutputWay::named;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+// As the packer always did where it could not make a file: the output is
+// emptied, then written; the package's front comes last, so until the run
+// ends whole the file never reads as a package.
+bool openInPlace(OutputTarget& t) {
+    FileHandle fd(::open(t.finalPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    t.file = std::move(fd);
+    t.way = OutputWay::inPlace;
+    return true;
+}
+
+// Owner first: changing it clears the set-id bits, which the mode then
+// restores only on a file whose owner stayed.
+void takeOverEarlier(const OutputTarget& t) {
+    if (!t.replaces) {
+        ::fchmod(t.file.get(), t.mode);
+        return;
+    }
+    const bool owned = ::fchown(t.file.get(), t.owner, t.group) == 0;
+    if (!owned) ::fchown(t.file.get(), static_cast<uid_t>(-1), t.group);
+    ::fchmod(t.file.get(), owned ? t.mode : t.mode & 0777);
+}
+
+// A name the output did not have gets the file directly; one that stands
+// gets it by a rename from a short name, which the interrupt handler
+// removes if it strikes between the two.
+bool nameUnnamed(OutputTarget& t) {
+    InterruptHold hold;
+    std::string name = t.finalName;
+    bool linked = !t.replaces && linkUnnamed(t.file.get(), t.folder.get(), name);
+    for (int attempt = 0; !linked && attempt < 100; ++attempt) {
+        name = shortName();
+        linked = linkUnnamed(t.file.get(), t.folder.get(), name);
+        if (!linked && errno != EEXIST) break;
+    }
+    const bool closed = t.file.reset();
+    if (!linked) return false;
+    if (name == t.finalName) {
+        if (closed) return true;
+        ::unlinkat(t.folder.get(), name.c_str(), 0);
+        return false;
+    }
+    recordTemporaryName(t.folder.get(), name.c_str());
+    const bool ok = closed && ::renameat(t.folder.get(), name.c_str(), t.folder.get(), t.finalName.c_str()) == 0;
+    if (!ok) ::unlinkat(t.folder.get(), name.c_str(), 0);
+    clearTemporaryName();
+    return ok;
+}
+
+bool nameNamed(OutputTarget& t) {
+    InterruptHold hold;
+    const bool ok = t.file.reset() &&
+                    ::renameat(t.folder.get(), t.tempName.c_str(), t.folder.get(), t.finalName.c_str()) == 0;
+    if (!ok) ::unlinkat(t.folder.get(), t.tempName.c_str(), 0);
+    clearTemporaryName();
+    t.tempName.clear();
+    return ok;
+}
+
 }  // namespace
 
-bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target) {
-    target.finalPath = followLinks(path);
-    target.tempPath.clear();
+OutputTarget::~OutputTarget() { abandonOutputTarget(*this); }
+
+bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target, UnnamedFiles unnamed) {
+    abandonOutputTarget(target);
     target.failed = false;
+    target.replaces = false;
+    if (!followLinks(path, target.finalPath)) return false;
+    target.finalName = baseOf(target.finalPath);
+    if (target.finalName.empty() || target.finalName == "." || target.finalName == "..") return false;
     struct stat st {};
     const bool exists = ::stat(target.finalPath.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return false;
     if (exists && S_ISDIR(st.st_mode)) return false;
     if (exists && !S_ISREG(st.st_mode)) {
-        target.file = FileHandle(::open(target.finalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        target.file = FileHandle(::open(target.finalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
         return target.file.valid();
     }
-    std::string temp = folderOf(target.finalPath) + "/." + baseOf(target.finalPath) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    target.tempPath = temp;
-    target.file = FileHandle(fd);
+    target.folder = FileHandle(::open(folderOf(target.finalPath).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!target.folder.valid()) return false;
+    target.replaces = exists;
+    target.mode = exists ? st.st_mode & 07777 : newFileMode();
+    target.owner = exists ? st.st_uid : 0;
+    target.group = exists ? st.st_gid : 0;
+    const bool opened = (unnamed == UnnamedFiles::tryFirst && openUnnamed(target)) || openNamed(target) ||
+                        (exists && openInPlace(target));
+    if (!opened) return false;
     // Only a hint: where the file system cannot reserve room, the writes
     // themselves report a full disk.
-    if (expectedSize > 0) (void)::posix_fallocate(fd, 0, static_cast<off_t>(expectedSize));
+    if (expectedSize > 0) (void)::posix_fallocate(target.file.get(), 0, static_cast<off_t>(expectedSize));
     return true;
 }
 
@@ -71,20 +213,34 @@ bool OutputTarget::writeAt(std::uint64_t offset, const void* data, std::size_t c
 }
 
 bool commitOutputTarget(OutputTarget& target) {
-    bool ok = !target.failed;
-    if (ok && !target.tempPath.empty()) ok = ::fchmod(target.file.get(), newFileMode()) == 0;
-    ok = target.file.reset() && ok;
-    if (ok && !target.tempPath.empty())
-        ok = ::rename(target.tempPath.c_str(), target.finalPath.c_str()) == 0;
-    if (!ok) abandonOutputTarget(target);
-    target.tempPath.clear();
+    if (!target.file.valid()) return false;
+    if (target.failed) {
+        abandonOutputTarget(target);
+        return false;
+    }
+    bool ok = true;
+    switch (target.way) {
+        case OutputWay::unnamed: takeOverEarlier(target); ok = nameUnnamed(target); break;
+        case OutputWay::named: takeOverEarlier(target); ok = nameNamed(target); break;
+        case OutputWay::inPlace:
+        case OutputWay::none: ok = target.file.reset(); break;
+    }
+    target.way = OutputWay::none;
+    target.folder.reset();
     return ok;
 }
 
 void abandonOutputTarget(OutputTarget& target) {
+    if (target.way == OutputWay::inPlace && target.file.valid()) (void)::ftruncate(target.file.get(), 0);
     target.file.reset();
-    if (!target.tempPath.empty()) ::unlink(target.tempPath.c_str());
-    target.tempPath.clear();
+    if (target.way == OutputWay::named) {
+        InterruptHold hold;
+        ::unlinkat(target.folder.get(), target.tempName.c_str(), 0);
+        clearTemporaryName();
+    }
+    target.tempName.clear();
+    target.way = OutputWay::none;
+    target.folder.reset();
 }
 
 }  // namespace fw

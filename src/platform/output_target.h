@@ -1,9 +1,12 @@
 // Where a package is written. A regular file (or a path that does not exist
-// yet) is written as a new temporary file beside it and renamed over it only
-// when complete, so a failed run never leaves a damaged package or loses the
-// file that stood there. A symbolic link is followed: its target is
-// replaced and the link stays. Anything else that exists (a device) is
-// written in place.
+// yet) is written as a new file without a name in its folder, and given the
+// output's name only when complete, so a failed or killed run never leaves
+// a damaged package, a stray file, or loses the file that stood there.
+// Where the file system has no unnamed files, a short temporary name stands
+// in for it; where no file can be made in the folder at all, an existing
+// output we may write is rewritten in place. A symbolic link is followed:
+// its target is replaced and the link stays. Anything else that exists (a
+// device) is written in place.
 #pragma once
 
 #include <atomic>
@@ -15,25 +18,48 @@
 
 namespace fw {
 
+enum class OutputWay { none, unnamed, named, inPlace };
+
 struct OutputTarget {
     std::string finalPath;  // the path after following symbolic links
-    std::string tempPath;   // empty when writing in place
+    FileHandle folder;      // the folder of finalPath, where names are made
+    std::string finalName;  // the last part of finalPath
+    std::string tempName;   // the named temporary file, while there is one
+    OutputWay way = OutputWay::none;
     FileHandle file;
     std::atomic<bool> failed{false};  // a write failed; sticky until the target is closed
+
+    // What the replaced file was, so the package keeps it.
+    bool replaces = false;
+    unsigned mode = 0;  // permission bits for the finished package
+    unsigned owner = 0, group = 0;
+
+    OutputTarget() = default;
+    OutputTarget(const OutputTarget&) = delete;
+    OutputTarget& operator=(const OutputTarget&) = delete;
+    ~OutputTarget();
 
     // Writes at an absolute offset; parts may be written in any order and
     // from several threads.
     bool writeAt(std::uint64_t offset, const void* data, std::size_t count);
 };
 
-// False when no file can be created there (missing folder, a directory).
-// A new file is given `expectedSize` bytes of room up front, so the file
-// system allocates it in one piece rather than page by page.
-bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target);
-// Closes and renames into place; false when any write, the close or the
-// rename failed, and then nothing is left behind.
+// Lets a test take the path a file system without unnamed files takes.
+enum class UnnamedFiles { tryFirst, refused };
+
+// False when nothing can be written there: a missing folder, a directory,
+// a symbolic-link loop or a path that cannot be resolved, a folder where
+// no file can be made and no existing output we may write. A new file is
+// given `expectedSize` bytes of room up front, so the file system
+// allocates it in one piece rather than page by page.
+bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target,
+                      UnnamedFiles unnamed = UnnamedFiles::tryFirst);
+// Gives the file its name (and the replaced file's mode and owner); false
+// when any write, the close or the naming failed, and then nothing is left
+// behind.
 bool commitOutputTarget(OutputTarget& target);
-// Closes and removes the temporary file.
+// Closes and removes what was written; an output written in place is left
+// empty, never holding a part of a package.
 void abandonOutputTarget(OutputTarget& target);
 
 }  // namespace fw

@@ -1,0 +1,69 @@
+#include "platform/interruption.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace fw {
+namespace {
+
+constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Read by the handler in whichever thread takes the signal: the name is
+// only ever changed while the folder is -1, so a handler that sees a
+// folder also sees a whole name.
+std::atomic<int> temporaryFolder{-1};
+char temporaryName[64];
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void onInterrupt(int signal) {
+    const int saved = errno;
+    const int folder = temporaryFolder.load();
+    if (folder >= 0) ::unlinkat(folder, temporaryName, 0);
+    std::signal(signal, SIG_DFL);
+    ::raise(signal);
+    errno = saved;
+}
+
+sigset_t interruptSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : interrupting) sigaddset(&set, s);
+    return set;
+}
+
+}  // namespace
+
+void removeTemporaryFileOnInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int s : interrupting) sigaddset(&action.sa_mask, s);
+    for (int s : interrupting) {
+        struct sigaction before {};
+        if (::sigaction(s, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) ::sigaction(s, &action, nullptr);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void recordTemporaryName(int folderFd, const char* name) {
+    temporaryFolder.store(-1);
+    std::strncpy(temporaryName, name, sizeof temporaryName - 1);
+    temporaryName[sizeof temporaryName - 1] = '\0';
+    temporaryFolder.store(folderFd);
+}
+
+void clearTemporaryName() { temporaryFolder.store(-1); }
+
+InterruptHold::InterruptHold() {
+    const sigset_t set = interruptSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+InterruptHold::~InterruptHold() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+}  // namespace fw

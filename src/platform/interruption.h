@@ -1,0 +1,36 @@
+// What an interrupted run leaves behind: nothing. While a package stands
+// under a temporary name, that name is known here, so SIGINT, SIGTERM and
+// SIGHUP remove it before they end the process as they would have without
+// us (the shell still sees 130 for Ctrl-C).
+#pragma once
+
+#include <csignal>
+
+namespace fw {
+
+// For the tool's entry point. Signals the parent process ignores stay
+// ignored (nohup, background jobs). A write that passes the file size
+// limit fails with an error the writer reports, rather than ending the
+// process before it could clean up.
+void removeTemporaryFileOnInterrupt();
+
+// The one named temporary file of this process, as a name inside the
+// folder `folderFd`; both stay valid until clearTemporaryName().
+void recordTemporaryName(int folderFd, const char* name);
+void clearTemporaryName();
+
+// Holds the interrupting signals back in the calling thread while it
+// lives, so that creating or renaming a file and recording its name
+// happen as one step; a signal that came meanwhile acts when it ends.
+class InterruptHold {
+public:
+    InterruptHold();
+    ~InterruptHold();
+    InterruptHold(const InterruptHold&) = delete;
+    InterruptHold& operator=(const InterruptHold&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+}  // namespace fw
