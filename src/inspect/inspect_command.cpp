@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/inspect_diff.h"
 #include "inspect/inspect_extract.h"
 #include "inspect/inspect_report.h"
 
@@ -19,20 +20,22 @@ constexpr const char* usage =
     "usage: fwinspect list [--json] [--old] PACKAGE\n"
     "       fwinspect verify [--json] [--old] [--board CODE] PACKAGE\n"
     "       fwinspect extract [--old] [--force] PACKAGE DIR\n"
+    "       fwinspect diff [--json] [--old] OLD NEW\n"
     "       fwinspect --help | --version\n"
     "commands:\n"
     "  list       show the header, boards and parts, each part's digest checked\n"
     "  verify     check everything the format promises; exit 1 on a defect\n"
     "  extract    write every part into DIR and print the fwpack command that rebuilds the package\n"
+    "  diff       compare two packages' boards and parts; exit 1 when they differ\n"
     "options:\n"
-    "  --json        one JSON document instead of text (list, verify)\n"
+    "  --json        one JSON document instead of text (list, verify, diff)\n"
     "  --old         read the package in the old layout\n"
     "  --board CODE  verify also requires this board code (hexadecimal, up to 8 digits)\n"
     "  --force       extract replaces files already in DIR\n"
     "  -h, --help    show this text\n"
     "  --version     show the version\n";
 
-enum class Verb { list, verify, extract };
+enum class Verb { list, verify, extract, diff };
 
 struct Command {
     Verb verb = Verb::list;
@@ -46,6 +49,7 @@ std::optional<Verb> verbOf(const std::string& word) {
     if (word == "list") return Verb::list;
     if (word == "verify") return Verb::verify;
     if (word == "extract") return Verb::extract;
+    if (word == "diff") return Verb::diff;
     return std::nullopt;
 }
 
@@ -96,7 +100,7 @@ Command parse(int argc, const char* const* argv) {
             c.operands.push_back(argv[i]);
         }
     }
-    const std::size_t wanted = c.verb == Verb::extract ? 2 : 1;
+    const std::size_t wanted = c.verb == Verb::extract || c.verb == Verb::diff ? 2 : 1;
     if (!c.help && c.operands.size() != wanted)
         c.problem = c.operands.size() < wanted ? "missing operand" : "extra operand " + escapeText(c.operands[wanted]);
     return c;
@@ -154,6 +158,8 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
         options.inspection.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }
+    if (c.verb == Verb::diff)
+        return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
     if (c.json) return inspect(c, ReportStyle::json, out, err);
     return inspect(c, c.verb == Verb::list ? ReportStyle::table : ReportStyle::defectsOnly, out, err);
 }
