@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Regenerates the starting corpora under fuzz/corpus from small inputs,
-# using the packer itself. Usage: fuzz/make-corpus.sh BUILD_DIR
+# using the packer itself (and python3 for the hostile tables). Usage: fuzz/make-corpus.sh BUILD_DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fwpack="$(realpath "${1:-build/default}")/fwpack"
@@ -36,3 +36,29 @@ head -c 100 "$work/every.update" > "$corpus/package/truncated.update"
 printf '' > "$corpus/md5/empty"
 printf 'abc' > "$corpus/md5/abc"
 head -c 200 "$work/every.update" > "$corpus/md5/package-head"
+
+# Hostile tables the packer never writes: many entries for one part, two
+# entries for the same offset, and more parts than a package can hold.
+python3 - "$work/every.update" "$corpus/package" <<'PY'
+import struct, sys
+every, out = open(sys.argv[1], "rb").read(), sys.argv[2]
+def word(b, at): return struct.unpack_from("<I", b, at)[0]
+def with_table(pkg, offsets):
+    boards = word(pkg, 20)
+    table_at = 36 + 4 * boards
+    head = bytearray(pkg[:table_at])
+    struct.pack_into("<I", head, 28, len(offsets))
+    shift = 4 * (len(offsets) - word(pkg, 28))
+    first = word(pkg, table_at)
+    body = pkg[first:]
+    start = (table_at + 4 * len(offsets) + 3) & ~3
+    pkg = bytes(head) + b"".join(struct.pack("<I", o + start - first) for o in offsets) + \
+        b"\0" * (start - table_at - 4 * len(offsets)) + body
+    # Room for every entry's header, so the reader examines the table.
+    return pkg + b"\0" * max(0, 56 * len(offsets) - len(pkg))
+first = word(every, 36 + 4 * word(every, 20))
+offsets = [word(every, 36 + 4 * word(every, 20) + 4 * i) for i in range(word(every, 28))]
+open(f"{out}/many-entries.update", "wb").write(with_table(every, [first] * 60))
+open(f"{out}/overlap.update", "wb").write(with_table(every, offsets[:2] + [offsets[1]] + offsets[2:]))
+open(f"{out}/over-49.update", "wb").write(with_table(every, (offsets * 5)[:55]))
+PY

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/inspect_diff.h"
 #include "inspect/inspect_extract.h"
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_sign.h"
@@ -22,14 +23,16 @@ constexpr const char* usage =
     "       fwinspect verify --ca CAFILE [--signature SIG] [--json] [--old] [--board CODE] PACKAGE\n"
     "       fwinspect extract [--old] [--force] PACKAGE DIR\n"
     "       fwinspect sign --key KEY --cert CERT [--chain FILE] [--pass-env NAME] [--output SIG] [--old] PACKAGE\n"
+    "       fwinspect diff [--json] [--old] OLD NEW\n"
     "       fwinspect --help | --version\n"
     "commands:\n"
     "  list       show the header, boards and parts, each part's digest checked, and SHA-256 digests\n"
     "  verify     check everything the format promises; exit 1 on a defect\n"
     "  extract    write every part into DIR and print the fwpack command that rebuilds the package\n"
+    "  diff       compare two packages' boards and parts; exit 1 when they differ\n"
     "  sign       verify, then write a detached CMS signature of the package (default PACKAGE.sig)\n"
     "options:\n"
-    "  --json        one JSON document instead of text (list, verify)\n"
+    "  --json        one JSON document instead of text (list, verify, diff)\n"
     "  --old         read the package in the old layout\n"
     "  --board CODE  verify also requires this board code (hexadecimal, up to 8 digits)\n"
     "  --ca CAFILE   verify also checks the signature against these trusted certificates (PEM)\n"
@@ -43,7 +46,7 @@ constexpr const char* usage =
     "  -h, --help    show this text\n"
     "  --version     show the version\n";
 
-enum class Verb { list, verify, extract, sign };
+enum class Verb { list, verify, extract, diff, sign };
 
 struct Command {
     Verb verb = Verb::list;
@@ -61,6 +64,7 @@ std::optional<Verb> verbOf(const std::string& word) {
     if (word == "verify") return Verb::verify;
     if (word == "extract") return Verb::extract;
     if (word == "sign") return Verb::sign;
+    if (word == "diff") return Verb::diff;
     return std::nullopt;
 }
 
@@ -127,7 +131,7 @@ Command parse(int argc, const char* const* argv) {
             c.operands.push_back(argv[i]);
         }
     }
-    const std::size_t wanted = c.verb == Verb::extract ? 2 : 1;
+    const std::size_t wanted = c.verb == Verb::extract || c.verb == Verb::diff ? 2 : 1;
     if (c.help) return c;
     if (c.operands.size() != wanted)
         c.problem = c.operands.size() < wanted ? "missing operand" : "extra operand " + escapeText(c.operands[wanted]);
@@ -213,6 +217,8 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
         options.inspection.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }
+    if (c.verb == Verb::diff)
+        return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
     if (c.verb == Verb::sign) {
         SignRequest request{c.operands[0], c.signer, c.output, c.options};
         return signPackage(request, out, err);

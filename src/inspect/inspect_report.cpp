@@ -7,32 +7,32 @@
 
 namespace fw {
 
-namespace {
-
-// Printable ASCII stays as it is, `special` characters get a backslash, and
-// every other byte becomes `hexFormat`.
-std::string escaped(const std::string& bytes, const char* special, const char* hexFormat) {
+std::string escapeText(const std::string& bytes) {
     std::string s;
     for (unsigned char c : bytes) {
-        if (c != 0 && std::strchr(special, c) != nullptr) {
-            s += '\\';
-            s += static_cast<char>(c);
+        if (c == '\\') {
+            s += "\\\\";
         } else if (c >= 0x20 && c < 0x7f) {
             s += static_cast<char>(c);
         } else {
             char hex[8];
-            std::snprintf(hex, sizeof hex, hexFormat, c);
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
             s += hex;
         }
     }
     return s;
 }
 
-}  // namespace
+std::string boardCodeText(std::uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x", code);
+    return text;
+}
 
-std::string escapeText(const std::string& bytes) { return escaped(bytes, "\\", "\\x%02x"); }
-
-std::string jsonString(const std::string& bytes) { return '"' + escaped(bytes, "\"\\", "\\u%04x") + '"'; }
+void DefectList::add(const std::string& text) {
+    if (kept.size() < 1000) kept.push_back(text);
+    else if (kept.size() == 1000) kept.push_back("further defects left out");
+}
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     std::string s;
@@ -65,16 +65,6 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
     return names;
 }
 
-// A damaged package can have a defect per part; the reports that collect
-// them keep the first thousand and count the rest.
-struct DefectList {
-    std::vector<std::string> kept;
-    void add(const std::string& text) {
-        if (kept.size() < 1000) kept.push_back(text);
-        else if (kept.size() == 1000) kept.push_back("further defects left out");
-    }
-};
-
 std::string partName(const PartReport& r) {
     if (r.kind == PartKind::mtd) return "-p" + std::to_string(r.header.partIndex);
     if (r.kind == PartKind::named || r.kind == PartKind::tar) return escapeText(r.name);
@@ -96,7 +86,7 @@ public:
         std::fprintf(out_, "\nboards   %u:", s.header.boardCount);
         partCount_ = s.header.partCount;
     }
-    void board(std::uint32_t code) override { std::fprintf(out_, " %04x", code); }
+    void board(std::uint32_t code) override { std::fprintf(out_, " %s", boardCodeText(code).c_str()); }
     void part(const PartReport& r) override {
         openTable();
         if (!r.headerRead) {
@@ -146,7 +136,7 @@ public:
     explicit JsonReport(std::FILE* out) : out_(out) {}
 
     void summary(const PackageSummary& s) override {
-        std::fprintf(out_, "{\"package\":%s,\"size\":%llu", jsonString(s.path).c_str(),
+        std::fprintf(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize));
         if (s.header.magic != 0x41555046) return;
         const PackageHeader& h = s.header;
@@ -163,6 +153,7 @@ public:
     }
     void board(std::uint32_t code) override {
         std::fprintf(out_, "%s%u", boards_++ ? "," : "", code);
+        if (codes_.size() < keptBoardCodes) codes_.push_back(code);
     }
     void part(const PartReport& r) override {
         openParts();
@@ -173,9 +164,9 @@ public:
             const bool hasName = r.kind == PartKind::named || r.kind == PartKind::tar;
             std::fprintf(out_,
                          ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
-                         "\"name\":%s,\"md5\":\"%s\",\"digestOk\":%s",
+                         "%s,\"md5\":\"%s\",\"digestOk\":%s",
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
-                         hasName ? jsonString(r.name).c_str() : "null", hexDigest(h.digest).c_str(),
+                         hasName ? jsonTextMember("name", r.name).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
             if (!r.extraDigest.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
         }
@@ -201,8 +192,16 @@ public:
     }
 
 private:
+    // The board codes again as the text fwpack -b takes, then the parts. A
+    // hostile board count could be a billion, so only the first thousand
+    // are kept for the second list; a package holds at most 100.
+    static constexpr std::size_t keptBoardCodes = 1000;
     void openParts() {
         if (inParts_) return;
+        std::fprintf(out_, "],\"boardCodes\":[");
+        for (std::size_t i = 0; i < codes_.size(); ++i)
+            std::fprintf(out_, "%s\"%s\"", i ? "," : "", boardCodeText(codes_[i]).c_str());
+        codes_.clear();
         std::fprintf(out_, "],\"parts\":[");
         inParts_ = true;
     }
@@ -210,6 +209,7 @@ private:
     std::FILE* out_;
     bool inBoards_ = false, inParts_ = false;
     unsigned boards_ = 0, parts_ = 0;
+    std::vector<std::uint32_t> codes_;
     DefectList defects_;
     std::string sha256_, signature_;
 };

@@ -7,16 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "inspect/json_text.h"
 #include "package/package_reader.h"
 
 namespace fw {
 
 // Printable ASCII stays; a backslash and every other byte become \\ and \xNN.
 std::string escapeText(const std::string& bytes);
-// A JSON string literal; bytes outside printable ASCII become \u00NN.
-std::string jsonString(const std::string& bytes);
 std::string hexDigest(const Digest& digest);
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
+// A board code as fwpack -b takes it: at least four lower-case hex digits.
+std::string boardCodeText(std::uint32_t code);
+
+// A damaged package can have a defect per part; the reports that collect
+// them keep the first thousand and say that more were left out.
+struct DefectList {
+    std::vector<std::string> kept;
+    void add(const std::string& text);
+};
 
 enum class ReportStyle { table, json, defectsOnly };
 

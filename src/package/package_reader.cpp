@@ -286,6 +286,7 @@ bool StructureReader::read(const char* path) {
     summary_.path = path;
     summary_.fileSize = file_.size();
     if (!checkHeader()) return false;
+    summary_.structureRead = true;
     chooseLayout();
     sink_.summary(summary_);
     checkBoards();
@@ -417,13 +418,16 @@ std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const Inspectio
 
 }  // namespace
 
+std::string partIdentity(const PartReport& r) {
+    std::string identity(kindName(r.kind));
+    if (r.kind == PartKind::mtd) identity += " -p" + std::to_string(r.header.partIndex);
+    if (r.kind == PartKind::named) identity += " " + r.name;
+    return identity;
+}
+
 std::string partLabel(const PartReport& r) {
-    std::string label = "part " + std::to_string(r.number);
-    if (!r.headerRead) return label;
-    label += " (" + std::string(kindName(r.kind));
-    if (r.kind == PartKind::mtd) label += " -p" + std::to_string(r.header.partIndex);
-    if (r.kind == PartKind::named) label += " " + r.name;
-    return label + ")";
+    const std::string label = "part " + std::to_string(r.number);
+    return r.headerRead ? label + " (" + partIdentity(r) + ")" : label;
 }
 
 InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,

@@ -25,6 +25,8 @@ struct PackageSummary {
     const char* layoutReason = "";
     // Nothing in the package told the layouts apart and the reading matters.
     bool layoutGuessed = false;
+    // The header and its tables lie in the file; false when it is no package.
+    bool structureRead = false;
 };
 
 struct PartReport {
@@ -45,6 +47,9 @@ struct PartReport {
 // "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
 // and reports name a part. The name is raw bytes; printing escapes it.
 std::string partLabel(const PartReport& part);
+// The same without the number: "named abcde", "mtd -p3", "boot". Two
+// packages' parts with equal identities are the same part in each.
+std::string partIdentity(const PartReport& part);
 
 // Receives what the inspection finds: the summary and boards first, then
 // the structural defects, then the parts in table order with their digests.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -134,7 +135,7 @@ TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
                          "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\u000a\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\n\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"defects\":[],\"sound\":true}\n"), std::string::npos);
 }
 
@@ -254,6 +255,82 @@ TEST_F(Inspector, ExtractionNeverWritesThroughALink) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(fwtest::readFile(victim), Bytes({'k', 'e', 'e', 'p'}));
     EXPECT_EQ(fwtest::readFile(dir.file("out/boot.img")), fwtest::readFile(dir.file("boot")));
+}
+
+TEST_F(Inspector, HelpAndVersionGoToStandardOutputWithStatusZero) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-h"}, {"list", "-h"}, {"extract", "--help"}, {"diff", "--help"}, {"verify", pkg, "--help"}}) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.out.rfind("usage: fwinspect list", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("fwinspect diff [--json] [--old] OLD NEW"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+    }
+    const auto v = inspect({"--version"});
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.out.rfind("fwinspect ", 0), 0u);
+    EXPECT_EQ(v.out.find_first_not_of("0123456789.\n", 10), std::string::npos) << v.out;
+}
+
+TEST_F(Inspector, UnknownWordsAreNamedOnStandardErrorWithStatusTwo) {
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"lst", pkg}, "fwinspect: unknown command lst\n"},
+        {{"--verbose"}, "fwinspect: unknown command --verbose\n"},
+        {{"list", "--force", pkg}, "fwinspect: unknown option --force\n"},
+        {{"extract", "--board", "1", pkg, "d"}, "fwinspect: unknown option --board\n"},
+        {{"diff", "--board", "1", pkg, pkg}, "fwinspect: unknown option --board\n"},
+        {{"list", "--bad\x1b", pkg}, "fwinspect: unknown option --bad\\x1b\n"},
+        {{"diff", pkg}, "fwinspect: missing operand\n"},
+        {{"verify", "--board", "", pkg}, "fwinspect: --board takes one to eight hexadecimal digits, not \"\"\n"},
+        {{"verify", "--board", "123456789", pkg}, "not \"123456789\""},
+        {{"verify", "--board", "0x1f", pkg}, "not \"0x1f\""},
+        {{"verify", "--board", " 1f", pkg}, "not \" 1f\""},
+        {{"verify", "--board", "-1", pkg}, "not \"-1\""},
+    };
+    for (const auto& [args, message] : bad) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("usage: fwinspect"), std::string::npos);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(Inspector, AGuessedLayoutIsNotedOnceByEveryCommand) {
+    pack({"-b", "0c35", "-k", input("k", 10)});  // type code 2: a kernel, or an old layout's rfs
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"list", pkg}, {"verify", pkg}, {"list", "--json", pkg}, {"extract", pkg, dir.file("out")}}) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.err.substr(r.err.find(':') + 1).rfind(" " + pkg + ": nothing in the package tells the layouts apart; "
+                                                          "read as normal", 0),
+                  0u)
+            << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_NE(inspect({"list", "--json", pkg}).out.find("\"layoutGuessed\":true"), std::string::npos);
+    const auto settled = inspect({"list", "--json", "--old", pkg});
+    EXPECT_EQ(settled.err, "");
+    EXPECT_NE(settled.out.find("\"layoutGuessed\":false"), std::string::npos);
+}
+
+TEST_F(Inspector, DefectsNameEveryKindOfPartAsListDoes) {
+    pack(everyKind());
+    const std::pair<int, std::string> labels[] = {
+        {0, "part 0 (boot)"},   {1, "part 1 (kernel)"}, {2, "part 2 (rfs)"},    {3, "part 3 (app)"},
+        {4, "part 4 (config)"}, {5, "part 5 (flash)"},  {6, "part 6 (logo)"},   {7, "part 7 (chlogo)"},
+        {8, "part 8 (tar)"},    {9, "part 9 (mtd -p2)"}, {10, "part 10 (mtd -p7)"}, {11, "part 11 (named abcde)"},
+        {12, "part 12 (named boot)"}};
+    const Bytes sound = fwtest::readFile(pkg);
+    for (const auto& [number, label] : labels) {
+        Bytes b = sound;
+        const std::uint32_t offset = fwtest::wordAt(b, 36 + 4 * 2 + 4 * static_cast<std::size_t>(number));
+        b.at(offset + 28) ^= 1;  // the recorded digest
+        dir.write("p.update", b);
+        const auto r = inspect({"verify", pkg});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, label + ": digest does not match its data\n" + pkg + ": 1 defect\n");
+    }
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "inspect/inspect_diff_report.h"
+
+#include <string>
+
+#include "inspect/inspect_diff.h"
+
+namespace fw {
+namespace {
+
+const char* layoutName(const PackageContents& c) { return c.summary.oldLayout ? "old" : "normal"; }
+
+std::string partFacts(const PartReport& r) {
+    return std::to_string(r.header.dataLength) + " bytes, type code " + std::to_string(r.header.typeCode) + ", md5 " +
+           hexDigest(contentDigest(r));
+}
+
+std::string changeText(const PartChange& c) {
+    std::string text;
+    auto add = [&](const std::string& what, const std::string& before, const std::string& after) {
+        text += (text.empty() ? "" : ", ") + what + " " + before + " -> " + after;
+    };
+    const PartHeader &a = c.before->header, &b = c.after->header;
+    if (c.length) add("length", std::to_string(a.dataLength), std::to_string(b.dataLength));
+    if (c.digest) add("md5", hexDigest(contentDigest(*c.before)), hexDigest(contentDigest(*c.after)));
+    if (c.typeCode) add("type code", std::to_string(a.typeCode), std::to_string(b.typeCode));
+    return text;
+}
+
+void printDefects(const PackageContents& c, std::FILE* out) {
+    for (const std::string& d : c.defects.kept)
+        std::fprintf(out, "defect   %s: %s\n", escapeText(c.summary.path).c_str(), escapeText(d).c_str());
+    if (c.boardsLeftOut)
+        std::fprintf(out, "note     %s: too many board codes; only the first ones are compared\n",
+                     escapeText(c.summary.path).c_str());
+}
+
+std::size_t differences(const PackageDiff& d) {
+    return d.changes.size() + d.boardsAdded.size() + d.boardsRemoved.size() +
+           (d.before.summary.oldLayout != d.after.summary.oldLayout) +
+           (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags);
+}
+
+}  // namespace
+
+void printDiffText(const PackageDiff& d, std::FILE* out) {
+    printDefects(d.before, out);
+    printDefects(d.after, out);
+    if (d.before.summary.oldLayout != d.after.summary.oldLayout)
+        std::fprintf(out, "layout   %s -> %s\n", layoutName(d.before), layoutName(d.after));
+    if (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags)
+        std::fprintf(out, "kinds    0x%x -> 0x%x\n", d.before.summary.header.kindFlags, d.after.summary.header.kindFlags);
+    for (std::uint32_t code : d.boardsRemoved) std::fprintf(out, "board    removed %s\n", boardCodeText(code).c_str());
+    for (std::uint32_t code : d.boardsAdded) std::fprintf(out, "board    added %s\n", boardCodeText(code).c_str());
+    for (const PartChange& c : d.changes) {
+        const std::string name = escapeText(c.identity);
+        if (c.what == PartChange::What::removed)
+            std::fprintf(out, "removed  %s: %s\n", name.c_str(), partFacts(*c.before).c_str());
+        else if (c.what == PartChange::What::added)
+            std::fprintf(out, "added    %s: %s\n", name.c_str(), partFacts(*c.after).c_str());
+        else
+            std::fprintf(out, "changed  %s: %s\n", name.c_str(), changeText(c).c_str());
+    }
+    const std::string paths = escapeText(d.before.summary.path) + " -> " + escapeText(d.after.summary.path);
+    const std::size_t n = differences(d);
+    if (n == 0)
+        std::fprintf(out, "%s: same, %zu part%s\n", paths.c_str(), d.unchanged, d.unchanged == 1 ? "" : "s");
+    else
+        std::fprintf(out, "%s: %zu difference%s, %zu part%s unchanged\n", paths.c_str(), n, n == 1 ? "" : "s",
+                     d.unchanged, d.unchanged == 1 ? "" : "s");
+}
+
+namespace {
+
+std::string jsonCodes(const std::vector<std::uint32_t>& codes, bool asText) {
+    std::string s = "[";
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        s += (i ? "," : "") + (asText ? '"' + boardCodeText(codes[i]) + '"' : std::to_string(codes[i]));
+    return s + "]";
+}
+
+std::string jsonSide(const PackageContents& c) {
+    std::string s = "{" + jsonTextMember("package", c.summary.path) + ",\"size\":" + std::to_string(c.summary.fileSize) +
+                    ",\"layout\":\"" + layoutName(c) + "\",\"layoutGuessed\":" +
+                    (c.summary.layoutGuessed ? "true" : "false") +
+                    ",\"kindFlags\":" + std::to_string(c.summary.header.kindFlags) + ",\"defects\":[";
+    for (std::size_t i = 0; i < c.defects.kept.size(); ++i) s += (i ? "," : "") + jsonString(c.defects.kept[i]);
+    return s + "],\"sound\":" + (c.defects.kept.empty() ? "true" : "false") + "}";
+}
+
+std::string jsonPart(const PartReport& r) {
+    return "{\"number\":" + std::to_string(r.number) + ",\"typeCode\":" + std::to_string(r.header.typeCode) +
+           ",\"dataLength\":" + std::to_string(r.header.dataLength) + ",\"md5\":\"" + hexDigest(contentDigest(r)) +
+           "\"}";
+}
+
+std::string jsonChange(const PartChange& c) {
+    static const char* whats[] = {"added", "removed", "changed"};
+    const PartReport& r = c.after != nullptr ? *c.after : *c.before;
+    std::string s = "{\"change\":\"" + std::string(whats[static_cast<int>(c.what)]) + "\"," +
+                    jsonTextMember("part", c.identity) + ",\"kind\":\"" + std::string(kindName(r.kind)) +
+                    "\",\"partIndex\":" + std::to_string(r.header.partIndex) + "," +
+                    (r.kind == PartKind::named ? jsonTextMember("name", r.name) : "\"name\":null");
+    if (c.before != nullptr) s += ",\"old\":" + jsonPart(*c.before);
+    if (c.after != nullptr) s += ",\"new\":" + jsonPart(*c.after);
+    if (c.what == PartChange::What::changed) {
+        std::string fields;
+        if (c.typeCode) fields += ",\"typeCode\"";
+        if (c.length) fields += ",\"dataLength\"";
+        if (c.digest) fields += ",\"md5\"";
+        s += ",\"differs\":[" + fields.substr(1) + "]";
+    }
+    return s + "}";
+}
+
+}  // namespace
+
+void printDiffJson(const PackageDiff& d, std::FILE* out) {
+    std::string s = "{\"old\":" + jsonSide(d.before) + ",\"new\":" + jsonSide(d.after);
+    if (d.before.summary.oldLayout != d.after.summary.oldLayout)
+        s += ",\"layout\":{\"old\":\"" + std::string(layoutName(d.before)) + "\",\"new\":\"" + layoutName(d.after) + "\"}";
+    if (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags)
+        s += ",\"kindFlags\":{\"old\":" + std::to_string(d.before.summary.header.kindFlags) +
+             ",\"new\":" + std::to_string(d.after.summary.header.kindFlags) + "}";
+    s += ",\"boards\":{\"added\":" + jsonCodes(d.boardsAdded, false) + ",\"removed\":" + jsonCodes(d.boardsRemoved, false) +
+         "},\"boardCodes\":{\"added\":" + jsonCodes(d.boardsAdded, true) +
+         ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"parts\":[";
+    for (std::size_t i = 0; i < d.changes.size(); ++i) s += (i ? "," : "") + jsonChange(d.changes[i]);
+    s += "],\"unchanged\":" + std::to_string(d.unchanged) + ",\"same\":" + (d.same() ? "true" : "false") + "}\n";
+    std::fputs(s.c_str(), out);
+}
+
+}  // namespace fw

@@ -1,0 +1,143 @@
+// Extraction is all or nothing, never writes through an existing name,
+// and offers the rebuild command only when it is exact.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "inspect/inspect_extract.h"
+#include "package_bytes.h"
+
+namespace {
+
+using fw::PartKind;
+using fwtest::Bytes;
+
+using fwtest::fwinspect;
+using Outcome = fwtest::InspectOutcome;
+
+class Extract : public ::testing::Test {
+public:
+    fwtest::ScratchDir dir;
+    Bytes boot = fwtest::patternBytes(1000, 1), rfs = fwtest::patternBytes(3000, 2);
+    std::string pkg = dir.write("p.update", fwtest::buildPackage({0x0c35}, {fwtest::fixedPart(PartKind::boot, boot),
+                                                                           fwtest::fixedPart(PartKind::rfs, rfs)}));
+    std::string out = dir.file("out");
+
+    // Extracts with `damage` run between reading the structure and the data.
+    Outcome extractChanging(const std::string& into, std::function<void()> damage, bool force = false) {
+        fw::ExtractOptions options;
+        options.force = force;
+        options.inspection.afterStructure = std::move(damage);
+        fwtest::CapturedOutput o, e;
+        const int status = fw::extractPackage(pkg.c_str(), into.c_str(), options, o.stream(), e.stream());
+        return {status, o.text(), e.text()};
+    }
+    // Inverts the last data byte of the package.
+    void damageLastPart() {
+        Bytes b = fwtest::readFile(pkg);
+        b.back() ^= 0xff;
+        dir.write("p.update", b);
+    }
+    std::vector<std::string> entriesOf(const std::string& path) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(Extract, AFileAlreadyThereIsNamedAndNothingIsCreated) {
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    dir.write("out/rfs.img", std::string("keep"));
+    const Outcome r = fwinspect({"extract", pkg, out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(out + "/rfs.img already exists; nothing extracted (--force replaces it)"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(entriesOf(out), std::vector<std::string>{"rfs.img"});
+    EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), Bytes({'k', 'e', 'e', 'p'}));
+}
+
+TEST_F(Extract, ForceReplacesTheNameAndLeavesAHardLinksOtherNameAlone) {
+    const std::string outside = dir.write("outside", std::string("outside"));
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    ASSERT_EQ(::link(outside.c_str(), (out + "/boot.img").c_str()), 0);
+    const Outcome r = fwinspect({"extract", "--force", pkg, out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fwtest::readFile(outside), Bytes({'o', 'u', 't', 's', 'i', 'd', 'e'}));
+    EXPECT_EQ(fwtest::readFile(out + "/boot.img"), boot);
+    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "rfs.img"}));
+}
+
+TEST_F(Extract, MissingFoldersAreMadeAndTakenBackWhenTheDataProvesBad) {
+    const std::string nested = dir.file("a/b/c");
+    const Outcome bad = extractChanging(nested, [&] { damageLastPart(); });
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("part 1 (rfs): digest does not match its data"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("nothing extracted"), std::string::npos);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_FALSE(fwtest::exists(dir.file("a")));
+
+    damageLastPart();  // undone
+    const Outcome good = fwinspect({"extract", pkg, nested});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(fwtest::readFile(nested + "/rfs.img"), rfs);
+}
+
+TEST_F(Extract, AFailureLeavesWhatStoodInTheFolderAsItWas) {
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    dir.write("out/boot.img", std::string("old boot"));
+    dir.write("out/notes", std::string("mine"));
+    const Outcome r = extractChanging(out, [&] { damageLastPart(); }, true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "notes"}));  // no temporary file left
+    EXPECT_EQ(fwtest::readFile(out + "/boot.img"), Bytes({'o', 'l', 'd', ' ', 'b', 'o', 'o', 't'}));
+}
+
+TEST_F(Extract, APackageThatShrinksUnderTheReaderExtractsNothing) {
+    const Outcome r = extractChanging(out, [&] { ASSERT_EQ(::truncate(pkg.c_str(), 1200), 0); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("part 1 (rfs): data cannot be read"), std::string::npos) << r.err;
+    EXPECT_FALSE(fwtest::exists(out));
+}
+
+struct NoRebuild {
+    const char* what;
+    std::vector<std::uint32_t> boards;
+    std::vector<fwtest::RawPart> parts;
+    const char* reason;
+};
+
+TEST_F(Extract, TheRebuildCommandIsLeftOutWithItsReasonWhenFwpackCannotMakeTheSameBytes) {
+    std::vector<fwtest::RawPart> twentyOne;
+    for (int i = 0; i < 21; ++i) twentyOne.push_back(fwtest::namedPart("n" + std::to_string(i), {1, 2, 3}));
+    const NoRebuild cases[] = {
+        {"no board code", {}, {fwtest::fixedPart(PartKind::boot, boot)}, "it has no board code, and fwpack needs one"},
+        {"64-byte name", {1}, {fwtest::namedPart(std::string(64, 'x'), {1})}, "a part name is longer than the 63 bytes"},
+        {"21 named parts", {1}, twentyOne, "it has more named parts than the 20 fwpack keeps"},
+    };
+    for (const NoRebuild& c : cases) {
+        dir.write("p.update", fwtest::buildPackage(c.boards, c.parts));
+        const std::string into = dir.file(std::string("x-") + c.what);
+        const Outcome r = fwinspect({"extract", pkg, into});
+        EXPECT_EQ(r.status, 0) << c.what << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << c.what;
+        EXPECT_NE(r.err.find("no fwpack command rebuilds " + pkg + " byte for byte: " + c.reason), std::string::npos)
+            << c.what << "\n" << r.err;
+        EXPECT_EQ(entriesOf(into).size(), c.parts.size()) << c.what;
+    }
+}
+
+TEST_F(Extract, APathLongerThanFwpackTakesLeavesTheCommandOut) {
+    const std::string deep = dir.file(std::string(120, 'd') + "/" + std::string(120, 'e'));
+    const Outcome r = fwinspect({"extract", pkg, deep});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("/boot.img is longer than fwpack takes"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+// Packages written byte by byte, for the cases the packer never makes:
+// hostile tables, no board code, names fwpack refuses, damaged parts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/kinds.h"
+#include "test_support.h"
+
+namespace fwtest {
+
+struct RawPart {
+    std::uint32_t typeCode = 0;
+    Bytes data;  // name or path field included
+    std::uint32_t nameLength = 0;
+    std::uint32_t partIndex = 0;
+};
+
+RawPart fixedPart(fw::PartKind kind, const Bytes& content, bool oldLayout = false);
+RawPart mtdPart(std::uint32_t index, const Bytes& content);
+// The name padded with zeros to a multiple of 4, any length.
+RawPart namedPart(const std::string& name, const Bytes& content);
+
+// Header, boards, part table and parts where the layout puts them, each
+// digest the MD5 of its data, kind bits those of the parts.
+Bytes buildPackage(const std::vector<std::uint32_t>& boards, const std::vector<RawPart>& parts,
+                   bool oldLayout = false);
+
+// One boot part of `dataLength` bytes (the header's sanity check wants
+// 56 bytes of file per entry, so make it at least 60 times `entries`), and a part table of `entries` words that
+// all point at it: without bounds, each entry would read the part again.
+Bytes oneTargetManyEntries(std::uint32_t entries, std::uint32_t dataLength);
+
+struct InspectOutcome {
+    int status;
+    std::string out, err;
+};
+// fwinspect in this process, on these arguments.
+InspectOutcome fwinspect(const std::vector<std::string>& args);
+
+// Runs python3 on `json`, printing `expression` (over the parsed document
+// `d`); what it printed, or "no python3" when there is none to run.
+std::string pythonJson(const std::string& json, const std::string& expression);
+
+}  // namespace fwtest
