@@ -199,7 +199,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
 }  // namespace
 
 int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         std::fprintf(out, "fwinspect %s\n", FWPACK_VERSION);
         return 0;
     }

@@ -1,11 +1,6 @@
 #include "inspect/inspect_extract.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -100,9 +95,8 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
     for (const PartReport& r : parts) {
         const std::string name = fileNameOf(r);
         if (!usableFileName(name) || !taken.insert(name).second) {
-            std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, part skipped\n", escapeText(partLabel(r)).c_str(),
+            std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n", escapeText(partLabel(r)).c_str(),
                          escapeText(name).c_str());
-            rebuild_.skipped();
             ok = false;
             continue;
         }
@@ -118,16 +112,15 @@ bool Extractor::openFolder() {
         folderFailed_ = true;
         return false;
     }
-    dirFd_ = FileHandle(::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    dirFd_ = fw::openFolder(dir_, why);
     if (!dirFd_.valid()) {
-        fail("cannot open " + escapeText(dir_) + ": " + std::strerror(errno));
+        fail("cannot open " + escapeText(dir_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
     if (force_) return true;
     for (const PartFile& f : files_) {
-        struct stat st {};
-        if (!f.name.empty() && ::fstatat(dirFd_.get(), f.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!f.name.empty() && existsIn(dirFd_.get(), f.name)) {
             fail(escapeText(dir_ + "/" + f.name) + " already exists; nothing extracted (--force replaces it)");
             return false;
         }
@@ -138,13 +131,12 @@ bool Extractor::openFolder() {
 bool Extractor::createTemps() {
     for (PartFile& f : files_) {
         if (f.name.empty()) continue;
-        std::string temp = dir_ + "/.fwinspect.XXXXXX";
-        f.file = FileHandle(::mkostemp(temp.data(), O_CLOEXEC));
+        std::string why;
+        f.file = createTemporaryIn(dirFd_.get(), f.tempName, why);
         if (!f.file.valid()) {
-            fail("cannot create a file in " + escapeText(dir_) + ": " + std::strerror(errno));
+            fail("cannot create a file in " + escapeText(dir_) + ": " + why);
             return false;
         }
-        f.tempName = temp;
     }
     return true;
 }
@@ -182,10 +174,10 @@ void Extractor::end(const PartReport& r, bool digestOk) {
 void Extractor::removeCreated() {
     for (PartFile& f : files_) {
         f.file.reset();
-        if (!f.tempName.empty()) ::unlink(f.tempName.c_str());
+        if (!f.tempName.empty()) removeIn(dirFd_.get(), f.tempName);
         f.tempName.clear();
     }
-    for (const std::string& name : named_) ::unlinkat(dirFd_.get(), name.c_str(), 0);
+    for (const std::string& name : named_) removeIn(dirFd_.get(), name);
     named_.clear();
     folders_.removeIfEmpty();
 }
@@ -198,9 +190,9 @@ bool Extractor::finish(bool sound) {
     if (sound && !written) fail("cannot write the parts into " + escapeText(dir_) + "; nothing extracted");
     for (PartFile& f : files_) {
         if (!ok || f.name.empty()) continue;
-        const std::string temp = f.tempName.substr(f.tempName.rfind('/') + 1);
-        if (!renameInto(dirFd_.get(), temp, f.name, force_)) {
-            fail("cannot name " + escapeText(dir_ + "/" + f.name) + ": " + std::strerror(errno) + "; nothing extracted");
+        std::string why;
+        if (!renameInto(dirFd_.get(), f.tempName, f.name, force_, why)) {
+            fail("cannot name " + escapeText(dir_ + "/" + f.name) + ": " + why + "; nothing extracted");
             ok = false;
             continue;
         }

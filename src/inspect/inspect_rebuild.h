@@ -20,7 +20,6 @@ public:
     void board(std::uint32_t code);
     // The part as extracted to `file`.
     void part(const PartReport& r, const std::string& file);
-    void skipped() { whyNot("a part was skipped"); }
 
     // The command on `out`, or on `err` why there is none.
     void print(std::FILE* out, std::FILE* err) const;

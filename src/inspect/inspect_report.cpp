@@ -44,15 +44,7 @@ std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     return s;
 }
 
-std::string hexDigest(const Digest& digest) {
-    std::string s;
-    char hex[4];
-    for (auto b : digest) {
-        std::snprintf(hex, sizeof hex, "%02x", b);
-        s += hex;
-    }
-    return s;
-}
+std::string hexDigest(const Digest& digest) { return hexBytes(std::vector<std::uint8_t>(digest.begin(), digest.end())); }
 
 namespace {
 

@@ -11,7 +11,8 @@
 namespace fw {
 namespace {
 
-constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGXFSZ comes when a write passes the file size limit (ulimit -f).
+constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
 
 // Read by the handler in whichever thread takes the signal: the name is
 // only ever changed while the folder is -1, so a handler that sees a
@@ -47,7 +48,6 @@ void removeTemporaryFileOnInterrupt() {
         struct sigaction before {};
         if (::sigaction(s, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) ::sigaction(s, &action, nullptr);
     }
-    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void recordTemporaryName(int folderFd, const char* name) {

@@ -1,7 +1,8 @@
 // What an interrupted run leaves behind: nothing. While a package stands
-// under a temporary name, that name is known here, so SIGINT, SIGTERM and
-// SIGHUP remove it before they end the process as they would have without
-// us (the shell still sees 130 for Ctrl-C).
+// under a temporary name, that name is known here, so SIGINT, SIGTERM,
+// SIGHUP and SIGXFSZ (a file size limit struck) remove it before they end
+// the process as they would have without us (the shell still sees 130 for
+// Ctrl-C).
 #pragma once
 
 #include <csignal>
@@ -9,9 +10,8 @@
 namespace fw {
 
 // For the tool's entry point. Signals the parent process ignores stay
-// ignored (nohup, background jobs). A write that passes the file size
-// limit fails with an error the writer reports, rather than ending the
-// process before it could clean up.
+// ignored (nohup, background jobs); where SIGXFSZ is ignored, a write that
+// passes the file size limit fails instead, and the writer reports it.
 void removeTemporaryFileOnInterrupt();
 
 // The one named temporary file of this process, as a name inside the

@@ -10,21 +10,11 @@
 #include <ctime>
 #include <string>
 
+#include "platform/folders.h"
 #include "platform/interruption.h"
 
 namespace fw {
 namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Follows symbolic links, including a dangling last one, to the path that
 // is to be replaced. False for a loop, or a path the system cannot look
@@ -47,12 +37,6 @@ bool followLinks(std::string path, std::string& into) {
         path = next.front() == '/' ? next : folderOf(path) + "/" + next;
     }
     return false;
-}
-
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 // A temporary name as short as the folder allows whatever the output's

@@ -8,38 +8,20 @@
 #include <cstring>
 
 #include "platform/file_handle.h"
+#include "platform/folders.h"
 
 namespace fw {
-namespace {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-mode_t newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-}  // namespace
 
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& why) {
-    std::string temp = folderOf(path) + "/.fwinspect.XXXXXX";
-    FileHandle file(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!file.valid()) {
-        why = std::strerror(errno);
-        return false;
-    }
-    const bool ok = writeAll(file.get(), bytes.data(), bytes.size()) && ::fchmod(file.get(), newFileMode()) == 0 &&
-                    ::fsync(file.get()) == 0 && file.reset() && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        why = std::strerror(errno);
-        file.reset();
-        ::unlink(temp.c_str());
-    }
+    const FileHandle folder = openFolder(folderOf(path), why);
+    std::string temp;
+    FileHandle file = folder.valid() ? createTemporaryIn(folder.get(), temp, why) : FileHandle();
+    if (!file.valid()) return false;
+    bool ok = writeAll(file.get(), bytes.data(), bytes.size()) && ::fsync(file.get()) == 0;
+    if (!ok) why = std::strerror(errno);
+    ok = file.reset() && ok;
+    ok = ok && renameInto(folder.get(), temp, baseOf(path), true, why);
+    if (!ok) removeIn(folder.get(), temp);
     return ok;
 }
 

@@ -62,6 +62,18 @@ TEST_F(Extract, AFileAlreadyThereIsNamedAndNothingIsCreated) {
     EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), Bytes({'k', 'e', 'e', 'p'}));
 }
 
+TEST_F(Extract, ExtractedFilesGetTheModeOfANewFile) {
+    const mode_t mask = ::umask(027);
+    const Outcome r = fwinspect({"extract", pkg, out});
+    ::umask(mask);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"boot.img", "rfs.img"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((out + "/" + name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << name;
+    }
+}
+
 TEST_F(Extract, ForceReplacesTheNameAndLeavesAHardLinksOtherNameAlone) {
     const std::string outside = dir.write("outside", std::string("outside"));
     ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
