@@ -27,13 +27,12 @@ std::string fileNameOf(const PartReport& r) {
     return std::string(kindInfo(r.kind).fileName);
 }
 
-// One part on its way out: a temporary file in the folder until the whole
-// package is known to be sound.
+// One part on its way out: a file without a name in the folder (or under a
+// temporary one) until the whole package is known to be sound.
 struct PartFile {
-    std::string name;       // final name in the folder; empty when the part is skipped
-    std::string tempName;   // in the folder
-    FileHandle file;
-    bool ok = true;
+    std::string name;  // final name in the folder; empty when the part cannot be named
+    FolderFile out;
+    bool ok = true, done = false;
 };
 
 class Extractor : public InspectionSink, public PartDataSink {
@@ -132,8 +131,7 @@ bool Extractor::createTemps() {
     for (PartFile& f : files_) {
         if (f.name.empty()) continue;
         std::string why;
-        f.file = createTemporaryIn(dirFd_.get(), f.tempName, why);
-        if (!f.file.valid()) {
+        if (!createInFolder(dirFd_.get(), f.out, why)) {
             fail("cannot create a file in " + escapeText(dir_) + ": " + why);
             return false;
         }
@@ -157,26 +155,21 @@ bool Extractor::prepare(const PackageSummary&, const std::vector<PartReport>& pa
 // The name or path field is part of the digested data, not of the file.
 void Extractor::data(const PartReport& r, std::uint64_t at, const std::uint8_t* bytes, std::size_t count) {
     PartFile& f = files_[r.number];
-    if (!f.file.valid() || !f.ok) return;
+    if (!f.out.file.valid() || !f.ok) return;
     const std::uint64_t skip = r.header.nameLength;
     if (at + count <= skip) return;
     const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
-    if (!writeAll(f.file.get(), bytes + from, count - from)) f.ok = false;
+    if (!writeAll(f.out.file.get(), bytes + from, count - from)) f.ok = false;
 }
 
 void Extractor::end(const PartReport& r, bool digestOk) {
     PartFile& f = files_[r.number];
-    if (!f.file.valid()) return;
-    const bool closed = f.file.reset();
-    f.ok = f.ok && closed && digestOk;
+    f.ok = f.ok && digestOk;
+    f.done = true;
 }
 
 void Extractor::removeCreated() {
-    for (PartFile& f : files_) {
-        f.file.reset();
-        if (!f.tempName.empty()) removeIn(dirFd_.get(), f.tempName);
-        f.tempName.clear();
-    }
+    for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.out);
     for (const std::string& name : named_) removeIn(dirFd_.get(), name);
     named_.clear();
     folders_.removeIfEmpty();
@@ -184,19 +177,18 @@ void Extractor::removeCreated() {
 
 bool Extractor::finish(bool sound) {
     const bool written = std::all_of(files_.begin(), files_.end(), [](const PartFile& f) {
-        return f.name.empty() || (f.ok && !f.file.valid());
+        return f.name.empty() || (f.ok && f.done);
     });
     bool ok = sound && written;
     if (sound && !written) fail("cannot write the parts into " + escapeText(dir_) + "; nothing extracted");
     for (PartFile& f : files_) {
         if (!ok || f.name.empty()) continue;
         std::string why;
-        if (!renameInto(dirFd_.get(), f.tempName, f.name, force_, why)) {
+        if (!nameInFolder(dirFd_.get(), f.out, f.name, force_, why)) {
             fail("cannot name " + escapeText(dir_ + "/" + f.name) + ": " + why + "; nothing extracted");
             ok = false;
             continue;
         }
-        f.tempName.clear();
         named_.push_back(f.name);
     }
     if (!ok) removeCreated();

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <atomic>
+#include <climits>
+#include <ctime>
 
 namespace fw {
 
@@ -75,23 +78,96 @@ bool existsIn(int dirFd, const std::string& name) {
     return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-FileHandle createTemporaryIn(int dirFd, std::string& name, std::string& why) {
+void removeIn(int dirFd, const std::string& name) { ::unlinkat(dirFd, name.c_str(), 0); }
+
+std::string shortTemporaryName(const char* lead) {
     static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[10];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        static std::atomic<unsigned> counter{0};
+        timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        unsigned long long x = static_cast<unsigned long long>(now.tv_nsec) ^
+                               (static_cast<unsigned long long>(::getpid()) << 32) ^ ++counter;
+        for (unsigned char& b : bytes) {
+            x = x * 6364136223846793005ull + 1442695040888963407ull;
+            b = static_cast<unsigned char>(x >> 56);
+        }
+    }
+    std::string name = lead;
+    for (unsigned char b : bytes) name += letters[b % 36];
+    return name;
+}
+
+bool canLinkUnnamed(int fd) {
+    if (::geteuid() == 0) return true;
+    char seen[PATH_MAX];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    return ::readlink(proc.c_str(), seen, sizeof seen) >= 0;
+}
+
+// Only a process that may look files up by descriptor links one directly;
+// every other goes through /proc.
+bool linkUnnamed(int fd, int dirFd, const std::string& name) {
+    if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno == EEXIST) return false;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+bool createInFolder(int dirFd, FolderFile& f, std::string& why) {
     const mode_t mode = newFileMode();
-    std::random_device random;
+    f.tempName.clear();
+    f.file = FileHandle(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (f.file.valid() && canLinkUnnamed(f.file.get())) return true;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = ".fwinspect-";
-        for (int i = 0; i < 10; ++i) name += letters[random() % (sizeof letters - 1)];
-        FileHandle file(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (file.valid()) return file;
+        const std::string name = shortTemporaryName(".fwinspect-");
+        f.file = FileHandle(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (f.file.valid()) {
+            f.tempName = name;
+            return true;
+        }
         if (errno != EEXIST) break;
     }
     why = std::strerror(errno);
-    name.clear();
-    return FileHandle();
+    return false;
 }
 
-void removeIn(int dirFd, const std::string& name) { ::unlinkat(dirFd, name.c_str(), 0); }
+// An unnamed file taking over a name goes by a short name first, since a
+// link cannot replace one.
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why) {
+    if (f.file.valid() && f.tempName.empty()) {
+        if (!replace) {
+            const bool linked = linkUnnamed(f.file.get(), dirFd, name);
+            if (!linked) why = std::strerror(errno);
+            const bool closed = f.file.reset();
+            if (linked && !closed) removeIn(dirFd, name);
+            return linked && closed;
+        }
+        for (int attempt = 0; attempt < 100 && f.tempName.empty(); ++attempt) {
+            const std::string temp = shortTemporaryName(".fwinspect-");
+            if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
+            else if (errno != EEXIST) break;
+        }
+        if (f.tempName.empty()) {
+            why = std::strerror(errno);
+            f.file.reset();
+            return false;
+        }
+    }
+    const bool closed = f.file.reset();
+    if (!closed) why = std::strerror(errno);
+    const bool renamed = closed && renameInto(dirFd, f.tempName, name, replace, why);
+    if (!renamed) removeIn(dirFd, f.tempName);
+    f.tempName.clear();
+    return renamed;
+}
+
+void discardInFolder(int dirFd, FolderFile& f) {
+    f.file.reset();
+    if (!f.tempName.empty()) removeIn(dirFd, f.tempName);
+    f.tempName.clear();
+}
 
 bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string& why) {
     const unsigned flags = replace ? 0 : RENAME_NOREPLACE;

@@ -32,10 +32,31 @@ private:
 FileHandle openFolder(const std::string& path, std::string& why);
 // Whether `name` exists in the folder, as itself (a link is not followed).
 bool existsIn(int dirFd, const std::string& name);
-// A new file in the folder under a short temporary name (given back in
-// `name`), with the mode a new file gets: 0666 less the umask.
-FileHandle createTemporaryIn(int dirFd, std::string& name, std::string& why);
 void removeIn(int dirFd, const std::string& name);
+
+// A new file in a folder, with the mode a new file gets. It has no name
+// (O_TMPFILE) where the file system allows, so a run killed before naming
+// it leaves nothing behind; elsewhere it stands under a short temporary name.
+struct FolderFile {
+    FileHandle file;
+    std::string tempName;  // empty while the file has no name
+};
+bool createInFolder(int dirFd, FolderFile& f, std::string& why);
+// Gives the file `name` and closes it. Without `replace` an existing name is
+// never touched and the call fails; with it, the name is taken over.
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why);
+// Closes the file and removes any name it has.
+void discardInFolder(int dirFd, FolderFile& f);
+
+// Gives an unnamed file (O_TMPFILE) a name in the folder; false with errno
+// EEXIST when the name is taken.
+bool linkUnnamed(int fd, int dirFd, const std::string& name);
+// Whether this process will be able to name the unnamed file `fd`.
+bool canLinkUnnamed(int fd);
+// `lead` and ten random letters: a temporary name as short as the folder
+// allows whatever the final name, so a final name of 255 bytes still has
+// room beside it.
+std::string shortTemporaryName(const char* lead);
 
 // Gives the file `from` in the folder the name `to`. Without `replace`, an
 // existing `to` is never touched and the call fails; with it, `to` is

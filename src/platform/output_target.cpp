@@ -39,42 +39,11 @@ bool followLinks(std::string path, std::string& into) {
     return false;
 }
 
-// A temporary name as short as the folder allows whatever the output's
-// name, so an output name of 255 bytes still has room beside it.
-std::string shortName() {
-    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[10];
-    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-        static unsigned counter = 0;
-        timespec now {};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        unsigned long long x = static_cast<unsigned long long>(now.tv_nsec) ^ (static_cast<unsigned long long>(::getpid()) << 32) ^ ++counter;
-        for (unsigned char& b : bytes) {
-            x = x * 6364136223846793005ull + 1442695040888963407ull;
-            b = static_cast<unsigned char>(x >> 56);
-        }
-    }
-    std::string name = ".fwpack-";
-    for (unsigned char b : bytes) name += letters[b % 36];
-    return name;
-}
-
-std::string procPathOf(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-// Gives an unnamed file a name; only a process that may look files up by
-// descriptor can do so directly, every other goes through /proc.
-bool linkUnnamed(int fd, int folder, const std::string& name) {
-    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return true;
-    if (errno == EEXIST) return false;
-    return ::linkat(AT_FDCWD, procPathOf(fd).c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
-}
-
 // A file without a name, kept only if it can be given one later.
 bool openUnnamed(OutputTarget& t) {
     FileHandle fd(::openat(t.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (!fd.valid()) return false;
-    char seen[PATH_MAX];
-    if (::readlink(procPathOf(fd.get()).c_str(), seen, sizeof seen) < 0 && ::geteuid() != 0) return false;
+    if (!canLinkUnnamed(fd.get())) return false;
     t.file = std::move(fd);
     t.way = OutputWay::unnamed;
     return true;
@@ -83,7 +52,7 @@ bool openUnnamed(OutputTarget& t) {
 bool openNamed(OutputTarget& t) {
     InterruptHold hold;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = shortName();
+        const std::string name = shortTemporaryName(".fwpack-");
         FileHandle fd(::openat(t.folder.get(), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (fd.valid()) {
             recordTemporaryName(t.folder.get(), name.c_str());
@@ -129,7 +98,7 @@ bool nameUnnamed(OutputTarget& t) {
     std::string name = t.finalName;
     bool linked = !t.replaces && linkUnnamed(t.file.get(), t.folder.get(), name);
     for (int attempt = 0; !linked && attempt < 100; ++attempt) {
-        name = shortName();
+        name = shortTemporaryName(".fwpack-");
         linked = linkUnnamed(t.file.get(), t.folder.get(), name);
         if (!linked && errno != EEXIST) break;
     }

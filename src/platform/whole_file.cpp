@@ -14,15 +14,14 @@ namespace fw {
 
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& why) {
     const FileHandle folder = openFolder(folderOf(path), why);
-    std::string temp;
-    FileHandle file = folder.valid() ? createTemporaryIn(folder.get(), temp, why) : FileHandle();
-    if (!file.valid()) return false;
-    bool ok = writeAll(file.get(), bytes.data(), bytes.size()) && ::fsync(file.get()) == 0;
-    if (!ok) why = std::strerror(errno);
-    ok = file.reset() && ok;
-    ok = ok && renameInto(folder.get(), temp, baseOf(path), true, why);
-    if (!ok) removeIn(folder.get(), temp);
-    return ok;
+    FolderFile file;
+    if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
+    if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || ::fsync(file.file.get()) != 0) {
+        why = std::strerror(errno);
+        discardInFolder(folder.get(), file);
+        return false;
+    }
+    return nameInFolder(folder.get(), file, baseOf(path), true, why);
 }
 
 bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string& why,
