@@ -87,8 +87,10 @@ void comparePackages(PackageDiff& diff) {
     diff.boardsAdded = missingFrom(diff.after.boards, diff.before.boards);
     diff.boardsRemoved = missingFrom(diff.before.boards, diff.after.boards);
     const auto before = keyed(diff.before.parts), after = keyed(diff.after.parts);
-    for (const auto& [key, old] : before) {
-        const auto match = std::find_if(after.begin(), after.end(), [&](const auto& k) { return k.first == key; });
+    for (const auto& entry : before) {
+        const auto* old = entry.second;
+        const auto match =
+            std::find_if(after.begin(), after.end(), [&](const auto& k) { return k.first == entry.first; });
         PartChange c{PartChange::What::removed, identityOf(*old), old};
         if (match != after.end()) {
             c.what = PartChange::What::changed;
@@ -103,9 +105,9 @@ void comparePackages(PackageDiff& diff) {
         }
         diff.changes.push_back(c);
     }
-    for (const auto& [key, added] : after)
-        if (std::none_of(before.begin(), before.end(), [&](const auto& k) { return k.first == key; }))
-            diff.changes.push_back({PartChange::What::added, identityOf(*added), nullptr, added});
+    for (const auto& entry : after)
+        if (std::none_of(before.begin(), before.end(), [&](const auto& k) { return k.first == entry.first; }))
+            diff.changes.push_back({PartChange::What::added, identityOf(*entry.second), nullptr, entry.second});
 }
 
 int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,
