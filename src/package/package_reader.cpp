@@ -329,7 +329,8 @@ public:
         std::uint64_t total = 0;
         for (const ReadJob& j : jobs_) total += j.end - j.begin;
         const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-        const std::size_t threads = std::min<std::size_t>(cores, jobs_.size());
+        // Below a mebibyte, starting threads costs more than they save.
+        const std::size_t threads = total < (1u << 20) ? 1 : std::min<std::size_t>(cores, jobs_.size());
         ProgressLine progress("verify", path.c_str(), total);
         if (threads <= 1) {
             work();
@@ -356,20 +357,24 @@ private:
             ++running_;
             started_ = true;
         }
-        auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(readPiece);
-        for (std::size_t k; (k = next_.fetch_add(1)) < jobs_.size();) readJob(jobs_[k], buffer.get());
+        // Jobs are sorted largest first: the first one sizes the buffer, so
+        // a small package costs a small buffer.
+        const std::uint64_t largest = jobs_.empty() ? 0 : jobs_.front().end - jobs_.front().begin;
+        const std::size_t size = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
+        auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        for (std::size_t k; (k = next_.fetch_add(1)) < jobs_.size();) readJob(jobs_[k], buffer.get(), size);
         std::lock_guard lock(mutex_);
         --running_;
         finished_.notify_all();
     }
 
-    void readJob(ReadJob& job, std::uint8_t* buffer) {
+    void readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece) {
         Md5Context md5;
         md5Init(md5);
         std::unique_ptr<StreamDigest> extra;
         if (job.part != nullptr && options_.partDigest) extra = options_.partDigest();
         for (std::uint64_t at = job.begin; at < job.end && !job.failed;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(job.end - at, readPiece));
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(job.end - at, piece));
             if (!file_.readAt(at, buffer, n)) {
                 job.failed = true;
                 break;

@@ -92,6 +92,19 @@ TEST_F(Inspector, EveryKindRoundTripsInTheNormalLayout) {
                {"mtd1.img", dir.file("i.m1")}, {"abcde", dir.file("i.n1")}, {"boot", dir.file("i.n2")}});
 }
 
+// Large enough that the parts are read on several threads at once.
+TEST_F(Inspector, LargePartsRoundTripWhenReadSideBySide) {
+    pack({"-b", "0c35", "-r", input("big.rfs", 3'000'001), "-t", input("big.tar", 1'500'003), "-n", "x",
+          input("big.n", 700'001)});
+    EXPECT_EQ(inspect({"verify", pkg}).status, 0);
+    roundTrip(*this, dir, pkg,
+              {{"rfs.img", dir.file("big.rfs")}, {"tarfileupdate.tar.gz", dir.file("big.tar")}, {"x", dir.file("big.n")}});
+    corrupt(fwtest::readFile(pkg).size() - 4, 0);
+    const auto r = inspect({"verify", pkg});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("part 2 (named x): digest does not match its data"), std::string::npos) << r.out;
+}
+
 TEST_F(Inspector, OldLayoutRoundTripsForLegacyBoardsOrWhenForced) {
     auto args = everyKind();
     args.push_back("-old");
