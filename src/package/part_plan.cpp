@@ -1,10 +1,14 @@
 #include "package/part_plan.h"
 
-#include <bit>
 #include <cstring>
 
 namespace fw {
 namespace {
+
+// The old layout leaves out the kinds it has no type code for.
+bool gateOpen(const PackageJob& job, PartKind kind) {
+    return job.hasImage[index(kind)] != 0 && (job.oldLayout == 0 || kindInfo(kind).oldTypeCode != 0);
+}
 
 PlannedPart fixedPart(const PackageJob& job, PartKind kind) {
     PlannedPart p;
@@ -78,16 +82,6 @@ void placeParts(PackagePlan& plan) {
 }
 
 }  // namespace
-
-bool gateOpen(const PackageJob& job, PartKind kind) {
-    return job.hasImage[index(kind)] != 0 && (job.oldLayout == 0 || kindInfo(kind).oldTypeCode != 0);
-}
-
-std::uint32_t countParts(const PackageJob& job) {
-    std::uint32_t count = 0;
-    for (PartKind k : writingOrder) count += isFixed(k) && gateOpen(job, k) ? 1 : 0;
-    return count + static_cast<std::uint32_t>(std::popcount(job.mtdMask) + std::popcount(job.namedMask));
-}
 
 PackagePlan planPackage(const PackageJob& job) {
     PackagePlan plan;

@@ -33,10 +33,6 @@ struct PackagePlan {
     std::uint64_t size = 0;            // of the finished package, when every length is known
 };
 
-// The old layout leaves out the kinds it has no type code for.
-bool gateOpen(const PackageJob& job, PartKind kind);
-std::uint32_t countParts(const PackageJob& job);
-
 constexpr std::uint64_t firstPartOffset(std::uint64_t boardCount, std::uint64_t partCount) {
     return boardTableOffset + 4 * (boardCount + partCount);
 }

@@ -24,15 +24,22 @@ std::int64_t lengthOf(int fd, const struct stat& st) {
     return end;
 }
 
-// Opened without blocking, so a FIFO that appears at the path cannot hang
-// the run; only the shapes that end are kept.
-FileHandle openReadable(const char* path, struct stat& st) {
-    FileHandle fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) || S_ISDIR(st.st_mode))
-        return FileHandle();
+enum class Opening { ok, cannotOpen, notReadable };
+
+// Only shapes that end are kept. A FIFO or socket is refused before it is
+// opened, and the open does not block, so one that appears at the path in
+// between cannot hang the run either.
+Opening openReadable(const char* path, FileHandle& fd, struct stat& st) {
+    if (::stat(path, &st) == 0 && !isReadableShape(st.st_mode)) return Opening::notReadable;
+    fd = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.valid()) return Opening::cannotOpen;
     const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return FileHandle();
-    return fd;
+    if (::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) || flags < 0 ||
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        fd.reset();
+        return Opening::notReadable;
+    }
+    return Opening::ok;
 }
 
 }  // namespace
@@ -47,9 +54,8 @@ bool sameFile(const char* a, const char* b) {
 
 InputProbe probeInput(const char* path) {
     struct stat st {};
-    if (::stat(path, &st) != 0 || !isReadableShape(st.st_mode)) return {};
-    FileHandle fd = openReadable(path, st);
-    if (!fd.valid()) return {};
+    FileHandle fd;
+    if (openReadable(path, fd, st) != Opening::ok) return {};
     if (isStreamDevice(st.st_mode)) return {InputShape::stream, 0};
     const std::int64_t length = lengthOf(fd.get(), st);
     if (length < 0) return {};
@@ -59,15 +65,8 @@ InputProbe probeInput(const char* path) {
 InputFile::Opened InputFile::open(const char* path) {
     close();
     struct stat st {};
-    if (::stat(path, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) return Opened::cannotRead;
-    handle_ = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!handle_.valid()) return Opened::cannotOpen;
-    if (::fstat(handle_.get(), &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-        close();
-        return Opened::cannotRead;
-    }
-    const int flags = ::fcntl(handle_.get(), F_GETFL);
-    if (flags >= 0) ::fcntl(handle_.get(), F_SETFL, flags & ~O_NONBLOCK);
+    const Opening opening = openReadable(path, handle_, st);
+    if (opening != Opening::ok) return opening == Opening::cannotOpen ? Opened::cannotOpen : Opened::cannotRead;
     ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     size_ = isStreamDevice(st.st_mode) ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(lengthOf(handle_.get(), st), 0));
     path_ = path;
