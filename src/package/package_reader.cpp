@@ -340,7 +340,7 @@ public:
         for (std::size_t t = 0; t < threads; ++t) workers.emplace_back([this] { work(); });
         std::uint64_t shown = 0;
         std::unique_lock lock(mutex_);
-        while (!finished_.wait_for(lock, std::chrono::milliseconds(100), [&] { return running_ == 0 && started_; })) {
+        while (!finished_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_ == threads; })) {
             const std::uint64_t now = bytesDone_.load();
             progress.advance(now - shown);
             shown = now;
@@ -352,11 +352,6 @@ public:
 
 private:
     void work() {
-        {
-            std::lock_guard lock(mutex_);
-            ++running_;
-            started_ = true;
-        }
         // Jobs are sorted largest first: the first one sizes the buffer, so
         // a small package costs a small buffer.
         const std::uint64_t largest = jobs_.empty() ? 0 : jobs_.front().end - jobs_.front().begin;
@@ -364,7 +359,7 @@ private:
         auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
         for (std::size_t k; (k = next_.fetch_add(1)) < jobs_.size();) readJob(jobs_[k], buffer.get(), size);
         std::lock_guard lock(mutex_);
-        --running_;
+        ++done_;
         finished_.notify_all();
     }
 
@@ -405,8 +400,7 @@ private:
     std::atomic<std::uint64_t> bytesDone_{0};
     std::mutex mutex_;
     std::condition_variable finished_;
-    std::size_t running_ = 0;
-    bool started_ = false;
+    std::size_t done_ = 0;  // workers that ran out of jobs
 };
 
 std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const InspectionOptions& options,
