@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <dirent.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,6 +99,24 @@ RunResult runPackerWith(const std::vector<std::string>& args) {
     CapturedOutput out;
     const int status = fw::runPacker(static_cast<int>(argv.size()), argv.data(), out.stream());
     return {status, out.text()};
+}
+
+pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild) {
+    std::vector<const char*> argv{FWPACK_BINARY};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    inChild();
+    ::execv(argv[0], const_cast<char* const*>(argv.data()));
+    ::_exit(122);
+}
+
+Ending waitForEnd(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return {};
+    if (WIFSIGNALED(status)) return {-1, WTERMSIG(status)};
+    return {WEXITSTATUS(status), 0};
 }
 
 void appendWord(Bytes& bytes, std::uint32_t value) {

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "package/records.h"
 
@@ -60,6 +63,15 @@ struct RunResult {
     std::string output;
 };
 RunResult runPackerWith(const std::vector<std::string>& args);
+
+// The built fwpack in a child process. `inChild` runs there just before
+// the tool starts, to close or redirect its standard descriptors.
+pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild);
+struct Ending {
+    int exitCode = -1;  // -1 when ended by a signal
+    int signal = 0;
+};
+Ending waitForEnd(pid_t child);
 
 // Little-endian helpers to build expected packages from the layout rules.
 void appendWord(Bytes& bytes, std::uint32_t value);

@@ -11,8 +11,9 @@
 namespace fw {
 namespace {
 
-// SIGXFSZ comes when a write passes the file size limit (ulimit -f).
-constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+// SIGXFSZ comes when a write passes the file size limit (ulimit -f),
+// SIGPIPE when standard output is a pipe nobody reads any more.
+constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
 
 // Read by the handler in whichever thread takes the signal: the name is
 // only ever changed while the folder is -1, so a handler that sees a
@@ -20,8 +21,11 @@ constexpr int interrupting[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
 std::atomic<int> temporaryFolder{-1};
 char temporaryName[64];
 static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<bool> outcomeDecided{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterrupt(int signal) {
+    if (outcomeDecided.load()) return;
     const int saved = errno;
     const int folder = temporaryFolder.load();
     if (folder >= 0) ::unlinkat(folder, temporaryName, 0);
@@ -58,6 +62,8 @@ void recordTemporaryName(int folderFd, const char* name) {
 }
 
 void clearTemporaryName() { temporaryFolder.store(-1); }
+
+void keepRunningWhateverComes() { outcomeDecided.store(true); }
 
 InterruptHold::InterruptHold() {
     const sigset_t set = interruptSet();

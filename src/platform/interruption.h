@@ -1,8 +1,8 @@
 // What an interrupted run leaves behind: nothing. While a package stands
 // under a temporary name, that name is known here, so SIGINT, SIGTERM,
-// SIGHUP and SIGXFSZ (a file size limit struck) remove it before they end
-// the process as they would have without us (the shell still sees 130 for
-// Ctrl-C).
+// SIGHUP, SIGPIPE (standard output a pipe whose reader has gone) and
+// SIGXFSZ (a file size limit struck) remove it before they end the process
+// as they would have without us (the shell still sees 130 for Ctrl-C).
 #pragma once
 
 #include <csignal>
@@ -18,6 +18,12 @@ void removeTemporaryFileOnInterrupt();
 // folder `folderFd`; both stay valid until clearTemporaryName().
 void recordTemporaryName(int folderFd, const char* name);
 void clearTemporaryName();
+
+// From this call on the interrupting signals no longer end the process:
+// naming the finished output has begun, so the run's outcome is decided,
+// and ending by a signal would read as "interrupted, earlier output kept".
+// Call it with the signals held.
+void keepRunningWhateverComes();
 
 // Holds the interrupting signals back in the calling thread while it
 // lives, so that creating or renaming a file and recording its name
