@@ -23,8 +23,9 @@ using NameText = std::array<char, maxNameLength + 1>;
 // that does. Registration learns them from the file system without reading
 // the inputs; the writer digests each input while it copies it. The headers
 // here carry no digest yet.
-inline constexpr std::int64_t unreadableLength = -1;  // exists, but cannot be read
+inline constexpr std::int64_t unopenableLength = -1;  // exists, but cannot be opened
 inline constexpr std::int64_t streamLength = -2;      // a device whose length shows only when read
+inline constexpr std::int64_t unreadableLength = -3;  // exists, but is nothing that can be read (a folder)
 
 struct PackageJob {
     std::array<std::int32_t, fixedKindCount> hasImage{};

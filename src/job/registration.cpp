@@ -7,11 +7,12 @@
 namespace fw {
 namespace {
 
-// The header's length field holds the low 32 bits; an unreadable input's -1
-// becomes all bits set there, and its true length stays in the job. A
-// stream's length is known only once the writer has read it.
+// The header's length field holds the low 32 bits; an input that could not
+// be examined has all bits set there and its reason in the job (the writer
+// stops at it). A stream's length is known only once the writer has read it.
 std::uint32_t lengthField(std::int64_t length) {
-    return length == streamLength ? 0 : static_cast<std::uint32_t>(length);
+    if (length == streamLength) return 0;
+    return length < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(length);
 }
 
 // The digest is left for the writer, which computes it over exactly the
@@ -26,8 +27,13 @@ PartHeader freshHeader(std::uint32_t typeCode, std::int64_t dataLength) {
 // The input's length as the file system tells it, without reading it.
 std::int64_t lengthOf(const char* path) {
     const InputProbe probe = probeInput(path);
-    if (probe.shape == InputShape::sized) return probe.length;
-    return probe.shape == InputShape::stream ? streamLength : unreadableLength;
+    switch (probe.shape) {
+        case InputShape::sized: return probe.length;
+        case InputShape::stream: return streamLength;
+        case InputShape::cannotOpen: return unopenableLength;
+        case InputShape::unreadable: break;
+    }
+    return unreadableLength;
 }
 
 bool nameEquals(const NameText& stored, const char* name) {
@@ -62,7 +68,7 @@ void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length) {
 
 void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameFieldLength,
                       std::int64_t length) {
-    const std::int64_t dataLength = length == streamLength ? streamLength : nameFieldLength + length;
+    const std::int64_t dataLength = length < 0 ? length : nameFieldLength + length;
     job.namedHeaders[slot] = freshHeader(kindInfo(PartKind::named).typeCode, dataLength);
     job.namedHeaders[slot].nameLength = nameFieldLength;
     job.namedLengths[slot] = length;

@@ -36,10 +36,11 @@ PartStatus copyData(CopyContext& c, const PlannedPart& part, InputFile& input, s
 }
 
 // A file written to, or replaced, while it was copied would leave a torn
-// part whose digest looks true: its size, times or inode tell.
+// part whose digest looks true: its size, times or inode tell, and so does
+// a writer that opened it meanwhile, where that can be known.
 bool unchangedSince(const InputFile& input, const FileIdentity& before) {
     FileIdentity after;
-    return input.identity(after) && after == before;
+    return input.unwritten() && input.identity(after) && after == before;
 }
 
 }  // namespace
@@ -47,7 +48,10 @@ bool unchangedSince(const InputFile& input, const FileIdentity& before) {
 PartResult copyPart(CopyContext& c, const PlannedPart& part, std::uint64_t offset, bool lastPart) {
     PartResult result;
     InputFile input;
-    const InputFile::Opened opened = input.open(part.path);
+    InputRules rules;
+    rules.refuseWhileWritten = true;
+    if (c.hooks != nullptr) rules.streamIdleLimit = c.hooks->streamIdleLimit;
+    const InputFile::Opened opened = input.open(part.path, rules);
     if (opened != InputFile::Opened::ok) {
         result.status = opened == InputFile::Opened::cannotOpen ? PartStatus::openFailed : PartStatus::readFailed;
         return result;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -22,10 +24,15 @@ struct PartResult {
 };
 
 // For tests: lets a test act on an input at a precise moment of its copy,
-// or lower the format's size limit so an endless input meets it soon.
+// lower the format's size limit so an endless input meets it soon, shorten
+// the wait for a silent device, refuse thread starts after the first few,
+// or strike the output's final steps.
 struct WriterHooks {
     std::function<void(const char* path)> afterFirstPiece;
     std::uint64_t packageLimit = largestPackage;
+    std::chrono::milliseconds streamIdleLimit{10'000};
+    std::size_t threadsThatStart = SIZE_MAX;
+    OutputSeams output;
 };
 
 struct CopyContext {

@@ -59,16 +59,20 @@ std::vector<PlannedPart> partsOf(const PackageJob& job) {
     return parts;
 }
 
+bool examined(const PlannedPart& p) { return p.inputLength >= 0 || p.inputLength == streamLength; }
+
 // Places the parts one after another. A stream ends the known offsets; an
-// unreadable input ends the walk, as the writer stops there too.
+// input that could not be examined ends the walk, as the writer stops there.
 void placeParts(PackagePlan& plan) {
     std::uint64_t offset = plan.firstPartOffset;
-    for (PlannedPart& p : plan.parts) {
-        p.offset = offset;
-        if (p.inputLength == unreadableLength) {
-            plan.lengthUnknown = true;
+    plan.unplaced = plan.parts.size();
+    for (std::size_t i = 0; i < plan.parts.size(); ++i) {
+        PlannedPart& p = plan.parts[i];
+        if (!examined(p)) {
+            plan.unplaced = i;
             return;
         }
+        p.offset = offset;
         const std::uint64_t input = p.inputLength == streamLength ? 0 : static_cast<std::uint64_t>(p.inputLength);
         const std::uint64_t dataLength = p.fieldLength + input;
         if (offset + partHeaderSize + dataLength > largestPackage) {

@@ -29,7 +29,10 @@ struct PackagePlan {
     std::uint64_t firstPartOffset = 0;
     bool offsetsKnown = true;          // false once a part's length shows only when read
     const char* beyondLimit = nullptr; // the input of the first part that cannot fit, if any
-    bool lengthUnknown = false;        // an input could not be read: its size is not known
+    // The first part whose input could not be examined: it, and every part
+    // after it, has no place, so none of them is ever copied; parts.size()
+    // when every part has one.
+    std::size_t unplaced = 0;
     std::uint64_t size = 0;            // of the finished package, when every length is known
 };
 

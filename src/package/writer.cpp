@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -99,11 +100,16 @@ public:
     PartRunner(const PackageJob& job, PackagePlan& plan, OutputTarget& target, const char* output, std::FILE* out,
                const WriterHooks* hooks)
         : job_(job), plan_(plan), target_(target), output_(output), out_(out), hooks_(hooks),
-          results_(plan.parts.size()), done_(plan.parts.size(), false), firstFailure_(plan.parts.size()) {}
+          results_(plan.parts.size()), done_(plan.parts.size(), false), firstFailure_(plan.unplaced) {
+        if (plan.unplaced < plan.parts.size()) {
+            results_[plan.unplaced].status = statusOfUnplaced(plan.parts[plan.unplaced]);
+            done_[plan.unplaced] = true;
+        }
+    }
 
     bool run() {
         const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-        if (plan_.offsetsKnown && cores > 1 && plan_.parts.size() > 1) return runSideBySide(cores);
+        if (plan_.offsetsKnown && cores > 1 && plan_.unplaced > 1) return runSideBySide(cores);
         return runInTurn();
     }
 
@@ -119,20 +125,39 @@ private:
         return results_[i].status == PartStatus::ok;
     }
 
-    // Offsets come from the registered lengths, so every part can be copied
-    // at once; the largest go first, since the largest part bounds the run.
+    // The input that could not be examined at registration is not opened
+    // now: whatever it holds by now, it has no place in the package.
+    static PartStatus statusOfUnplaced(const PlannedPart& p) {
+        return p.inputLength == unopenableLength ? PartStatus::openFailed : PartStatus::readFailed;
+    }
+
+    // Offsets come from the registered lengths, so every placed part can be
+    // copied at once; the largest go first, since the largest part bounds
+    // the run. Where no thread can be started (a process limit, no memory
+    // for a stack) the parts are copied in turn instead: the same bytes.
     bool runSideBySide(unsigned cores) {
-        std::vector<std::size_t> order(plan_.parts.size());
+        std::vector<std::size_t> order(plan_.unplaced);
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return plan_.parts[a].inputLength > plan_.parts[b].inputLength;
         });
         std::vector<std::thread> workers;
-        for (unsigned w = 0; w < std::min<std::size_t>(cores, order.size()); ++w)
-            workers.emplace_back([this, &order] { work(order); });
+        while (workers.size() < std::min<std::size_t>(cores, order.size()) && startWorker(workers, order)) {}
+        if (workers.empty()) return runInTurn();
         const bool ok = reportInOrder();
         for (std::thread& t : workers) t.join();
         return ok;
+    }
+
+    bool startWorker(std::vector<std::thread>& workers, const std::vector<std::size_t>& order) {
+        try {
+            if (hooks_ != nullptr && workers.size() >= hooks_->threadsThatStart)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            workers.emplace_back([this, &order] { work(order); });
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
 
     void work(const std::vector<std::size_t>& order) {
@@ -179,6 +204,7 @@ private:
         ProgressLine progress("pack", output_, plan_.size);
         std::uint64_t offset = plan_.firstPartOffset;
         for (std::size_t i = 0; i < plan_.parts.size(); ++i) {
+            if (i >= plan_.unplaced) return report(i);
             PlannedPart& p = plan_.parts[i];
             p.offset = offset;
             const std::uint64_t limit = hooks_ != nullptr ? hooks_->packageLimit : largestPackage;
@@ -238,7 +264,8 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     if (!readyToWrite(job, plan, outputPath, out)) return -1;
 
     OutputTarget target;
-    const std::uint64_t room = plan.offsetsKnown && !plan.lengthUnknown ? plan.size : 0;
+    if (hooks != nullptr) target.seams = &hooks->output;
+    const std::uint64_t room = plan.offsetsKnown && plan.unplaced == plan.parts.size() ? plan.size : 0;
     if (!openOutputTarget(outputPath, room, target)) {
         std::fprintf(out, "cant open file[%s]!\n", outputPath);
         return -1;
@@ -248,12 +275,23 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
         abandonOutputTarget(target);
         return -1;
     }
-    if (!writeFront(job, plan, target) || !commitOutputTarget(target)) {
+    if (!writeFront(job, plan, target)) {
         abandonOutputTarget(target);
         std::fprintf(out, "cant write file[%s]!\n", outputPath);
         return -1;
     }
+    // Everything the run has to say is out before the package gets its
+    // name: a log that could not be written (a pipe nobody reads, a full
+    // disk) fails the run, and the earlier output stays.
     std::fprintf(out, "finished!");
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        abandonOutputTarget(target);
+        return -1;
+    }
+    if (!commitOutputTarget(target)) {
+        std::fprintf(out, "cant write file[%s]!\n", outputPath);
+        return -1;
+    }
     return 0;
 }
 

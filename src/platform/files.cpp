@@ -1,12 +1,15 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 
 namespace fw {
 namespace {
@@ -26,20 +29,40 @@ std::int64_t lengthOf(int fd, const struct stat& st) {
 
 enum class Opening { ok, cannotOpen, notReadable };
 
+bool setNonBlocking(int fd, bool on) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
+}
+
 // Only shapes that end are kept. A FIFO or socket is refused before it is
 // opened, and the open does not block, so one that appears at the path in
-// between cannot hang the run either.
+// between cannot hang the run either. A character device stays
+// non-blocking, so a silent one can be given up on.
 Opening openReadable(const char* path, FileHandle& fd, struct stat& st) {
     if (::stat(path, &st) == 0 && !isReadableShape(st.st_mode)) return Opening::notReadable;
     fd = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) return Opening::cannotOpen;
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) || flags < 0 ||
-        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) ||
+        !setNonBlocking(fd.get(), isStreamDevice(st.st_mode))) {
         fd.reset();
         return Opening::notReadable;
     }
     return Opening::ok;
+}
+
+// A read lease can only be had while no process holds the file open for
+// writing or mapped writable, and the system breaks it when one opens the
+// file so. The break is announced by SIGIO, whose default would end the
+// run: it is only looked at, never waited for.
+enum class Lease { held, refused, unavailable };
+
+Lease takeReadLease(int fd) {
+    static std::once_flag quietBreaks;
+    std::call_once(quietBreaks, [] { std::signal(SIGIO, SIG_IGN); });
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return Lease::held;
+    // EAGAIN: a writer has it open. Anything else (not the file's owner,
+    // leases turned off, a file system without them): no way to tell.
+    return errno == EAGAIN ? Lease::refused : Lease::unavailable;
 }
 
 }  // namespace
@@ -55,30 +78,67 @@ bool sameFile(const char* a, const char* b) {
 InputProbe probeInput(const char* path) {
     struct stat st {};
     FileHandle fd;
-    if (openReadable(path, fd, st) != Opening::ok) return {};
+    const Opening opening = openReadable(path, fd, st);
+    if (opening != Opening::ok) return {opening == Opening::cannotOpen ? InputShape::cannotOpen : InputShape::unreadable, 0};
     if (isStreamDevice(st.st_mode)) return {InputShape::stream, 0};
     const std::int64_t length = lengthOf(fd.get(), st);
-    if (length < 0) return {};
+    if (length < 0) return {InputShape::unreadable, 0};
     return {InputShape::sized, length};
 }
 
-InputFile::Opened InputFile::open(const char* path) {
+InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
     close();
     struct stat st {};
     const Opening opening = openReadable(path, handle_, st);
     if (opening != Opening::ok) return opening == Opening::cannotOpen ? Opened::cannotOpen : Opened::cannotRead;
+    rules_ = rules;
+    stream_ = isStreamDevice(st.st_mode);
+    leased_ = false;
+    if (rules.refuseWhileWritten && S_ISREG(st.st_mode)) {
+        const Lease lease = takeReadLease(handle_.get());
+        if (lease == Lease::refused) {
+            handle_.reset();
+            return Opened::cannotRead;
+        }
+        leased_ = lease == Lease::held;
+    }
     ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    size_ = isStreamDevice(st.st_mode) ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(lengthOf(handle_.get(), st), 0));
+    size_ = stream_ ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(lengthOf(handle_.get(), st), 0));
     path_ = path;
     begin_ = end_ = 0;
     failed_ = false;
     return Opened::ok;
 }
 
+// A lease that is no longer a read lease is being broken: a writer came.
+bool InputFile::unwritten() const { return !leased_ || ::fcntl(handle_.get(), F_GETLEASE) == F_RDLCK; }
+
+// For a device: true once a byte can be read, false after the idle limit.
+bool InputFile::waitForBytes() const {
+    pollfd p{handle_.get(), POLLIN, 0};
+    const auto limit = static_cast<int>(std::min<long long>(rules_.streamIdleLimit.count(), 1 << 30));
+    for (;;) {
+        const int n = ::poll(&p, 1, limit);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0;
+    }
+}
+
+// Reads what is there: for a file up to `count` bytes or its end, for a
+// device what one read delivers, waiting at most the idle limit for it.
+std::int64_t InputFile::readDirect(void* into, std::size_t count) {
+    if (!stream_) return readSome(handle_.get(), into, count);
+    for (;;) {
+        const ssize_t n = ::read(handle_.get(), into, count);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN || !waitForBytes()) return -1;
+    }
+}
+
 bool InputFile::refill() {
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
-    const ssize_t n = ::read(handle_.get(), buffer_.get(), bufferSize);
-    if (n < 0 && errno == EINTR) return refill();
+    const std::int64_t n = readDirect(buffer_.get(), bufferSize);
     if (n < 0) failed_ = true;
     begin_ = 0;
     end_ = n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -86,9 +146,9 @@ bool InputFile::refill() {
 }
 
 std::int64_t InputFile::read(void* into, std::size_t count) {
-    if (!handle_.valid() || failed_) return -1;
+    if (!handle_.valid() || failed_ || !unwritten()) return -1;
     if (begin_ == end_ && count >= bufferSize / 4) {
-        const ssize_t n = readSome(handle_.get(), into, count);
+        const std::int64_t n = readDirect(into, count);
         if (n < 0) failed_ = true;
         return n;
     }

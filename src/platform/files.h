@@ -2,6 +2,7 @@
 // paths and byte counts; errno and descriptors stay here.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,14 +22,26 @@ bool sameFile(const char* a, const char* b);
 // What an input is, learnt without reading it. A FIFO or socket is never
 // opened for reading (it may never end, and cannot be read twice); a
 // folder cannot be read; a character device has no length until read.
-enum class InputShape { unreadable, sized, stream };
+// An input that cannot be opened at all (no permission, an I/O error) is
+// told apart from one that is no readable file.
+enum class InputShape { cannotOpen, unreadable, sized, stream };
 
 struct InputProbe {
-    InputShape shape = InputShape::unreadable;
+    InputShape shape = InputShape::cannotOpen;
     std::int64_t length = 0;  // for a sized input
 };
 
 InputProbe probeInput(const char* path);
+
+// How an input is to be read when its bytes go into a package.
+struct InputRules {
+    // Refuse a regular file another process holds open for writing (or has
+    // mapped writable), and fail the read once one opens it so, where the
+    // system can tell (a read lease); elsewhere nothing is refused here.
+    bool refuseWhileWritten = false;
+    // A character device that delivers no byte for this long fails the read.
+    std::chrono::milliseconds streamIdleLimit{10'000};
+};
 
 // A buffered, read-only, sequential file. Small reads are served from a
 // large buffer so a caller reading 1 KiB at a time costs no more system
@@ -36,11 +49,16 @@ InputProbe probeInput(const char* path);
 class InputFile {
 public:
     // A FIFO or socket is refused as unreadable before it could block the
-    // open or hand out bytes that no second look could confirm.
+    // open or hand out bytes that no second look could confirm; so is a file
+    // being written, under `refuseWhileWritten`.
     enum class Opened { ok, cannotOpen, cannotRead };
-    Opened open(const char* path);
-    // Bytes delivered, 0 at the end of the file, -1 on a read error.
+    Opened open(const char* path, const InputRules& rules = {});
+    // Bytes delivered, 0 at the end of the file, -1 on a read error, on a
+    // device silent for longer than allowed, or once a writer opened the file.
     std::int64_t read(void* into, std::size_t count);
+    // False once another process opened the file for writing since it was
+    // opened here (only known where a lease could be taken).
+    bool unwritten() const;
     void close() { handle_.reset(); }
     bool isOpen() const { return handle_.valid(); }
     // The length for a regular file or block device; 0 for a stream.
@@ -50,8 +68,13 @@ public:
 
 private:
     bool refill();
+    std::int64_t readDirect(void* into, std::size_t count);
+    bool waitForBytes() const;
 
     FileHandle handle_;
+    InputRules rules_;
+    bool stream_ = false;
+    bool leased_ = false;
     std::string path_;
     std::uint64_t size_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;

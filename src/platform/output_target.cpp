@@ -90,11 +90,31 @@ void takeOverEarlier(const OutputTarget& t) {
     ::fchmod(t.file.get(), owned ? t.mode : t.mode & 0777);
 }
 
+// The last word of the system on the bytes written: a failed close (a
+// network file system's delayed write) means they may be lost.
+bool closeOutput(OutputTarget& t) {
+    const bool closed = t.file.reset();
+    return closed && !(t.seams != nullptr && t.seams->closeFails);
+}
+
+// Rewriting in place gives up the earlier file: if the rewrite does not end
+// whole, the file is left empty, never holding a part of a package.
+bool closeInPlace(OutputTarget& t) {
+    if (closeOutput(t)) return true;
+    FileHandle again(::open(t.finalPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+    return false;
+}
+
+// What the packer's open for writing would have refused, whoever may make
+// files in the folder: the bits, a read-only file system, an immutable file.
+bool mayOpenForWriting(const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // A name the output did not have gets the file directly; one that stands
 // gets it by a rename from a short name, which the interrupt handler
 // removes if it strikes between the two.
 bool nameUnnamed(OutputTarget& t) {
-    InterruptHold hold;
     std::string name = t.finalName;
     bool linked = !t.replaces && linkUnnamed(t.file.get(), t.folder.get(), name);
     for (int attempt = 0; !linked && attempt < 100; ++attempt) {
@@ -102,7 +122,7 @@ bool nameUnnamed(OutputTarget& t) {
         linked = linkUnnamed(t.file.get(), t.folder.get(), name);
         if (!linked && errno != EEXIST) break;
     }
-    const bool closed = t.file.reset();
+    const bool closed = closeOutput(t);
     if (!linked) return false;
     if (name == t.finalName) {
         if (closed) return true;
@@ -117,8 +137,7 @@ bool nameUnnamed(OutputTarget& t) {
 }
 
 bool nameNamed(OutputTarget& t) {
-    InterruptHold hold;
-    const bool ok = t.file.reset() &&
+    const bool ok = closeOutput(t) &&
                     ::renameat(t.folder.get(), t.tempName.c_str(), t.folder.get(), t.finalName.c_str()) == 0;
     if (!ok) ::unlinkat(t.folder.get(), t.tempName.c_str(), 0);
     clearTemporaryName();
@@ -141,6 +160,7 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
     const bool exists = ::stat(target.finalPath.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) return false;
     if (exists && S_ISDIR(st.st_mode)) return false;
+    if (exists && !mayOpenForWriting(target.finalPath)) return false;
     if (exists && !S_ISREG(st.st_mode)) {
         target.file = FileHandle(::open(target.finalPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666));
         return target.file.valid();
@@ -151,8 +171,9 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
     target.mode = exists ? st.st_mode & 07777 : newFileMode();
     target.owner = exists ? st.st_uid : 0;
     target.group = exists ? st.st_gid : 0;
-    const bool opened = (unnamed == UnnamedFiles::tryFirst && openUnnamed(target)) || openNamed(target) ||
-                        (exists && openInPlace(target));
+    const bool newFiles = unnamed != UnnamedFiles::inPlaceOnly;
+    const bool opened = (unnamed == UnnamedFiles::tryFirst && openUnnamed(target)) ||
+                        (newFiles && openNamed(target)) || (exists && openInPlace(target));
     if (!opened) return false;
     // Only a hint: where the file system cannot reserve room, the writes
     // themselves report a full disk.
@@ -171,12 +192,15 @@ bool commitOutputTarget(OutputTarget& target) {
         abandonOutputTarget(target);
         return false;
     }
+    InterruptHold hold;
+    keepRunningWhateverComes();
+    if (target.seams != nullptr && target.seams->whileNaming) target.seams->whileNaming();
     bool ok = true;
     switch (target.way) {
         case OutputWay::unnamed: takeOverEarlier(target); ok = nameUnnamed(target); break;
         case OutputWay::named: takeOverEarlier(target); ok = nameNamed(target); break;
-        case OutputWay::inPlace:
-        case OutputWay::none: ok = target.file.reset(); break;
+        case OutputWay::inPlace: ok = closeInPlace(target); break;
+        case OutputWay::none: ok = closeOutput(target); break;
     }
     target.way = OutputWay::none;
     target.folder.reset();

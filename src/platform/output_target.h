@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/file_handle.h"
@@ -19,6 +20,12 @@
 namespace fw {
 
 enum class OutputWay { none, unnamed, named, inPlace };
+
+// For tests: act at the moments a signal or a failing system would strike.
+struct OutputSeams {
+    std::function<void()> whileNaming;  // runs once naming has begun
+    bool closeFails = false;            // the final close reports an error
+};
 
 struct OutputTarget {
     std::string finalPath;  // the path after following symbolic links
@@ -33,6 +40,7 @@ struct OutputTarget {
     bool replaces = false;
     unsigned mode = 0;  // permission bits for the finished package
     unsigned owner = 0, group = 0;
+    const OutputSeams* seams = nullptr;
 
     OutputTarget() = default;
     OutputTarget(const OutputTarget&) = delete;
@@ -44,19 +52,24 @@ struct OutputTarget {
     bool writeAt(std::uint64_t offset, const void* data, std::size_t count);
 };
 
-// Lets a test take the path a file system without unnamed files takes.
-enum class UnnamedFiles { tryFirst, refused };
+// Lets a test take the path a file system without unnamed files takes, or
+// the one a folder where no file can be made takes.
+enum class UnnamedFiles { tryFirst, refused, inPlaceOnly };
 
 // False when nothing can be written there: a missing folder, a directory,
 // a symbolic-link loop or a path that cannot be resolved, a folder where
-// no file can be made and no existing output we may write. A new file is
+// no file can be made and no existing output we may write, an existing
+// output this process may not open for writing (its permission bits, a
+// read-only file system, an immutable file), which is never replaced by
+// a new file of the same name either. A new file is
 // given `expectedSize` bytes of room up front, so the file system
 // allocates it in one piece rather than page by page.
 bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target,
                       UnnamedFiles unnamed = UnnamedFiles::tryFirst);
 // Gives the file its name (and the replaced file's mode and owner); false
 // when any write, the close or the naming failed, and then nothing is left
-// behind.
+// behind (an output written in place is left empty). From the moment
+// naming begins, a signal no longer ends the run: its outcome is decided.
 bool commitOutputTarget(OutputTarget& target);
 // Closes and removes what was written; an output written in place is left
 // empty, never holding a part of a package.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <filesystem>
@@ -400,6 +401,33 @@ TEST_F(ReadOnlyFolder, OutputThatCannotBeWrittenEitherStaysAsItWas) {
     EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \ncant open file[" + out + "]!\n");
     EXPECT_EQ(fwtest::readFile(out), earlier);
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"out.update"});
+}
+
+// Where new files can be made, an output the user may not write is still
+// not replaced: opening it for writing, as the packer always did, fails.
+TEST_F(ReadOnlyFolder, OutputTheUserMayNotWriteIsRefusedWhereFilesCanBeMade) {
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    for (mode_t mode : {0444, 0}) {
+        ASSERT_EQ(::chmod(out.c_str(), mode), 0);
+        const auto r = packAsNobody();
+        EXPECT_EQ(r.status, 255) << mode;
+        EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \ncant open file[" + out + "]!\n");
+        EXPECT_EQ(fwtest::readFile(out), earlier);
+        EXPECT_EQ(folderEntries(), std::vector<std::string>{"out.update"});
+    }
+}
+
+TEST(WriterOutput, ImmutableOutputIsRefusedEvenForRoot) {
+    fwtest::ScratchDir dir;
+    const std::string boot = dir.write("boot", fwtest::patternBytes(10));
+    const std::string out = dir.write("out", fwtest::patternBytes(20, 3));
+    if (std::system(("chattr +i " + out + " 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "cannot make a file immutable here";
+    const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", boot});
+    std::system(("chattr -i " + out).c_str());
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \ncant open file[" + out + "]!\n");
+    EXPECT_EQ(fwtest::readFile(out), fwtest::patternBytes(20, 3));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"boot", "out"}));
 }
 
 TEST(WriterOutput, SymbolicLinkLoopIsRefusedAndStays) {

@@ -163,3 +163,25 @@ TEST(Interruption, SignalInAnyThreadRemovesTheNamedTemporaryFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rewritten in place, the earlier file is given up: a close that reports
+// an error leaves it empty, never holding a package that may be damaged.
+TEST(OutputInPlace, FailedCloseLeavesTheFileEmpty) {
+    fwtest::ScratchDir dir;
+    const std::string out = dir.write("out.update", fwtest::patternBytes(33, 9));
+    for (const bool fails : {false, true}) {
+        fw::OutputSeams seams;
+        seams.closeFails = fails;
+        fw::OutputTarget t;
+        t.seams = &seams;
+        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t, fw::UnnamedFiles::inPlaceOnly));
+        ASSERT_TRUE(writeWhole(t));
+        EXPECT_EQ(fw::commitOutputTarget(t), !fails);
+        EXPECT_EQ(fwtest::readFile(out), fails ? Bytes{} : payload) << fails;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.update"});
+    }
+}
+
+}  // namespace
