@@ -23,7 +23,7 @@ void checkFits(const fw::ParsedOptions& o) {
     for (const auto& m : o.mtdArgs)
         if (m.index < 1 || m.index > 20 || std::strlen(m.path) > fw::maxPathLength) __builtin_trap();
     for (const auto& n : o.namedArgs)
-        if (std::strlen(n.name) > fw::maxNameLength || std::strlen(n.path) > fw::maxPathLength) __builtin_trap();
+        if (std::strlen(n.name) > fw::maxPartNameLength || std::strlen(n.path) > fw::maxPathLength) __builtin_trap();
     for (const char* p : o.imageArgs)
         if (p != nullptr && std::strlen(p) > fw::maxPathLength) __builtin_trap();
     if (o.outputArg != nullptr && std::strlen(o.outputArg) > fw::maxPathLength) __builtin_trap();

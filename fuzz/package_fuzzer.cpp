@@ -8,7 +8,7 @@
 #include <string>
 
 #include "inspect/inspect_report.h"
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <sys/types.h>
 
-#include "package/records.h"
+#include "format/records.h"
 
 namespace fwtest {
 

@@ -47,12 +47,16 @@ std::string scanMtd(Cursor& c, ParsedOptions& o) {
 
 std::string scanNamed(Cursor& c, ParsedOptions& o) {
     if (!c.has(2)) return "not output for -n";
-    if (std::strlen(c.value(1)) > maxNameLength) return "name too long for -n";
+    if (std::strlen(c.value(1)) > maxPartNameLength) return "name too long for -n";
     if (!fitsPath(c.value(2))) return "path too long for -n";
     o.namedArgs.push_back({c.value(1), c.value(2)});
     c.at += 2;
     return {};
 }
+
+// Of the fixed kinds' options only -flash, the latest, reads "not output
+// for" when its value is missing, as -o, -p and -n do.
+bool saysNotOutput(PartKind kind) { return kind == PartKind::flash; }
 
 // An option with one path value that lands in `slot`.
 std::string scanPath(Cursor& c, const char*& slot, bool saysNotOutput) {
@@ -70,7 +74,7 @@ std::string scanOne(Cursor& c, ParsedOptions& o) {
     if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o);
     for (const KindInfo& info : kindTable)
         if (isFixed(info.kind) && info.option == arg)
-            return scanPath(c, o.imageArgs[index(info.kind)], info.saysNotOutput);
+            return scanPath(c, o.imageArgs[index(info.kind)], saysNotOutput(info.kind));
     if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true);
     if (std::strcmp(arg, "-b") == 0) {
         if (!c.has(1)) return "need extraParams for -b";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package/kinds.h"
+#include "format/kinds.h"
 #include "job/registration.h"
 
 namespace fw {

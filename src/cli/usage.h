@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "package/kinds.h"
+#include "format/kinds.h"
 
 namespace fw {
 

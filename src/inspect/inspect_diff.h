@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "inspect/inspect_report.h"
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace fw {
 

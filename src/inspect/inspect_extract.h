@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace fw {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "inspect/inspect_report.h"
-#include "job/package_job.h"
+#include "format/kinds.h"
+#include "format/limits.h"
 
 namespace fw {
 
@@ -40,7 +41,7 @@ void Rebuild::board(std::uint32_t code) {
 void Rebuild::part(const PartReport& r, const std::string& file) {
     if (file.size() > maxPathLength) whyNot("the path of " + file + " is longer than fwpack takes");
     if (r.kind == PartKind::named) {
-        if (r.name.size() > maxNameLength) whyNot("a part name is longer than the 63 bytes -n takes");
+        if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the 63 bytes -n takes");
         if (++named_ > namedSlotCount) whyNot("it has more named parts than the 20 fwpack keeps");
         options_ += " -n " + shellQuoted(r.name);
     } else if (r.kind == PartKind::mtd) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace fw {
 

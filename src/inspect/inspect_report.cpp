@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "package/kinds.h"
+#include "format/kinds.h"
 
 namespace fw {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "inspect/json_text.h"
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace fw {
 

@@ -9,7 +9,7 @@
 
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_signature.h"
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 namespace fw {
 

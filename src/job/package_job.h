@@ -1,22 +1,20 @@
 // The one record of a run: what the command line and registration learnt
-// about the inputs, and the buffer the writer copies through.
+// about the inputs. The writer only reads it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
 
-#include "package/kinds.h"
-#include "package/records.h"
+#include "format/kinds.h"
+#include "format/limits.h"
+#include "format/records.h"
 
 namespace fw {
 
-inline constexpr std::size_t maxPathLength = 255;
-inline constexpr std::size_t maxNameLength = maxPartNameLength;
-inline constexpr std::size_t maxBoardCodes = 100;
 
 using PathText = std::array<char, maxPathLength + 1>;
-using NameText = std::array<char, maxNameLength + 1>;
+using NameText = std::array<char, maxPartNameLength + 1>;
 
 // Lengths are kept as the input's true size (64 bits) beside the 32-bit
 // header field, so the writer can tell a package that does not fit from one

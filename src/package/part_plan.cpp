@@ -96,6 +96,4 @@ PackagePlan planPackage(const PackageJob& job) {
     return plan;
 }
 
-const char* firstPartBeyondLimit(const PackageJob& job) { return planPackage(job).beyondLimit; }
-
 }  // namespace fw

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "job/package_job.h"
-#include "package/kinds.h"
+#include "format/kinds.h"
+#include "format/limits.h"
 
 namespace fw {
 
@@ -36,17 +37,6 @@ struct PackagePlan {
     std::uint64_t size = 0;            // of the finished package, when every length is known
 };
 
-constexpr std::uint64_t firstPartOffset(std::uint64_t boardCount, std::uint64_t partCount) {
-    return boardTableOffset + 4 * (boardCount + partCount);
-}
-
-// The end of the last part's data may be at most this offset.
-inline constexpr std::uint64_t largestPackage = 0xFFFFFFFFu;
-
 PackagePlan planPackage(const PackageJob& job);
-
-// Kept for callers that only ask whether a job fits: the input of the first
-// part that would end beyond the largest package, or nullptr.
-const char* firstPartBeyondLimit(const PackageJob& job);
 
 }  // namespace fw

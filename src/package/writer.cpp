@@ -1,18 +1,15 @@
 #include "package/writer.h"
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <cstring>
-#include <condition_variable>
 #include <mutex>
-#include <numeric>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "package/part_messages.h"
 #include "package/part_plan.h"
 #include "platform/files.h"
 #include "platform/output_target.h"
+#include "platform/parallel_pass.h"
 #include "platform/progress.h"
 
 namespace fw {
@@ -26,7 +23,7 @@ void printPacks(const PackageJob& job, std::FILE* out) {
 }
 
 void printOpenFailure(const PackageJob& job, const PlannedPart& p, std::FILE* out) {
-    const KindInfo& info = kindInfo(p.kind);
+    const PartMessages& info = messagesOf(p.kind);
     if (info.openLocation != 0) std::fprintf(out, "[%s.%d]", openLocationText, info.openLocation);
     std::fprintf(out, "cant open [%s]!%.*s", p.path, static_cast<int>(info.openSuffix.size()), info.openSuffix.data());
     if (p.kind == PartKind::mtd) std::fprintf(out, " [%d] mask = %x", static_cast<int>(p.slot), job.mtdMask);
@@ -36,7 +33,7 @@ void printOpenFailure(const PackageJob& job, const PlannedPart& p, std::FILE* ou
 
 void printCountLine(const PackageJob& job, const PlannedPart& p, std::uint64_t bytes, std::FILE* out) {
     const auto count = static_cast<unsigned long long>(bytes);
-    const std::string_view label = kindInfo(p.kind).countLabel;
+    const std::string_view label = messagesOf(p.kind).countLabel;
     if (p.kind == PartKind::mtd)
         std::fprintf(out, "[part %d:%s] len = %llu\n", static_cast<int>(p.slot), p.path, count);
     else if (p.kind == PartKind::named)
@@ -108,8 +105,7 @@ public:
     }
 
     bool run() {
-        const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-        if (plan_.offsetsKnown && cores > 1 && plan_.unplaced > 1) return runSideBySide(cores);
+        if (plan_.offsetsKnown && plan_.unplaced > 1) return runSideBySide();
         return runInTurn();
     }
 
@@ -132,49 +128,36 @@ private:
     }
 
     // Offsets come from the registered lengths, so every placed part can be
-    // copied at once; the largest go first, since the largest part bounds
-    // the run. Where no thread can be started (a process limit, no memory
-    // for a stack) the parts are copied in turn instead: the same bytes.
-    bool runSideBySide(unsigned cores) {
-        std::vector<std::size_t> order(plan_.unplaced);
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return plan_.parts[a].inputLength > plan_.parts[b].inputLength;
-        });
-        std::vector<std::thread> workers;
-        while (workers.size() < std::min<std::size_t>(cores, order.size()) && startWorker(workers, order)) {}
-        if (workers.empty()) return runInTurn();
-        const bool ok = reportInOrder();
-        for (std::thread& t : workers) t.join();
-        return ok;
+    // copied at once; the parts are still reported in writing order, each
+    // as soon as it and every part before it are done.
+    bool runSideBySide() {
+        ProgressLine progress("pack", output_, plan_.size);
+        ParallelPass pass;
+        for (std::size_t i = 0; i < plan_.unplaced; ++i)
+            pass.sizes.push_back(static_cast<std::uint64_t>(plan_.parts[i].inputLength));
+        pass.work = [this](std::size_t i, std::size_t) { copyInTurnOfThePass(i); };
+        pass.tick = [&] {
+            const std::uint64_t now = bytesDone_.load();
+            progress.advance(now - shown_);
+            shown_ = now;
+            reportFinished();
+        };
+        if (hooks_ != nullptr) pass.threadsThatStart = hooks_->threadsThatStart;
+        runParallelPass(pass);
+        return reported_ == plan_.parts.size();
     }
 
-    bool startWorker(std::vector<std::thread>& workers, const std::vector<std::size_t>& order) {
-        try {
-            if (hooks_ != nullptr && workers.size() >= hooks_->threadsThatStart)
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            workers.emplace_back([this, &order] { work(order); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
+    void copyInTurnOfThePass(std::size_t i) {
+        PartResult r;
+        r.status = PartStatus::cancelled;
+        if (i <= firstFailure_.load()) {
+            CopyContext c = contextFor(i);
+            r = copyPart(c, plan_.parts[i], plan_.parts[i].offset, i + 1 == plan_.parts.size());
         }
-    }
-
-    void work(const std::vector<std::size_t>& order) {
-        for (std::size_t k; (k = next_.fetch_add(1)) < order.size();) {
-            const std::size_t i = order[k];
-            PartResult r;
-            r.status = PartStatus::cancelled;
-            if (i <= firstFailure_.load()) {
-                CopyContext c = contextFor(i);
-                r = copyPart(c, plan_.parts[i], plan_.parts[i].offset, i + 1 == plan_.parts.size());
-            }
-            if (r.status != PartStatus::ok && r.status != PartStatus::cancelled) lowerFirstFailure(i);
-            std::lock_guard lock(mutex_);
-            results_[i] = r;
-            done_[i] = true;
-            changed_.notify_all();
-        }
+        if (r.status != PartStatus::ok && r.status != PartStatus::cancelled) lowerFirstFailure(i);
+        std::lock_guard lock(mutex_);
+        results_[i] = r;
+        done_[i] = true;
     }
 
     void lowerFirstFailure(std::size_t i) {
@@ -182,20 +165,20 @@ private:
         while (i < seen && !firstFailure_.compare_exchange_weak(seen, i)) {}
     }
 
-    bool reportInOrder() {
-        ProgressLine progress("pack", output_, plan_.size);
-        std::uint64_t shown = 0;
-        for (std::size_t i = 0; i < plan_.parts.size(); ++i) {
-            std::unique_lock lock(mutex_);
-            while (!changed_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_[i]; })) {
-                const std::uint64_t now = bytesDone_.load();
-                progress.advance(now - shown);
-                shown = now;
+    // Reports the parts done so far in writing order, up to the first that
+    // failed; nothing after it is reported.
+    void reportFinished() {
+        while (!stopped_ && reported_ < plan_.parts.size()) {
+            {
+                std::lock_guard lock(mutex_);
+                if (!done_[reported_]) return;
             }
-            lock.unlock();
-            if (!report(i)) return false;
+            if (!report(reported_)) {
+                stopped_ = true;
+                return;
+            }
+            ++reported_;
         }
-        return true;
     }
 
     // A part whose length shows only when it is read decides where every
@@ -230,10 +213,11 @@ private:
     std::vector<PartResult> results_;
     std::vector<bool> done_;
     std::atomic<std::size_t> firstFailure_;
-    std::atomic<std::size_t> next_{0};
     std::atomic<std::uint64_t> bytesDone_{0};
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    std::mutex mutex_;               // guards done_ and results_ while the pass runs
+    std::size_t reported_ = 0;       // parts reported, in writing order
+    bool stopped_ = false;           // a reported part failed
+    std::uint64_t shown_ = 0;        // bytes the progress line has been told of
 };
 
 // The front of the file is written last, when every offset is known, so a

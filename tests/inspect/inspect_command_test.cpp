@@ -8,7 +8,7 @@
 #include <functional>
 #include <sstream>
 
-#include "package/records.h"
+#include "format/records.h"
 #include "test_support.h"
 
 namespace {

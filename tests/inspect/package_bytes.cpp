@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "inspect/inspect_command.h"
-#include "package/kinds.h"
+#include "format/kinds.h"
 
 namespace fwtest {
 namespace {

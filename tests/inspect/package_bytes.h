@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/kinds.h"
+#include "format/kinds.h"
 #include "test_support.h"
 
 namespace fwtest {

@@ -185,13 +185,13 @@ TEST(PackageSize, LargestPackageIsFourGibibytesLessOneByte) {
     job->imageLengths[boot] = 10;  // part at 48, next at 116
     const std::int64_t fits = 0xFFFFFFFFll - 116 - 56;
     job->imageLengths[rfs] = fits;
-    EXPECT_EQ(fw::firstPartBeyondLimit(*job), nullptr);
+    EXPECT_EQ(fw::planPackage(*job).beyondLimit, nullptr);
     job->imageLengths[rfs] = fits + 1;
-    EXPECT_STREQ(fw::firstPartBeyondLimit(*job), "rfs.img");
+    EXPECT_STREQ(fw::planPackage(*job).beyondLimit, "rfs.img");
     job->imageLengths[boot] = 0x100000000ll;
-    EXPECT_STREQ(fw::firstPartBeyondLimit(*job), "boot.img");
+    EXPECT_STREQ(fw::planPackage(*job).beyondLimit, "boot.img");
     job->imageLengths[boot] = -1;  // unreadable: reported by the writer instead
-    EXPECT_EQ(fw::firstPartBeyondLimit(*job), nullptr);
+    EXPECT_EQ(fw::planPackage(*job).beyondLimit, nullptr);
 }
 
 // Written onto /dev/null in place, so the test needs no disk for its package.

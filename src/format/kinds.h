@@ -1,7 +1,8 @@
 // The kinds of part a package can carry, and every fact of the format that
 // depends on the kind. One table: the command line, registration, the
 // writer, the package reader, its reports and extraction all read it, so a
-// kind's option, codes, bits, name field and messages live here only.
+// kind's option, codes, bits and name field live here only. What fwpack
+// prints about a kind is fwpack's, beside its writer.
 #pragma once
 
 #include <array>
@@ -34,32 +35,26 @@ struct KindInfo {
     PartKind kind;
     std::string_view name;         // as list, defects and JSON call it
     std::string_view option;       // the packer's option; mtd options are -p1 to -p20
-    bool saysNotOutput;            // a missing value reads "not output for", else "need extraParams for"
     std::uint32_t typeCode;
     std::uint32_t oldTypeCode;     // 0: the old layout leaves the kind out
     std::uint32_t kindBit;
     std::uint32_t oldKindBit;
     NameField nameField;
-    std::string_view countLabel;   // "<label> len = N" after the part; empty: no such line
-    std::string_view openSuffix;   // follows "cant open [path]!"
-    int openLocation;              // 0: the open message has no location
     std::string_view fileName;     // what extraction calls the part; empty for slot kinds
 };
 
 inline constexpr std::array<KindInfo, kindCount> kindTable{{
-    {PartKind::boot, "boot", "-u", false, 1, 1, 0x1, 0x1, NameField::none, "", "boot", 0, "boot.img"},
-    {PartKind::kernel, "kernel", "-k", false, 2, 0, 0x2, 0, NameField::none, "", "kernel", 0, "kernel.img"},
-    {PartKind::rfs, "rfs", "-r", false, 3, 2, 0x4, 0x2, NameField::none, "rfs", "rfs", 0, "rfs.img"},
-    {PartKind::app, "app", "-a", false, 4, 0, 0x8, 0, NameField::none, "app", "app", 0, "app.img"},
-    {PartKind::config, "config", "-g", false, 5, 0, 0x10, 0, NameField::none, "Part5", "config", 447, "config.img"},
-    {PartKind::logo, "logo", "-l", false, 6, 4, 0x20, 0x8, NameField::none, "", "logo", 0, "logo.img"},
-    {PartKind::chlogo, "chlogo", "-c", false, 7, 7, 0x40, 0x40, NameField::none, "", "chlogo", 0, "chlogo.img"},
-    {PartKind::tar, "tar", "-t", false, 9, 9, 0x100, 0x100, NameField::targetPath, "", "tar file", 0,
-     "tarfileupdate.tar.gz"},
-    {PartKind::flash, "flash", "-flash", true, 22, 22, 0x200000, 0x200000, NameField::none, "Part5", "flash", 477,
-     "flash.img"},
-    {PartKind::mtd, "mtd", "-p", true, 21, 21, 0x100000, 0x100000, NameField::none, "", "by index", 625, ""},
-    {PartKind::named, "named", "-n", true, 20, 20, 0x80000, 0x80000, NameField::partName, "", "by name", 0, ""},
+    {PartKind::boot, "boot", "-u", 1, 1, 0x1, 0x1, NameField::none, "boot.img"},
+    {PartKind::kernel, "kernel", "-k", 2, 0, 0x2, 0, NameField::none, "kernel.img"},
+    {PartKind::rfs, "rfs", "-r", 3, 2, 0x4, 0x2, NameField::none, "rfs.img"},
+    {PartKind::app, "app", "-a", 4, 0, 0x8, 0, NameField::none, "app.img"},
+    {PartKind::config, "config", "-g", 5, 0, 0x10, 0, NameField::none, "config.img"},
+    {PartKind::logo, "logo", "-l", 6, 4, 0x20, 0x8, NameField::none, "logo.img"},
+    {PartKind::chlogo, "chlogo", "-c", 7, 7, 0x40, 0x40, NameField::none, "chlogo.img"},
+    {PartKind::tar, "tar", "-t", 9, 9, 0x100, 0x100, NameField::targetPath, "tarfileupdate.tar.gz"},
+    {PartKind::flash, "flash", "-flash", 22, 22, 0x200000, 0x200000, NameField::none, "flash.img"},
+    {PartKind::mtd, "mtd", "-p", 21, 21, 0x100000, 0x100000, NameField::none, ""},
+    {PartKind::named, "named", "-n", 20, 20, 0x80000, 0x80000, NameField::partName, ""},
 }};
 
 constexpr const KindInfo& kindInfo(PartKind k) { return kindTable[index(k)]; }
@@ -105,9 +100,6 @@ constexpr std::uint32_t nameFieldLengthOf(std::size_t nameLength) {
     return static_cast<std::uint32_t>((nameLength + 3) & ~std::size_t{3});
 }
 inline constexpr std::size_t maxPartNameLength = 63;
-
-// Leads the open messages of the config, flash and mtd parts.
-inline constexpr const char* openLocationText = "CCaldrewinCmd::OnBnClickedButtonDest";
 
 // Board types of the old layout, listed in the usage text's last line; a
 // package for these boards alone is read as old when nothing else tells.

@@ -1,4 +1,4 @@
-#include "package/records.h"
+#include "format/records.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "package/kinds.h"
-#include "package/records.h"
+#include "format/kinds.h"
+#include "format/records.h"
 
 namespace fw {
 

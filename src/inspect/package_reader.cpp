@@ -1,4 +1,4 @@
-#include "package/package_reader.h"
+#include "inspect/package_reader.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "digest/md5.h"
-#include "package/part_plan.h"
+#include "format/limits.h"
 #include "platform/progress.h"
 #include "platform/random_access.h"
 
