@@ -36,6 +36,9 @@ inline constexpr std::uint32_t partMagic = 0x5350502A;     // "*PPS"
 inline constexpr std::size_t packageHeaderSize = 36;
 inline constexpr std::size_t partHeaderSize = 56;
 inline constexpr std::uint32_t boardTableOffset = 36;
+// The packer keeps at most this many board codes; a larger count is no
+// package it wrote.
+inline constexpr std::uint32_t maxBoardCount = 100;
 
 struct PackageHeader {
     std::uint32_t magic = packageMagic;
