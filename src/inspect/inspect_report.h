@@ -16,6 +16,8 @@ namespace fw {
 std::string escapeText(const std::string& bytes);
 std::string hexDigest(const Digest& digest);
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
+// "1 part", "2 parts": a count and its noun, singular or plural.
+std::string counted(std::uint64_t n, const char* noun);
 // A board code as fwpack -b takes it: at least four lower-case hex digits.
 std::string boardCodeText(std::uint32_t code);
 

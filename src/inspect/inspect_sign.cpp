@@ -91,8 +91,12 @@ SignatureReport SignatureCheck::finish() {
     return report_;
 }
 
-void Sha256Listing::attach(InspectionOptions& options) {
+void Sha256Listing::attachParts(InspectionOptions& options) {
     options.partDigest = [] { return std::make_unique<PartSha256>(); };
+}
+
+void Sha256Listing::attach(InspectionOptions& options) {
+    attachParts(options);
     options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
 }
 
