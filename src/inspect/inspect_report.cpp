@@ -67,17 +67,18 @@ std::string partName(const PartReport& r) {
     return "";
 }
 
-// Tar and named parts carry a path or name in front of the input's bytes,
-// so their own digests are not the input's.
+}  // namespace
+
 bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
 
-// The input's bytes alone, as md5sum, sha256sum and stat of it give them.
 std::string contentMember(const PartReport& r) {
     std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
                     hexDigest(r.contentDigest) + "\"";
     if (!r.contentExtraDigest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentExtraDigest) + "\"";
     return s + "}";
 }
+
+namespace {
 
 class TableReport : public ReportSink {
 public:

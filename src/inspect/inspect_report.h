@@ -28,6 +28,13 @@ struct DefectList {
     void add(const std::string& text);
 };
 
+// Tar and named parts carry a path or name in front of the input's bytes,
+// so their own digests are not the input's.
+bool hasContentField(const PartReport& part);
+// `,"input":{"length":...,"md5":...,"sha256":...}`: the input's bytes alone,
+// as md5sum, sha256sum and stat of it give them.
+std::string contentMember(const PartReport& part);
+
 enum class ReportStyle { table, json, defectsOnly };
 
 // What the check of a package's detached signature found.
