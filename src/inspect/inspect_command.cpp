@@ -150,8 +150,10 @@ public:
     GuessNote(InspectionSink& report, std::FILE* err) : report_(report), err_(err) {}
     void summary(const PackageSummary& s) override {
         noteGuessedLayout(s, err_);
+        beyondFormat_ = s.beyondFormat;
         report_.summary(s);
     }
+    bool beyondFormat() const { return beyondFormat_; }
     void board(std::uint32_t code) override { report_.board(code); }
     void part(const PartReport& r) override { report_.part(r); }
     void defect(const std::string& text) override { report_.defect(text); }
@@ -159,6 +161,7 @@ public:
 private:
     InspectionSink& report_;
     std::FILE* err_;
+    bool beyondFormat_ = false;
 };
 
 int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err) {
@@ -192,7 +195,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         }
         report->signature(checked);
     } else if (c.verb == Verb::list) {
-        report->packageDigest(listing.packageDigest());
+        if (!sink.beyondFormat()) report->packageDigest(listing.packageDigest());
     }
     report->finish(result);
     return result == InspectionResult::sound ? 0 : 1;

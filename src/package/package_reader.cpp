@@ -33,6 +33,7 @@ public:
     PackageSummary& summary() { return summary_; }
     std::vector<PartReport>& parts() { return parts_; }
     std::size_t defects() const { return defects_; }
+    bool beyondFormat() const { return summary_.beyondFormat; }
     void defect(const std::string& text) {
         ++defects_;
         sink_.defect(text);
@@ -84,7 +85,8 @@ bool StructureReader::checkHeader() {
     if (!reservedWordsZero(raw)) defect("package header: reserved words are not zero");
     if (h.boardTableOffset != boardTableOffset)
         defect("package header: board table offset " + std::to_string(h.boardTableOffset) + ", expected 36");
-    if (h.boardCount > maxBoardCount)
+    summary_.beyondFormat = h.boardCount > maxBoardCount;
+    if (summary_.beyondFormat)
         defect("package header: board count " + std::to_string(h.boardCount) + ", more than the " +
                std::to_string(maxBoardCount) + " a package can hold; the board table is not examined");
     const std::uint64_t partTable = boardTableOffset + 4ull * h.boardCount;
@@ -341,7 +343,11 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
         return InspectionResult::stopped;
     if (options.afterStructure) options.afterStructure();
 
-    DataPass pass(file, options, readJobsFor(parts, options, file.size()));
+    // A table claiming more than the format holds makes the file's size a
+    // made-up figure (a sparse file of holes): its bytes are not digested whole.
+    InspectionOptions dataOptions = options;
+    if (structure.beyondFormat()) dataOptions.wholeFile = nullptr;
+    DataPass pass(file, dataOptions, readJobsFor(parts, dataOptions, file.size()));
     const std::vector<ReadJob>& jobs = pass.run(path);
     if (pass.stopped()) return InspectionResult::stopped;
     for (const ReadJob& job : jobs) {

@@ -27,6 +27,9 @@ struct PackageSummary {
     bool layoutGuessed = false;
     // The header and its tables lie in the file; false when it is no package.
     bool structureRead = false;
+    // Its header claims more than any package holds; the file is then not
+    // read whole (InspectionOptions::wholeFile gets nothing).
+    bool beyondFormat = false;
 };
 
 struct PartReport {
