@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t pick = size > 0 ? data[size - 1] : 0;
     const fw::ReportStyle styles[] = {fw::ReportStyle::table, fw::ReportStyle::json, fw::ReportStyle::defectsOnly};
     fw::InspectionOptions options;
-    options.forceOld = (pick & 0x80) != 0;
+    options.layout = (pick & 0x80) != 0 ? fw::LayoutChoice::old : fw::LayoutChoice::guess;
     options.requiredBoard = size > 0 ? data[0] : 0;
     auto report = fw::makeReport(styles[pick % 3], sink());
     const auto result = fw::inspectPackage(path.c_str(), options, *report);

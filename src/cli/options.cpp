@@ -59,10 +59,11 @@ std::string scanNamed(Cursor& c, ParsedOptions& o) {
 bool saysNotOutput(PartKind kind) { return kind == PartKind::flash; }
 
 // An option with one path value that lands in `slot`.
-std::string scanPath(Cursor& c, const char*& slot, bool saysNotOutput) {
+std::string scanPath(Cursor& c, const char*& slot, bool saysNotOutput, ScanNotes& notes) {
     const std::string option = c.value(0);
     if (!c.has(1)) return (saysNotOutput ? "not output for " : "need extraParams for ") + option;
     if (!fitsPath(c.value(1))) return "path too long for " + option;
+    if (slot != nullptr) notes.replaced.emplace_back(option, slot);
     slot = c.value(1);
     c.at += 1;
     return {};
@@ -74,15 +75,17 @@ std::string scanOne(Cursor& c, ParsedOptions& o) {
     if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o);
     for (const KindInfo& info : kindTable)
         if (isFixed(info.kind) && info.option == arg)
-            return scanPath(c, o.imageArgs[index(info.kind)], saysNotOutput(info.kind));
-    if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true);
+            return scanPath(c, o.imageArgs[index(info.kind)], saysNotOutput(info.kind), o.notes);
+    if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true, o.notes);
     if (std::strcmp(arg, "-b") == 0) {
         if (!c.has(1)) return "need extraParams for -b";
         if (o.boardArgs.size() < maxBoardCodes) o.boardArgs.push_back(c.value(1));
+        else ++o.notes.boardsBeyond;
         c.at += 1;
         return {};
     }
     if (std::strcmp(arg, "-old") == 0) o.oldRequested = true;
+    else if (std::strcmp(arg, "-clear") != 0) o.notes.passedOver.push_back(c.at);
     return {};  // -clear, and anything unrecognised, is passed over
 }
 

@@ -5,12 +5,21 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "format/kinds.h"
 #include "job/registration.h"
 
 namespace fw {
+
+// What the scan passed over or let a later value replace, kept so that
+// fwinspect lint can name it; the packer itself ignores it.
+struct ScanNotes {
+    std::vector<int> passedOver;                               // argument positions
+    std::vector<std::pair<std::string, const char*>> replaced;  // option and the value that lost
+    std::size_t boardsBeyond = 0;                              // -b values after the hundredth
+};
 
 struct ParsedOptions {
     const char* outputArg = nullptr;
@@ -19,6 +28,7 @@ struct ParsedOptions {
     std::vector<MtdArg> mtdArgs;
     std::vector<NamedArg> namedArgs;
     bool oldRequested = false;
+    ScanNotes notes;
 };
 
 // Scans argv[1..argc-1]. Returns the message of the first error, or an

@@ -14,6 +14,8 @@ namespace {
 constexpr const char* demoArguments[] = {"caldrewin_cmd.exe", "-b", "0c35", "-t", "libquorvid.tar.gz",
                                          "-o", "test.update"};
 
+}  // namespace
+
 void registerInputs(PackageJob& job, const ParsedOptions& o) {
     for (const char* board : o.boardArgs) addBoardCode(job, parseBoardCode(board));
     for (FixedKind kind : registrationOrder)
@@ -22,8 +24,6 @@ void registerInputs(PackageJob& job, const ParsedOptions& o) {
     registerNamedParts(job, o.namedArgs);
     if (o.oldRequested) job.oldLayout = 1;
 }
-
-}  // namespace
 
 int runPacker(int argc, const char* const* argv, std::FILE* out) {
     if (argc <= 1) {

@@ -6,6 +6,12 @@ namespace fw {
 
 // One whole run of the packer: scan, validation, job, registration, writer.
 // Returns the exit status: 0 when a package was written, -1 otherwise.
+struct ParsedOptions;
+struct PackageJob;
+// Board codes, inputs and layout of a scanned command line into the job,
+// in the packer's order.
+void registerInputs(PackageJob& job, const ParsedOptions& options);
+
 int runPacker(int argc, const char* const* argv, std::FILE* out = stdout);
 
 }  // namespace fw

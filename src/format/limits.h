@@ -12,8 +12,8 @@ namespace fw {
 // data may be at most this offset.
 inline constexpr std::uint64_t largestPackage = 0xFFFFFFFFu;
 
-// The packer keeps at most this many board codes, and takes paths of at
-// most this many bytes.
+// The packer keeps at most this many board codes (a larger count is no
+// package it wrote), and takes paths of at most this many bytes.
 inline constexpr std::size_t maxBoardCodes = 100;
 inline constexpr std::size_t maxPathLength = 255;
 

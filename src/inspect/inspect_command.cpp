@@ -8,7 +8,9 @@
 #include "inspect/inspect_diff.h"
 #include "inspect/inspect_extract.h"
 #include "inspect/inspect_report.h"
+#include "inspect/inspect_lint.h"
 #include "inspect/inspect_sign.h"
+#include "inspect/inspect_usage.h"
 
 #ifndef FWPACK_VERSION
 #define FWPACK_VERSION "unknown"
@@ -17,39 +19,11 @@
 namespace fw {
 namespace {
 
-constexpr const char* usage =
-    "usage: fwinspect list [--json] [--old] PACKAGE\n"
-    "       fwinspect verify [--json] [--old] [--board CODE] PACKAGE\n"
-    "       fwinspect verify --ca CAFILE [--signature SIG] [--json] [--old] [--board CODE] PACKAGE\n"
-    "       fwinspect extract [--old] [--force] PACKAGE DIR\n"
-    "       fwinspect sign --key KEY --cert CERT [--chain FILE] [--pass-env NAME] [--output SIG] [--old] PACKAGE\n"
-    "       fwinspect diff [--json] [--old] OLD NEW\n"
-    "       fwinspect --help | --version\n"
-    "commands:\n"
-    "  list       show the header, boards and parts, each part's digest checked, and SHA-256 digests\n"
-    "  verify     check everything the format promises; exit 1 on a defect\n"
-    "  extract    write every part into DIR and print the fwpack command that rebuilds the package\n"
-    "  diff       compare two packages' boards and parts; exit 1 when they differ\n"
-    "  sign       verify, then write a detached CMS signature of the package (default PACKAGE.sig)\n"
-    "options:\n"
-    "  --json        one JSON document instead of text (list, verify, diff)\n"
-    "  --old         read the package in the old layout\n"
-    "  --board CODE  verify also requires this board code (hexadecimal, up to 8 digits)\n"
-    "  --ca CAFILE   verify also checks the signature against these trusted certificates (PEM)\n"
-    "  --signature SIG  the signature to check (default PACKAGE.sig)\n"
-    "  --force       extract replaces files already in DIR\n"
-    "  --key KEY     the signer's private key (PEM)\n"
-    "  --cert CERT   the signer's certificate (PEM)\n"
-    "  --chain FILE  further certificates to carry in the signature (PEM)\n"
-    "  --pass-env NAME  the environment variable holding the key's passphrase\n"
-    "  --output SIG  where sign writes the signature\n"
-    "  -h, --help    show this text\n"
-    "  --version     show the version\n";
-
-enum class Verb { list, verify, extract, diff, sign };
+enum class Verb { list, verify, extract, diff, sign, lint };
 
 struct Command {
     Verb verb = Verb::list;
+    std::string verbName;
     bool json = false, force = false, help = false;
     InspectionOptions options;
     std::vector<const char*> operands;
@@ -57,6 +31,9 @@ struct Command {
     std::string ca, signature;
     SignerFiles signer;
     std::string output;
+    std::vector<std::string> parts;  // extract --part
+    std::string lintPackage;
+    std::vector<const char*> fwpackArgs;  // lint: everything after --
 };
 
 std::optional<Verb> verbOf(const std::string& word) {
@@ -65,6 +42,7 @@ std::optional<Verb> verbOf(const std::string& word) {
     if (word == "extract") return Verb::extract;
     if (word == "sign") return Verb::sign;
     if (word == "diff") return Verb::diff;
+    if (word == "lint") return Verb::lint;
     return std::nullopt;
 }
 
@@ -79,6 +57,7 @@ std::optional<std::uint32_t> boardCodeOf(const char* text) {
 std::string* valueSlot(Command& c, const std::string& arg) {
     if (c.verb == Verb::verify && arg == "--ca") return &c.ca;
     if (c.verb == Verb::verify && arg == "--signature") return &c.signature;
+    if (c.verb == Verb::lint && arg == "--package") return &c.lintPackage;
     if (c.verb != Verb::sign) return nullptr;
     if (arg == "--key") return &c.signer.keyPath;
     if (arg == "--cert") return &c.signer.certPath;
@@ -93,9 +72,17 @@ bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char
         if (i + 1 >= argc) c.problem = arg + " needs a value";
         else *slot = argv[++i];
     } else if (arg == "-h" || arg == "--help") c.help = true;
-    else if (arg == "--json" && c.verb != Verb::extract) c.json = true;
-    else if (arg == "--old") c.options.forceOld = true;
-    else if (arg == "--force" && c.verb == Verb::extract) c.force = true;
+    else if (arg == "--json" && c.verb != Verb::extract && c.verb != Verb::sign) c.json = true;
+    else if (arg == "--old" && c.verb != Verb::lint) c.options.layout = LayoutChoice::old;
+    else if (arg == "--layout" && c.verb != Verb::lint) {
+        const std::string value = i + 1 < argc ? argv[++i] : "";
+        if (value == "normal" || value == "old") c.options.layout = value == "old" ? LayoutChoice::old : LayoutChoice::normal;
+        else c.problem = "--layout takes normal or old";
+    } else if (arg == "--force" && c.verb == Verb::extract) c.force = true;
+    else if (arg == "--part" && c.verb == Verb::extract) {
+        if (i + 1 >= argc) c.problem = "--part needs a part label";
+        else c.parts.push_back(argv[++i]);
+    }
     else if (arg == "--board" && c.verb == Verb::verify) {
         if (i + 1 >= argc) c.problem = "--board needs a board code";
         else if (const auto code = boardCodeOf(argv[++i])) c.options.requiredBoard = code;
@@ -104,6 +91,14 @@ bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char
         c.problem = "unknown option " + escapeText(arg);
     }
     return c.problem.empty();
+}
+
+// What each command takes besides its options, as its usage names them.
+std::vector<const char*> operandNames(Verb verb) {
+    if (verb == Verb::extract) return {"PACKAGE", "DIR"};
+    if (verb == Verb::diff) return {"OLD", "NEW"};
+    if (verb == Verb::lint) return {};
+    return {"PACKAGE"};
 }
 
 Command parse(int argc, const char* const* argv) {
@@ -123,18 +118,24 @@ Command parse(int argc, const char* const* argv) {
         return c;
     }
     c.verb = *verb;
+    c.verbName = first;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (c.verb == Verb::lint && arg == "--") {
+            c.fwpackArgs.assign(argv + i + 1, argv + argc);
+            break;
+        }
         if (arg.size() > 1 && arg[0] == '-') {
             if (!takeOption(c, arg, i, argc, argv)) return c;
         } else {
             c.operands.push_back(argv[i]);
         }
     }
-    const std::size_t wanted = c.verb == Verb::extract || c.verb == Verb::diff ? 2 : 1;
     if (c.help) return c;
-    if (c.operands.size() != wanted)
-        c.problem = c.operands.size() < wanted ? "missing operand" : "extra operand " + escapeText(c.operands[wanted]);
+    const std::vector<const char*> wanted = operandNames(c.verb);
+    if (c.operands.size() != wanted.size())
+        c.problem = c.operands.size() < wanted.size() ? std::string("missing operand ") + wanted[c.operands.size()]
+                                                      : "extra operand " + escapeText(c.operands[wanted.size()]);
     else if (!c.signature.empty() && c.ca.empty())
         c.problem = "--signature needs --ca, the certificates to trust";
     else if (c.verb == Verb::sign && (c.signer.keyPath.empty() || c.signer.certPath.empty()))
@@ -149,8 +150,10 @@ public:
     GuessNote(InspectionSink& report, std::FILE* err) : report_(report), err_(err) {}
     void summary(const PackageSummary& s) override {
         noteGuessedLayout(s, err_);
+        beyondFormat_ = s.beyondFormat;
         report_.summary(s);
     }
+    bool beyondFormat() const { return beyondFormat_; }
     void board(std::uint32_t code) override { report_.board(code); }
     void part(const PartReport& r) override { report_.part(r); }
     void defect(const std::string& text) override { report_.defect(text); }
@@ -158,6 +161,7 @@ public:
 private:
     InspectionSink& report_;
     std::FILE* err_;
+    bool beyondFormat_ = false;
 };
 
 int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err) {
@@ -177,6 +181,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     } else if (c.verb == Verb::list) {
         listing.attach(options);
     }
+    if (c.json && c.verb == Verb::verify) Sha256Listing::attachParts(options);
     InspectionResult result = inspectPackage(c.operands[0], options, sink, &why);
     if (result == InspectionResult::unreadable) {
         std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(c.operands[0]).c_str(), why.c_str());
@@ -190,7 +195,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         }
         report->signature(checked);
     } else if (c.verb == Verb::list) {
-        report->packageDigest(listing.packageDigest());
+        if (!sink.beyondFormat()) report->packageDigest(listing.packageDigest());
     }
     report->finish(result);
     return result == InspectionResult::sound ? 0 : 1;
@@ -205,15 +210,17 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     }
     const Command c = parse(argc, argv);
     if (c.help) {
-        std::fputs(usage, out);
+        std::fputs(usageText(c.verbName).c_str(), out);
         return 0;
     }
     if (!c.problem.empty()) {
-        std::fprintf(err, "fwinspect: %s\n%s", c.problem.c_str(), usage);
+        const std::string help = c.verbName.empty() ? "fwinspect --help" : "fwinspect " + c.verbName + " --help";
+        std::fprintf(err, "fwinspect: %s; try '%s'\n", c.problem.c_str(), help.c_str());
         return 2;
     }
+    if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
     if (c.verb == Verb::extract) {
-        ExtractOptions options{c.options, c.force};
+        ExtractOptions options{c.options, c.force, c.parts};
         options.inspection.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "inspect/inspect_diff_report.h"
+#include "inspect/inspect_sign.h"
 
 namespace fw {
 namespace {
@@ -75,7 +76,7 @@ std::vector<std::uint32_t> missingFrom(const std::vector<std::uint32_t>& these, 
 
 }  // namespace
 
-const Digest& contentDigest(const PartReport& r) { return r.digested ? r.actualDigest : r.header.digest; }
+const Digest& dataDigestOf(const PartReport& r) { return r.digested ? r.actualDigest : r.header.digest; }
 
 bool PackageDiff::same() const {
     return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() &&
@@ -97,7 +98,7 @@ void comparePackages(PackageDiff& diff) {
             c.after = match->second;
             c.typeCode = old->header.typeCode != c.after->header.typeCode;
             c.length = old->header.dataLength != c.after->header.dataLength;
-            c.digest = contentDigest(*old) != contentDigest(*c.after);
+            c.digest = dataDigestOf(*old) != dataDigestOf(*c.after);
             if (!c.typeCode && !c.length && !c.digest) {
                 ++diff.unchanged;
                 continue;
@@ -113,12 +114,15 @@ void comparePackages(PackageDiff& diff) {
 int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,
                  std::FILE* err) {
     PackageDiff diff;
-    if (!readContents(oldPath, options.inspection, diff.before, err) ||
-        !readContents(newPath, options.inspection, diff.after, err))
+    InspectionOptions inspection = options.inspection;
+    Sha256Listing::attachParts(inspection);
+    if (!readContents(oldPath, inspection, diff.before, err) || !readContents(newPath, inspection, diff.after, err))
         return 2;
     comparePackages(diff);
     if (options.json) printDiffJson(diff, out);
     else printDiffText(diff, out);
+    // Between damaged packages "same" or "different" would be a guess.
+    if (!diff.before.defects.kept.empty() || !diff.after.defects.kept.empty()) return 2;
     return diff.same() ? 0 : 1;
 }
 

@@ -42,7 +42,7 @@ struct PackageDiff {
 
 // The digest of a part's content: the one computed from its data when it
 // was read, else the one its header records.
-const Digest& contentDigest(const PartReport& part);
+const Digest& dataDigestOf(const PartReport& part);
 
 // Compares two packages that have been read.
 void comparePackages(PackageDiff& diff);

@@ -9,9 +9,16 @@ namespace {
 
 const char* layoutName(const PackageContents& c) { return c.summary.oldLayout ? "old" : "normal"; }
 
+// The input's own length and digests, for a part with a name or path field.
+std::string inputFacts(const PartReport& r) {
+    if (!hasContentField(r) || !r.digested) return "";
+    return "; input " + std::to_string(r.contentLength) + " bytes, md5 " + hexDigest(r.contentDigest) +
+           (r.contentExtraDigest.empty() ? "" : ", sha256 " + hexBytes(r.contentExtraDigest));
+}
+
 std::string partFacts(const PartReport& r) {
     return std::to_string(r.header.dataLength) + " bytes, type code " + std::to_string(r.header.typeCode) + ", md5 " +
-           hexDigest(contentDigest(r));
+           hexDigest(dataDigestOf(r)) + inputFacts(r);
 }
 
 std::string changeText(const PartChange& c) {
@@ -21,8 +28,17 @@ std::string changeText(const PartChange& c) {
     };
     const PartHeader &a = c.before->header, &b = c.after->header;
     if (c.length) add("length", std::to_string(a.dataLength), std::to_string(b.dataLength));
-    if (c.digest) add("md5", hexDigest(contentDigest(*c.before)), hexDigest(contentDigest(*c.after)));
+    if (c.digest) add("md5", hexDigest(dataDigestOf(*c.before)), hexDigest(dataDigestOf(*c.after)));
     if (c.typeCode) add("type code", std::to_string(a.typeCode), std::to_string(b.typeCode));
+    const PartReport &x = *c.before, &y = *c.after;
+    if (hasContentField(x) && hasContentField(y) && x.digested && y.digested && (c.length || c.digest)) {
+        text += "; input";
+        if (x.contentLength != y.contentLength)
+            text += " length " + std::to_string(x.contentLength) + " -> " + std::to_string(y.contentLength) + ",";
+        text += " md5 " + hexDigest(x.contentDigest) + " -> " + hexDigest(y.contentDigest);
+        if (!x.contentExtraDigest.empty() && !y.contentExtraDigest.empty())
+            text += ", sha256 " + hexBytes(x.contentExtraDigest) + " -> " + hexBytes(y.contentExtraDigest);
+    }
     return text;
 }
 
@@ -89,8 +105,8 @@ std::string jsonSide(const PackageContents& c) {
 
 std::string jsonPart(const PartReport& r) {
     return "{\"number\":" + std::to_string(r.number) + ",\"typeCode\":" + std::to_string(r.header.typeCode) +
-           ",\"dataLength\":" + std::to_string(r.header.dataLength) + ",\"md5\":\"" + hexDigest(contentDigest(r)) +
-           "\"}";
+           ",\"dataLength\":" + std::to_string(r.header.dataLength) + ",\"md5\":\"" + hexDigest(dataDigestOf(r)) +
+           "\"" + (hasContentField(r) && r.digested ? contentMember(r) : "") + "}";
 }
 
 std::string jsonChange(const PartChange& c) {

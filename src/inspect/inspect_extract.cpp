@@ -2,16 +2,17 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "inspect/inspect_report.h"
+#include "inspect/extract_naming.h"
 #include "inspect/inspect_rebuild.h"
+#include "inspect/inspect_report.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
+#include "platform/interruption.h"
+#include "platform/pending_interrupt.h"
 
 namespace fw {
 namespace {
@@ -27,17 +28,23 @@ std::string fileNameOf(const PartReport& r) {
     return std::string(kindInfo(r.kind).fileName);
 }
 
+// The label list shows for a part in its index/name column, else its kind.
+std::string labelOf(const PartReport& r) {
+    if (r.kind == PartKind::mtd) return "-p" + std::to_string(r.header.partIndex);
+    if (r.kind == PartKind::named) return r.name;
+    return std::string(kindName(r.kind));
+}
+
 // One part on its way out: a file without a name in the folder (or under a
 // temporary one) until the whole package is known to be sound.
-struct PartFile {
-    std::string name;  // final name in the folder; empty when the part cannot be named
-    FolderFile out;
-    bool ok = true, done = false;
+struct PartFile : NamedFile {
+    bool wanted = false, ok = true, done = false;
 };
 
 class Extractor : public InspectionSink, public PartDataSink {
 public:
-    Extractor(std::string dir, bool force, std::FILE* err) : dir_(std::move(dir)), force_(force), err_(err) {}
+    Extractor(std::string dir, const ExtractOptions& options, std::FILE* out, std::FILE* err)
+        : dir_(std::move(dir)), options_(options), out_(out), err_(err) {}
 
     void summary(const PackageSummary& s) override {
         noteGuessedLayout(s, err_);
@@ -46,11 +53,10 @@ public:
     void board(std::uint32_t code) override { rebuild_.board(code); }
     void defect(const std::string& text) override {
         ++defects_;
-        std::fprintf(err_, "%s\n", escapeText(text).c_str());
+        std::fprintf(out_, "%s\n", escapeText(text).c_str());
     }
     void part(const PartReport& r) override {
-        if (r.number < files_.size() && !files_[r.number].name.empty())
-            rebuild_.part(r, dir_ + "/" + files_[r.number].name);
+        if (r.number < files_.size() && files_[r.number].wanted) rebuild_.part(r, dir_ + "/" + files_[r.number].name);
     }
 
     bool prepare(const PackageSummary&, const std::vector<PartReport>& parts) override;
@@ -60,42 +66,59 @@ public:
     // Names every part, or removes everything this run created; true when
     // every part is in place.
     bool finish(bool sound);
+    void abandon() { removeCreated(); }
     const Rebuild& rebuild() const { return rebuild_; }
     bool stoppedEarly() const { return stoppedEarly_; }
     bool folderFailed() const { return folderFailed_; }
 
 private:
+    bool chooseParts(const std::vector<PartReport>& parts);
     bool nameParts(const std::vector<PartReport>& parts);
     bool openFolder();
     bool createTemps();
     void removeCreated();
-    void fail(const std::string& text) {
-        std::fprintf(err_, "fwinspect: %s\n", text.c_str());
-    }
+    void fail(const std::string& text) { std::fprintf(err_, "fwinspect: %s\n", text.c_str()); }
 
     std::string dir_;
-    bool force_;
+    const ExtractOptions& options_;
+    std::FILE* out_;
     std::FILE* err_;
     Rebuild rebuild_;
     CreatedFolders folders_;
     FileHandle dirFd_;
     std::vector<PartFile> files_;
-    std::vector<std::string> named_;  // final names this run has put in place
     std::size_t defects_ = 0;
     bool stoppedEarly_ = false, folderFailed_ = false;
 };
+
+// Every part, or those --part names; a label no part has stops the run.
+bool Extractor::chooseParts(const std::vector<PartReport>& parts) {
+    for (const PartReport& r : parts) files_.resize(std::max<std::size_t>(files_.size(), r.number + 1));
+    std::set<std::string> unmatched(options_.parts.begin(), options_.parts.end());
+    std::string labels;
+    for (const PartReport& r : parts) {
+        if (!r.headerRead) continue;
+        const std::string label = labelOf(r);
+        labels += (labels.empty() ? "" : ", ") + escapeText(label);
+        files_[r.number].wanted = options_.parts.empty() || unmatched.erase(label) > 0 ||
+                                  std::count(options_.parts.begin(), options_.parts.end(), label) > 0;
+    }
+    for (const std::string& label : unmatched)
+        fail("the package has no part " + escapeText(label) + "; it holds " + labels + "; nothing extracted");
+    return unmatched.empty();
+}
 
 // Which file each part becomes; a part whose name cannot be a file name in
 // the folder is skipped, and then nothing is extracted.
 bool Extractor::nameParts(const std::vector<PartReport>& parts) {
     std::set<std::string> taken;
     bool ok = true;
-    for (const PartReport& r : parts) files_.resize(std::max<std::size_t>(files_.size(), r.number + 1));
     for (const PartReport& r : parts) {
+        if (!files_[r.number].wanted) continue;
         const std::string name = fileNameOf(r);
         if (!usableFileName(name) || !taken.insert(name).second) {
-            std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n", escapeText(partLabel(r)).c_str(),
-                         escapeText(name).c_str());
+            std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
+                         escapeText(partLabel(r)).c_str(), escapeText(name).c_str());
             ok = false;
             continue;
         }
@@ -117,10 +140,12 @@ bool Extractor::openFolder() {
         folderFailed_ = true;
         return false;
     }
-    if (force_) return true;
     for (const PartFile& f : files_) {
-        if (!f.name.empty() && existsIn(dirFd_.get(), f.name)) {
-            fail(escapeText(dir_ + "/" + f.name) + " already exists; nothing extracted (--force replaces it)");
+        const EntryKind there = f.wanted ? entryKindIn(dirFd_.get(), f.name) : EntryKind::none;
+        if (there == EntryKind::other || (there == EntryKind::replaceable && !options_.force)) {
+            fail(escapeText(dir_ + "/" + f.name) +
+                 (there == EntryKind::other ? " is in the way and is not a file; nothing extracted"
+                                            : " already exists; nothing extracted (--force replaces it)"));
             return false;
         }
     }
@@ -129,9 +154,9 @@ bool Extractor::openFolder() {
 
 bool Extractor::createTemps() {
     for (PartFile& f : files_) {
-        if (f.name.empty()) continue;
+        if (!f.wanted) continue;
         std::string why;
-        if (!createInFolder(dirFd_.get(), f.out, why)) {
+        if (!createInFolder(dirFd_.get(), f.file, why)) {
             fail("cannot create a file in " + escapeText(dir_) + ": " + why);
             return false;
         }
@@ -140,7 +165,7 @@ bool Extractor::createTemps() {
 }
 
 bool Extractor::prepare(const PackageSummary&, const std::vector<PartReport>& parts) {
-    if (defects_ > 0 || !nameParts(parts)) {
+    if (defects_ > 0 || !chooseParts(parts) || !nameParts(parts)) {
         stoppedEarly_ = true;
         return false;
     }
@@ -155,11 +180,11 @@ bool Extractor::prepare(const PackageSummary&, const std::vector<PartReport>& pa
 // The name or path field is part of the digested data, not of the file.
 void Extractor::data(const PartReport& r, std::uint64_t at, const std::uint8_t* bytes, std::size_t count) {
     PartFile& f = files_[r.number];
-    if (!f.out.file.valid() || !f.ok) return;
-    const std::uint64_t skip = r.header.nameLength;
+    if (!f.file.file.valid() || !f.ok) return;
+    const std::uint64_t skip = contentOffset(r);
     if (at + count <= skip) return;
     const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
-    if (!writeAll(f.out.file.get(), bytes + from, count - from)) f.ok = false;
+    if (!writeAll(f.file.file.get(), bytes + from, count - from)) f.ok = false;
 }
 
 void Extractor::end(const PartReport& r, bool digestOk) {
@@ -169,39 +194,41 @@ void Extractor::end(const PartReport& r, bool digestOk) {
 }
 
 void Extractor::removeCreated() {
-    for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.out);
-    for (const std::string& name : named_) removeIn(dirFd_.get(), name);
-    named_.clear();
+    for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.file);
     folders_.removeIfEmpty();
 }
 
 bool Extractor::finish(bool sound) {
     const bool written = std::all_of(files_.begin(), files_.end(), [](const PartFile& f) {
-        return f.name.empty() || (f.ok && f.done);
+        return !f.wanted || (f.ok && f.done);
     });
-    bool ok = sound && written;
     if (sound && !written) fail("cannot write the parts into " + escapeText(dir_) + "; nothing extracted");
-    for (PartFile& f : files_) {
-        if (!ok || f.name.empty()) continue;
-        std::string why;
-        if (!nameInFolder(dirFd_.get(), f.out, f.name, force_, why)) {
-            fail("cannot name " + escapeText(dir_ + "/" + f.name) + ": " + why + "; nothing extracted");
-            ok = false;
-            continue;
-        }
-        named_.push_back(f.name);
+    if (!sound || !written) {
+        removeCreated();
+        return false;
     }
-    if (!ok) removeCreated();
-    return ok;
+    std::vector<NamedFile*> wanted;
+    for (PartFile& f : files_)
+        if (f.wanted) wanted.push_back(&f);
+    NamingStep naming(dirFd_.get(), options_.force);
+    std::string why;
+    if (naming.nameAll(wanted, why)) return true;
+    fail("cannot name the parts in " + escapeText(dir_) + ": " + escapeText(why) + "; nothing extracted");
+    removeCreated();
+    return false;
 }
 
 }  // namespace
 
 int extractPackage(const char* packagePath, const char* dir, const ExtractOptions& options, std::FILE* out,
                    std::FILE* err) {
-    Extractor extractor(dir, options.force, err);
+    // Held back from here on, in the reader's threads too; released, a
+    // waiting signal acts once the folder is back as it was.
+    const InterruptHold hold;
+    Extractor extractor(dir, options, out, err);
     InspectionOptions inspection = options.inspection;
     inspection.partData = &extractor;
+    inspection.stopRequested = interruptPending;
     std::string why;
     const InspectionResult verdict = inspectPackage(packagePath, inspection, extractor, &why);
     if (verdict == InspectionResult::unreadable) {
@@ -209,13 +236,17 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
         return 2;
     }
     if (extractor.folderFailed()) return 2;
+    if (interruptPending()) {
+        extractor.abandon();
+        return 1;
+    }
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
             std::fprintf(err, "fwinspect: nothing extracted from %s\n", escapeText(packagePath).c_str());
         return 1;
     }
-    extractor.rebuild().print(out, err);
+    if (options.parts.empty()) extractor.rebuild().print(out, err);
     return 0;
 }
 

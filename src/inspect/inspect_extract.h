@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "inspect/package_reader.h"
 
@@ -12,14 +14,19 @@ namespace fw {
 struct ExtractOptions {
     InspectionOptions inspection;
     bool force = false;  // replace files already in the folder (by new files, never through them)
+    // Labels as list shows them (boot, -p3, a part name); empty: every part.
+    std::vector<std::string> parts;
 };
 
-// Writes every part's data, without its name or path field, into `dir`
-// (created with its missing parents) and prints the fwpack command line
-// that rebuilds the package from those files, or why there is none.
-// Returns 0 when every part was extracted, 1 when nothing was (a defect, a
-// part that cannot be named, a file in the way), 2 when the package cannot
-// be read or the folder cannot be made.
+// Writes every part's data (or the chosen ones'), without its name or path
+// field, into `dir` (created with its missing parents) and prints the
+// fwpack command line that rebuilds the package from those files, or why
+// there is none. Returns 0 when every part was extracted, 1 when nothing
+// was (a defect, a part that cannot be named, a file in the way, a label
+// the package does not hold), 2 when the package cannot be read or the
+// folder cannot be made. SIGINT, SIGTERM, SIGHUP and SIGXFSZ are held
+// back meanwhile: one that comes leaves the folder as it was and then ends
+// the process.
 int extractPackage(const char* packagePath, const char* dir, const ExtractOptions& options, std::FILE* out,
                    std::FILE* err);
 

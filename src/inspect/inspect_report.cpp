@@ -23,6 +23,10 @@ std::string escapeText(const std::string& bytes) {
     return s;
 }
 
+std::string counted(std::uint64_t n, const char* noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string boardCodeText(std::uint32_t code) {
     char text[16];
     std::snprintf(text, sizeof text, "%04x", code);
@@ -63,15 +67,28 @@ std::string partName(const PartReport& r) {
     return "";
 }
 
+}  // namespace
+
+bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
+
+std::string contentMember(const PartReport& r) {
+    std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
+                    hexDigest(r.contentDigest) + "\"";
+    if (!r.contentExtraDigest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentExtraDigest) + "\"";
+    return s + "}";
+}
+
+namespace {
+
 class TableReport : public ReportSink {
 public:
     explicit TableReport(std::FILE* out) : out_(out) {}
 
     void summary(const PackageSummary& s) override {
         oldLayout_ = s.oldLayout;
-        std::fprintf(out_, "package  %s (%llu bytes)\n", escapeText(s.path).c_str(),
-                     static_cast<unsigned long long>(s.fileSize));
-        if (s.header.magic != 0x41555046) return;
+        std::fprintf(out_, "package  %s (%llu bytes)%s\n", escapeText(s.path).c_str(),
+                     static_cast<unsigned long long>(s.fileSize), s.structureRead ? "" : ": not a package");
+        if (!s.structureRead) return;
         std::fprintf(out_, "layout   %s: %s\n", s.oldLayout ? "old" : "normal", s.layoutReason);
         std::fprintf(out_, "kinds    0x%x", s.header.kindFlags);
         for (const char* name : kindNames(s.header.kindFlags, s.oldLayout)) std::fprintf(out_, " %s", name);
@@ -89,7 +106,13 @@ public:
                      static_cast<unsigned long long>(r.offset), kindName(r.kind).data(), r.header.typeCode,
                      r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
-        if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::to_string(r.number) + "  " + hexBytes(r.extraDigest) + "\n";
+        char number[16];
+        std::snprintf(number, sizeof number, "%-2u", r.number);
+        if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.extraDigest) + "\n";
+        if (hasContentField(r) && r.digested)
+            content_ += "input    part " + std::string(number) + "  " + std::to_string(r.contentLength) + " bytes  md5 " +
+                        hexDigest(r.contentDigest) +
+                        (r.contentExtraDigest.empty() ? "" : "  sha256 " + hexBytes(r.contentExtraDigest)) + "\n";
     }
     void defect(const std::string& text) override { defects_.add(text); }
     void packageDigest(const std::vector<std::uint8_t>& digest) override {
@@ -101,6 +124,7 @@ public:
     void finish(InspectionResult) override {
         openTable();
         std::fputs(sha256_.c_str(), out_);
+        std::fputs(content_.c_str(), out_);
         std::fputs(signedBy_.c_str(), out_);
         for (const auto& d : defects_.kept) std::fprintf(out_, "defect   %s\n", escapeText(d).c_str());
     }
@@ -120,7 +144,7 @@ private:
     bool tableOpen_ = false;
     long long partCount_ = -1;
     DefectList defects_;
-    std::string sha256_, signedBy_;
+    std::string sha256_, content_, signedBy_;
 };
 
 class JsonReport : public ReportSink {
@@ -130,7 +154,7 @@ public:
     void summary(const PackageSummary& s) override {
         std::fprintf(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize));
-        if (s.header.magic != 0x41555046) return;
+        if (!s.structureRead) return;
         const PackageHeader& h = s.header;
         std::fprintf(out_, ",\"layout\":\"%s\",\"layoutGuessed\":%s,\"header\":{\"kindFlags\":%u,\"kinds\":[",
                      s.oldLayout ? "old" : "normal", s.layoutGuessed ? "true" : "false", h.kindFlags);
@@ -161,6 +185,7 @@ public:
                          hasName ? jsonTextMember("name", r.name).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
             if (!r.extraDigest.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
+            if (hasContentField(r) && r.digested) std::fputs(contentMember(r).c_str(), out_);
         }
         std::fprintf(out_, "}");
     }
@@ -210,26 +235,37 @@ class DefectReport : public ReportSink {
 public:
     explicit DefectReport(std::FILE* out) : out_(out) {}
 
-    void summary(const PackageSummary& s) override { path_ = escapeText(s.path); }
+    void summary(const PackageSummary& s) override {
+        path_ = escapeText(s.path);
+        package_ = s.structureRead;
+    }
     void part(const PartReport&) override { ++parts_; }
     void defect(const std::string& text) override {
         ++defects_;
         std::fprintf(out_, "%s\n", escapeText(text).c_str());
     }
     void signature(const SignatureReport& s) override {
+        signatureChecked_ = true;
         if (s.valid) signedBy_ = ", signed by " + escapeText(s.signer);
     }
+    // The part digests cover only the parts: without a signature nothing
+    // vouches for the header and the board table, so a sound verdict says so.
     void finish(InspectionResult result) override {
+        if (result == InspectionResult::sound && !signatureChecked_)
+            std::fprintf(out_, "%s: the header and board table are covered by no digest; only a signature "
+                               "(verify --ca) vouches for them\n", path_.c_str());
         if (result == InspectionResult::sound)
-            std::fprintf(out_, "%s: sound, %u parts%s\n", path_.c_str(), parts_, signedBy_.c_str());
+            std::fprintf(out_, "%s: sound, %s%s\n", path_.c_str(), counted(parts_, "part").c_str(), signedBy_.c_str());
         else
-            std::fprintf(out_, "%s: %u defect%s\n", path_.c_str(), defects_, defects_ == 1 ? "" : "s");
+            std::fprintf(out_, "%s: %s%s\n", path_.c_str(), package_ ? "" : "not a package, ",
+                         counted(defects_, "defect").c_str());
     }
 
 private:
     std::FILE* out_;
     std::string path_, signedBy_;
     unsigned parts_ = 0, defects_ = 0;
+    bool package_ = false, signatureChecked_ = false;
 };
 
 }  // namespace

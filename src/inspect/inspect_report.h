@@ -16,6 +16,8 @@ namespace fw {
 std::string escapeText(const std::string& bytes);
 std::string hexDigest(const Digest& digest);
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
+// "1 part", "2 parts": a count and its noun, singular or plural.
+std::string counted(std::uint64_t n, const char* noun);
 // A board code as fwpack -b takes it: at least four lower-case hex digits.
 std::string boardCodeText(std::uint32_t code);
 
@@ -25,6 +27,13 @@ struct DefectList {
     std::vector<std::string> kept;
     void add(const std::string& text);
 };
+
+// Tar and named parts carry a path or name in front of the input's bytes,
+// so their own digests are not the input's.
+bool hasContentField(const PartReport& part);
+// `,"input":{"length":...,"md5":...,"sha256":...}`: the input's bytes alone,
+// as md5sum, sha256sum and stat of it give them.
+std::string contentMember(const PartReport& part);
 
 enum class ReportStyle { table, json, defectsOnly };
 

@@ -1,5 +1,6 @@
 #include "inspect/inspect_sign.h"
 
+#include "platform/files.h"
 #include "platform/whole_file.h"
 
 namespace fw {
@@ -17,6 +18,18 @@ private:
     WholeFileDigest digest_{DigestAlgorithm::sha256};
 };
 
+// The signature must never take the place of a file the run reads: the
+// package, the key, the certificate or the chain, under any name or link.
+std::string clashOf(const std::string& output, const SignRequest& request) {
+    const std::pair<const std::string, const char*> inputs[] = {{request.package, "the package"},
+                                                                {request.signer.keyPath, "the signing key"},
+                                                                {request.signer.certPath, "the certificate"},
+                                                                {request.signer.chainPath, "the chain"}};
+    for (const auto& [path, what] : inputs)
+        if (!path.empty() && sameFile(output.c_str(), path.c_str())) return what;
+    return "";
+}
+
 }  // namespace
 
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
@@ -27,6 +40,11 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         return 2;
     }
     const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
+    if (const std::string clash = clashOf(output, request); !clash.empty()) {
+        std::fprintf(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapeText(output).c_str(),
+                     clash.c_str());
+        return 2;
+    }
     Sha256 sha;
     InspectionOptions options = request.inspection;
     options.wholeFile = [&sha](const std::uint8_t* bytes, std::size_t count) { sha.update(bytes, count); };
@@ -91,8 +109,12 @@ SignatureReport SignatureCheck::finish() {
     return report_;
 }
 
-void Sha256Listing::attach(InspectionOptions& options) {
+void Sha256Listing::attachParts(InspectionOptions& options) {
     options.partDigest = [] { return std::make_unique<PartSha256>(); };
+}
+
+void Sha256Listing::attach(InspectionOptions& options) {
+    attachParts(options);
     options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
 }
 

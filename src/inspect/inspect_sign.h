@@ -47,6 +47,8 @@ class Sha256Listing {
 public:
     void attach(InspectionOptions& options);
     std::vector<std::uint8_t> packageDigest() { return whole_.finish(); }
+    // Each part's SHA-256 only, without the whole file's.
+    static void attachParts(InspectionOptions& options);
 
 private:
     WholeFileDigest whole_{DigestAlgorithm::sha256};

@@ -1,23 +1,15 @@
 #include "inspect/package_reader.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <set>
-#include <thread>
 
-#include "digest/md5.h"
 #include "format/limits.h"
-#include "platform/progress.h"
+#include "inspect/data_pass.h"
 #include "platform/random_access.h"
 
 namespace fw {
 namespace {
 
-constexpr std::size_t readPiece = 512 << 10;
 constexpr std::uint32_t largestNameField = nameFieldLengthOf(maxPartNameLength);
 
 std::string withLabel(const PartReport& r, const std::string& text) { return partLabel(r) + ": " + text; }
@@ -41,6 +33,7 @@ public:
     PackageSummary& summary() { return summary_; }
     std::vector<PartReport>& parts() { return parts_; }
     std::size_t defects() const { return defects_; }
+    bool beyondFormat() const { return summary_.beyondFormat; }
     void defect(const std::string& text) {
         ++defects_;
         sink_.defect(text);
@@ -92,7 +85,10 @@ bool StructureReader::checkHeader() {
     if (!reservedWordsZero(raw)) defect("package header: reserved words are not zero");
     if (h.boardTableOffset != boardTableOffset)
         defect("package header: board table offset " + std::to_string(h.boardTableOffset) + ", expected 36");
-    if (h.boardCount > 100) defect("package header: board count " + std::to_string(h.boardCount) + " exceeds 100");
+    summary_.beyondFormat = h.boardCount > maxBoardCodes;
+    if (summary_.beyondFormat)
+        defect("package header: board count " + std::to_string(h.boardCount) + ", more than the " +
+               std::to_string(maxBoardCodes) + " a package can hold; the board table is not examined");
     const std::uint64_t partTable = boardTableOffset + 4ull * h.boardCount;
     if (h.partTableOffset != partTable)
         defect("package header: part table offset " + std::to_string(h.partTableOffset) + ", expected " +
@@ -127,9 +123,9 @@ bool StructureReader::readOffset(std::uint32_t i, std::uint64_t& offset) {
 // otherwise a package for legacy boards alone is read as old, and the
 // reading is a guess when a code of both layouts is present.
 void StructureReader::chooseLayout() {
-    if (options_.forceOld) {
-        summary_.oldLayout = true;
-        summary_.layoutReason = "forced by --old";
+    if (options_.layout != LayoutChoice::guess) {
+        summary_.oldLayout = options_.layout == LayoutChoice::old;
+        summary_.layoutReason = "as --layout says";
         return;
     }
     bool ambiguous = false;
@@ -144,7 +140,7 @@ void StructureReader::chooseLayout() {
         }
         ambiguous = ambiguous || kindOfTypeCode(code, true) != kindOfTypeCode(code, false);
     }
-    bool allLegacy = summary_.header.boardCount > 0 && summary_.header.boardCount <= 100;
+    bool allLegacy = summary_.header.boardCount > 0 && summary_.header.boardCount <= maxBoardCodes;
     for (std::uint32_t i = 0; i < summary_.header.boardCount && allLegacy; ++i) {
         std::uint8_t word[4];
         allLegacy = file_.readAt(boardTableOffset + 4ull * i, word, 4) &&
@@ -155,24 +151,27 @@ void StructureReader::chooseLayout() {
     summary_.layoutGuessed = ambiguous;
 }
 
+// A board count beyond what a package holds was reported by checkHeader;
+// such a table is neither read nor listed, whatever it claims.
 void StructureReader::checkBoards() {
     bool found = false;
+    std::string held;
     const std::uint32_t count = summary_.header.boardCount;
-    std::vector<std::uint8_t> table(4 * std::min<std::uint64_t>(count, 4096));
-    for (std::uint32_t i = 0; i < count;) {
-        const std::uint32_t n = std::min<std::uint32_t>(count - i, 4096);
-        if (!file_.readAt(boardTableOffset + 4ull * i, table.data(), 4ull * n)) return;
-        for (std::uint32_t j = 0; j < n; ++j) {
+    std::uint8_t table[4 * maxBoardCodes];
+    if (count <= maxBoardCodes && file_.readAt(boardTableOffset, table, 4ull * count)) {
+        for (std::uint32_t j = 0; j < count; ++j) {
             const std::uint32_t code = getWord(&table[4 * j]);
             found = found || (options_.requiredBoard && *options_.requiredBoard == code);
+            char text[16];
+            std::snprintf(text, sizeof text, " %04x", code);
+            held += text;
             sink_.board(code);
         }
-        i += n;
     }
     if (options_.requiredBoard && !found) {
         char text[64];
         std::snprintf(text, sizeof text, "board %04x is not in the board table", *options_.requiredBoard);
-        defect(text);
+        defect(text + (held.empty() ? std::string() : ", which holds" + held));
     }
 }
 
@@ -215,6 +214,7 @@ void StructureReader::checkFields(PartReport& r, const PartHeaderBytes& raw) {
         return;
     }
     r.dataInside = true;
+    r.contentLength = h.dataLength - contentOffset(r);
     if (carriesName(r.kind)) checkNameField(r);
 }
 
@@ -307,115 +307,11 @@ void StructureReader::finalChecks() {
         defect(std::to_string(file_.size() - lastEnd_) + " bytes follow the last part");
 }
 
-// One stretch of the file to read once: a part's data, or the whole file.
-struct ReadJob {
-    std::uint64_t begin = 0, end = 0;
-    PartReport* part = nullptr;  // nullptr: the whole file, for options.wholeFile
-    bool failed = false;
-};
-
-// Reads the data once. Each job is read by one thread from start to end;
-// the threads take the largest jobs first, so the largest part bounds the
-// pass rather than the sum of them all.
-class DataPass {
-public:
-    DataPass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob> jobs)
-        : file_(file), options_(options), jobs_(std::move(jobs)) {
-        std::stable_sort(jobs_.begin(), jobs_.end(),
-                         [](const ReadJob& a, const ReadJob& b) { return a.end - a.begin > b.end - b.begin; });
-    }
-
-    std::vector<ReadJob>& run(const std::string& path) {
-        std::uint64_t total = 0;
-        for (const ReadJob& j : jobs_) total += j.end - j.begin;
-        const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-        // Below a mebibyte, starting threads costs more than they save.
-        const std::size_t threads = total < (1u << 20) ? 1 : std::min<std::size_t>(cores, jobs_.size());
-        ProgressLine progress("verify", path.c_str(), total);
-        if (threads <= 1) {
-            work();
-            return jobs_;
-        }
-        std::vector<std::thread> workers;
-        for (std::size_t t = 0; t < threads; ++t) workers.emplace_back([this] { work(); });
-        std::uint64_t shown = 0;
-        std::unique_lock lock(mutex_);
-        while (!finished_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_ == threads; })) {
-            const std::uint64_t now = bytesDone_.load();
-            progress.advance(now - shown);
-            shown = now;
-        }
-        lock.unlock();
-        for (std::thread& t : workers) t.join();
-        return jobs_;
-    }
-
-private:
-    void work() {
-        // Jobs are sorted largest first: the first one sizes the buffer, so
-        // a small package costs a small buffer.
-        const std::uint64_t largest = jobs_.empty() ? 0 : jobs_.front().end - jobs_.front().begin;
-        const std::size_t size = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
-        auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-        for (std::size_t k; (k = next_.fetch_add(1)) < jobs_.size();) readJob(jobs_[k], buffer.get(), size);
-        std::lock_guard lock(mutex_);
-        ++done_;
-        finished_.notify_all();
-    }
-
-    void readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece) {
-        Md5Context md5;
-        md5Init(md5);
-        std::unique_ptr<StreamDigest> extra;
-        if (job.part != nullptr && options_.partDigest) extra = options_.partDigest();
-        for (std::uint64_t at = job.begin; at < job.end && !job.failed;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(job.end - at, piece));
-            if (!file_.readAt(at, buffer, n)) {
-                job.failed = true;
-                break;
-            }
-            if (job.part == nullptr) {
-                options_.wholeFile(buffer, n);
-            } else {
-                md5Update(md5, buffer, n);
-                if (extra) extra->update(buffer, n);
-                if (options_.partData != nullptr) options_.partData->data(*job.part, at - job.begin, buffer, n);
-            }
-            at += n;
-            bytesDone_.fetch_add(n, std::memory_order_relaxed);
-        }
-        if (job.part == nullptr) return;
-        PartReport& r = *job.part;
-        r.digested = !job.failed;
-        if (r.digested) md5Final(md5, r.actualDigest);
-        if (r.digested && extra) r.extraDigest = extra->finish();
-        r.digestOk = r.digested && r.actualDigest == r.header.digest;
-        if (options_.partData != nullptr) options_.partData->end(r, r.digestOk);
-    }
-
-    const RandomAccessFile& file_;
-    const InspectionOptions& options_;
-    std::vector<ReadJob> jobs_;
-    std::atomic<std::size_t> next_{0};
-    std::atomic<std::uint64_t> bytesDone_{0};
-    std::mutex mutex_;
-    std::condition_variable finished_;
-    std::size_t done_ = 0;  // workers that ran out of jobs
-};
-
-std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const InspectionOptions& options,
-                                 std::uint64_t fileSize) {
-    std::vector<ReadJob> jobs;
-    for (PartReport& r : parts)
-        if (r.dataInside && !r.overlaps) {
-            const std::uint64_t begin = r.offset + partHeaderSize;
-            jobs.push_back({begin, begin + r.header.dataLength, &r});
-        }
-    if (options.wholeFile) jobs.push_back({0, fileSize, nullptr});
-    return jobs;
-}
-
 }  // namespace
+
+std::uint32_t contentOffset(const PartReport& r) {
+    return carriesName(r.kind) ? std::min(r.header.nameLength, r.header.dataLength) : 0;
+}
 
 std::string partIdentity(const PartReport& r) {
     std::string identity(kindName(r.kind));
@@ -447,8 +343,14 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
         return InspectionResult::stopped;
     if (options.afterStructure) options.afterStructure();
 
-    DataPass pass(file, options, readJobsFor(parts, options, file.size()));
-    for (const ReadJob& job : pass.run(path)) {
+    // A table claiming more than the format holds makes the file's size a
+    // made-up figure (a sparse file of holes): its bytes are not digested whole.
+    InspectionOptions dataOptions = options;
+    if (structure.beyondFormat()) dataOptions.wholeFile = nullptr;
+    DataPass pass(file, dataOptions, readJobsFor(parts, dataOptions, file.size()));
+    const std::vector<ReadJob>& jobs = pass.run(path);
+    if (pass.stopped()) return InspectionResult::stopped;
+    for (const ReadJob& job : jobs) {
         if (!job.failed) continue;
         if (job.part != nullptr) structure.defect(withLabel(*job.part, "data cannot be read"));
         else structure.defect("the package cannot be read whole");

@@ -27,6 +27,9 @@ struct PackageSummary {
     bool layoutGuessed = false;
     // The header and its tables lie in the file; false when it is no package.
     bool structureRead = false;
+    // Its header claims more than any package holds; the file is then not
+    // read whole (InspectionOptions::wholeFile gets nothing).
+    bool beyondFormat = false;
 };
 
 struct PartReport {
@@ -42,7 +45,16 @@ struct PartReport {
     bool digestOk = false;
     Digest actualDigest{};
     std::vector<std::uint8_t> extraDigest;  // from InspectionOptions::partDigest, when asked for
+    // The input's own bytes, without a name or path field: what md5sum,
+    // sha256sum and stat of the file that was packed give. For parts
+    // without such a field these are the data's own digests.
+    std::uint64_t contentLength = 0;
+    Digest contentDigest{};
+    std::vector<std::uint8_t> contentExtraDigest;
 };
+
+// Where a part's input bytes start within its data, and how many there are.
+std::uint32_t contentOffset(const PartReport& part);
 
 // "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
 // and reports name a part. The name is raw bytes; printing escapes it.
@@ -85,8 +97,11 @@ public:
     virtual std::vector<std::uint8_t> finish() = 0;
 };
 
+// How to read the type codes: as the bytes suggest, or as the user says.
+enum class LayoutChoice { guess, normal, old };
+
 struct InspectionOptions {
-    bool forceOld = false;
+    LayoutChoice layout = LayoutChoice::guess;
     std::optional<std::uint32_t> requiredBoard;
     PartDataSink* partData = nullptr;
     // Every byte of the file in order, from one thread, beside the digests
@@ -94,6 +109,8 @@ struct InspectionOptions {
     std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
     // Makes the further digest of each part, when set.
     std::function<std::unique_ptr<StreamDigest>()> partDigest;
+    // Asked between pieces of data; true ends the inspection as stopped.
+    std::function<bool()> stopRequested;
     // For tests: runs between reading the structure and reading the data.
     std::function<void()> afterStructure;
 };

@@ -163,6 +163,36 @@ bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replac
     return renamed;
 }
 
+bool stageInFolder(int dirFd, FolderFile& f, std::string& why) {
+    for (int attempt = 0; attempt < 100 && f.file.valid() && f.tempName.empty(); ++attempt) {
+        const std::string temp = shortTemporaryName(".fwinspect-");
+        if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
+        else if (errno != EEXIST) break;
+    }
+    if (f.tempName.empty()) {
+        why = std::strerror(errno);
+        f.file.reset();
+        return false;
+    }
+    if (!f.file.reset()) {
+        why = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string& why) {
+    if (::renameat2(dirFd, a.c_str(), dirFd, b.c_str(), RENAME_EXCHANGE) == 0) return true;
+    why = std::strerror(errno);
+    return false;
+}
+
+EntryKind entryKindIn(int dirFd, const std::string& name) {
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::none;
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? EntryKind::replaceable : EntryKind::other;
+}
+
 void discardInFolder(int dirFd, FolderFile& f) {
     f.file.reset();
     if (!f.tempName.empty()) removeIn(dirFd, f.tempName);

@@ -45,6 +45,15 @@ bool createInFolder(int dirFd, FolderFile& f, std::string& why);
 // Gives the file `name` and closes it. Without `replace` an existing name is
 // never touched and the call fails; with it, the name is taken over.
 bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why);
+// Gives the file a short temporary name in the folder, if it has none, and
+// closes it: it then waits there, whole, to take its final name.
+bool stageInFolder(int dirFd, FolderFile& f, std::string& why);
+// Swaps what two names in the folder stand for, in one step.
+bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string& why);
+// What stands at a name: nothing, a file or link that a name can replace,
+// or something else (a folder) that must not be swapped away.
+enum class EntryKind { none, replaceable, other };
+EntryKind entryKindIn(int dirFd, const std::string& name);
 // Closes the file and removes any name it has.
 void discardInFolder(int dirFd, FolderFile& f);
 

@@ -151,7 +151,7 @@ TEST_F(Signing, OutputOptionChoosesTheSignatureFileAndJsonReportsIt) {
 TEST_F(Signing, ListShowsSha256OfEachPartAndOfThePackage) {
     const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     const ToolRun text = inspect({"list", file("p.update")});
-    EXPECT_NE(text.out.find("sha256   part 1  " + abc + "\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("sha256   part 1   " + abc + "\n"), std::string::npos) << text.out;
     const ToolRun json = inspect({"list", "--json", file("p.update")});
     EXPECT_NE(json.out.find("\"sha256\":\"" + abc + "\""), std::string::npos) << json.out;
     if (std::system("sha256sum --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sha256sum to compare with";

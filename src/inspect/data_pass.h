@@ -1,0 +1,53 @@
+// The second half of reading a package: its data, read once. Each stretch
+// (a part's data, or the whole file) is read by one thread from start to
+// end; the threads take the largest first, so the largest part bounds the
+// pass rather than the sum of them all.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "inspect/package_reader.h"
+#include "platform/random_access.h"
+
+namespace fw {
+
+struct ReadJob {
+    std::uint64_t begin = 0, end = 0;
+    PartReport* part = nullptr;  // nullptr: the whole file, for options.wholeFile
+    bool failed = false;
+};
+
+// The stretches to read: every part whose data lies in the file and is not
+// shared with an earlier one, and the whole file when it was asked for.
+std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const InspectionOptions& options,
+                                 std::uint64_t fileSize);
+
+class DataPass {
+public:
+    DataPass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob> jobs);
+    std::vector<ReadJob>& run(const std::string& path);
+    // options.stopRequested said stop; what was not read is marked failed.
+    bool stopped() const { return stopped_.load(); }
+
+private:
+    void work();
+    void readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece);
+    bool stopNow();
+
+    const RandomAccessFile& file_;
+    const InspectionOptions& options_;
+    std::vector<ReadJob> jobs_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::uint64_t> bytesDone_{0};
+    std::atomic<bool> stopped_{false};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::size_t done_ = 0;  // workers that ran out of jobs
+};
+
+}  // namespace fw

@@ -1,0 +1,77 @@
+#include "inspect/inspect_lint.h"
+
+#include "cli/options.h"
+#include "cli/packer.h"
+#include "inspect/inspect_report.h"
+#include "inspect/lint_findings.h"
+#include "inspect/lint_package.h"
+#include "job/package_job.h"
+
+namespace fw {
+namespace {
+
+struct LintResult {
+    std::string refused;  // fwpack's own message when it would pack nothing
+    std::vector<LintFinding> findings;
+    std::vector<std::string> differences;
+};
+
+void printText(const LintResult& r, const std::string& package, std::FILE* out) {
+    if (!r.refused.empty()) std::fprintf(out, "fwpack refuses the line: %s\n", escapeText(r.refused).c_str());
+    for (const LintFinding& f : r.findings) {
+        if (f.argument > 0) std::fprintf(out, "argument %d: %s\n", f.argument, f.text.c_str());
+        else std::fprintf(out, "%s\n", f.text.c_str());
+    }
+    for (const std::string& d : r.differences) std::fprintf(out, "%s: %s\n", escapeText(package).c_str(), d.c_str());
+    const std::size_t n = r.findings.size() + r.differences.size() + (r.refused.empty() ? 0 : 1);
+    if (n == 0)
+        std::fprintf(out, "fwpack packs everything it is given%s\n",
+                     package.empty() ? "" : (", and " + escapeText(package) + " is what it packs").c_str());
+    else
+        std::fprintf(out, "%s\n", counted(n, "finding").c_str());
+}
+
+void printJson(const LintResult& r, const std::string& package, std::FILE* out) {
+    std::string s = "{\"refused\":" + (r.refused.empty() ? std::string("null") : jsonString(r.refused)) + ",\"findings\":[";
+    for (std::size_t i = 0; i < r.findings.size(); ++i)
+        s += (i ? "," : "") + std::string("{\"argument\":") + std::to_string(r.findings[i].argument) +
+             ",\"text\":" + jsonString(r.findings[i].text) + "}";
+    s += "]";
+    if (!package.empty()) {
+        s += "," + jsonTextMember("package", package) + ",\"differences\":[";
+        for (std::size_t i = 0; i < r.differences.size(); ++i) s += (i ? "," : "") + jsonString(r.differences[i]);
+        s += "]";
+    }
+    const bool clean = r.refused.empty() && r.findings.empty() && r.differences.empty();
+    std::fprintf(out, "%s,\"clean\":%s}\n", s.c_str(), clean ? "true" : "false");
+}
+
+}  // namespace
+
+int lintCommandLine(const std::vector<const char*>& fwpackArgs, const std::string& package, bool json, std::FILE* out,
+                    std::FILE* err) {
+    // fwpack's own first argument is its name; the scan starts behind it.
+    std::vector<const char*> argv{"fwpack"};
+    argv.insert(argv.end(), fwpackArgs.begin(), fwpackArgs.end());
+    const int argc = static_cast<int>(argv.size());
+    LintResult result;
+    ParsedOptions options;
+    if (argc <= 1) result.refused = "no arguments: fwpack prints its usage and packs its built-in example into test.update";
+    if (result.refused.empty()) result.refused = scanArguments(argc, argv.data(), options);
+    if (result.refused.empty()) result.refused = validateOptions(options);
+    if (result.refused.empty()) {
+        result.findings = lintArguments(argc, argv.data(), options);
+        auto job = createJob();
+        registerInputs(*job, options);
+        std::string why;
+        if (!package.empty() && !comparePackageWithJob(package, *job, result.differences, why)) {
+            std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(package).c_str(), why.c_str());
+            return 2;
+        }
+    }
+    if (json) printJson(result, package, out);
+    else printText(result, package, out);
+    return result.refused.empty() && result.findings.empty() && result.differences.empty() ? 0 : 1;
+}
+
+}  // namespace fw
