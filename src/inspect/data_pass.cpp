@@ -1,11 +1,10 @@
 #include "inspect/data_pass.h"
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "digest/md5.h"
+#include "platform/parallel_pass.h"
 #include "platform/progress.h"
 
 namespace fw {
@@ -64,46 +63,34 @@ std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const Inspectio
 }
 
 DataPass::DataPass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob> jobs)
-    : file_(file), options_(options), jobs_(std::move(jobs)) {
-    std::stable_sort(jobs_.begin(), jobs_.end(),
-                     [](const ReadJob& a, const ReadJob& b) { return a.end - a.begin > b.end - b.begin; });
-}
+    : file_(file), options_(options), jobs_(std::move(jobs)) {}
 
 std::vector<ReadJob>& DataPass::run(const std::string& path) {
-    std::uint64_t total = 0;
-    for (const ReadJob& j : jobs_) total += j.end - j.begin;
-    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 4u));
-    // Below a mebibyte, starting threads costs more than they save.
-    const std::size_t threads = total < (1u << 20) ? 1 : std::min<std::size_t>(cores, jobs_.size());
-    ProgressLine progress("verify", path.c_str(), total);
-    if (threads <= 1) {
-        work();
-        return jobs_;
+    std::uint64_t total = 0, largest = 0;
+    ParallelPass pass;
+    for (const ReadJob& j : jobs_) {
+        pass.sizes.push_back(j.end - j.begin);
+        total += j.end - j.begin;
+        largest = std::max(largest, j.end - j.begin);
     }
-    std::vector<std::thread> workers;
-    for (std::size_t t = 0; t < threads; ++t) workers.emplace_back([this] { work(); });
+    // Below a mebibyte, starting threads costs more than they save. The
+    // largest stretch sizes each buffer, so a small package costs a small one.
+    if (total < (1u << 20)) pass.maxThreads = 0;
+    const std::size_t piece = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
+    std::vector<std::unique_ptr<std::uint8_t[]>> buffers(std::max<std::size_t>(pass.maxThreads, 1));
+    ProgressLine progress("verify", path.c_str(), total);
     std::uint64_t shown = 0;
-    std::unique_lock lock(mutex_);
-    while (!finished_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_ == threads; })) {
+    pass.work = [&](std::size_t job, std::size_t worker) {
+        if (!buffers[worker]) buffers[worker] = std::make_unique_for_overwrite<std::uint8_t[]>(piece);
+        readJob(jobs_[job], buffers[worker].get(), piece);
+    };
+    pass.tick = [&] {
         const std::uint64_t now = bytesDone_.load();
         progress.advance(now - shown);
         shown = now;
-    }
-    lock.unlock();
-    for (std::thread& t : workers) t.join();
+    };
+    runParallelPass(pass);
     return jobs_;
-}
-
-void DataPass::work() {
-    // Jobs are sorted largest first: the first one sizes the buffer, so
-    // a small package costs a small buffer.
-    const std::uint64_t largest = jobs_.empty() ? 0 : jobs_.front().end - jobs_.front().begin;
-    const std::size_t size = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
-    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    for (std::size_t k; (k = next_.fetch_add(1)) < jobs_.size();) readJob(jobs_[k], buffer.get(), size);
-    std::lock_guard lock(mutex_);
-    ++done_;
-    finished_.notify_all();
 }
 
 bool DataPass::stopNow() {

@@ -5,9 +5,7 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,19 +33,14 @@ public:
     bool stopped() const { return stopped_.load(); }
 
 private:
-    void work();
     void readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece);
     bool stopNow();
 
     const RandomAccessFile& file_;
     const InspectionOptions& options_;
     std::vector<ReadJob> jobs_;
-    std::atomic<std::size_t> next_{0};
     std::atomic<std::uint64_t> bytesDone_{0};
     std::atomic<bool> stopped_{false};
-    std::mutex mutex_;
-    std::condition_variable finished_;
-    std::size_t done_ = 0;  // workers that ran out of jobs
 };
 
 }  // namespace fw

@@ -18,7 +18,9 @@ struct ParallelPass {
     // Runs on the calling thread about ten times a second and after every
     // task that ends, for progress and for reporting finished tasks.
     std::function<void()> tick;
-    std::size_t maxThreads = 4;  // lowered further to the cores there are
+    // Lowered further to the cores there are; 0: every task on the calling
+    // thread, where starting threads would cost more than they save.
+    std::size_t maxThreads = 4;
     // For tests: thread starts after this many fail, as under a process
     // limit; none started means the calling thread does every task.
     std::size_t threadsThatStart = SIZE_MAX;
