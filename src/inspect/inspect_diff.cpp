@@ -49,8 +49,9 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     return true;
 }
 
-std::string identityOf(const PartReport& r) {
-    std::string identity = partIdentity(r);
+// Unknown kinds are told apart by their type code too.
+std::string diffKeyOf(const PartReport& r) {
+    std::string identity = describe(identityOf(r));
     if (r.kind == PartKind::unknown) identity += " type " + std::to_string(r.header.typeCode);
     return identity;
 }
@@ -61,8 +62,8 @@ std::vector<std::pair<std::string, const PartReport*>> keyed(const std::vector<P
     std::vector<std::pair<std::string, const PartReport*>> keys;
     for (const PartReport& r : parts) {
         if (!r.headerRead) continue;
-        const std::string identity = identityOf(r);
-        const auto repeats = std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return identityOf(*k.second) == identity; });
+        const std::string identity = diffKeyOf(r);
+        const auto repeats = std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return diffKeyOf(*k.second) == identity; });
         keys.emplace_back(identity + (repeats > 0 ? "#" + std::to_string(repeats) : ""), &r);
     }
     return keys;
@@ -92,7 +93,7 @@ void comparePackages(PackageDiff& diff) {
         const auto* old = entry.second;
         const auto match =
             std::find_if(after.begin(), after.end(), [&](const auto& k) { return k.first == entry.first; });
-        PartChange c{PartChange::What::removed, identityOf(*old), old};
+        PartChange c{PartChange::What::removed, diffKeyOf(*old), old};
         if (match != after.end()) {
             c.what = PartChange::What::changed;
             c.after = match->second;
@@ -108,7 +109,7 @@ void comparePackages(PackageDiff& diff) {
     }
     for (const auto& entry : after)
         if (std::none_of(before.begin(), before.end(), [&](const auto& k) { return k.first == entry.first; }))
-            diff.changes.push_back({PartChange::What::added, identityOf(*entry.second), nullptr, entry.second});
+            diff.changes.push_back({PartChange::What::added, diffKeyOf(*entry.second), nullptr, entry.second});
 }
 
 int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,

@@ -21,19 +21,6 @@ bool usableFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-std::string fileNameOf(const PartReport& r) {
-    if (r.kind == PartKind::unknown) return "";
-    if (r.kind == PartKind::named) return r.name;
-    if (r.kind == PartKind::mtd) return "mtd" + std::to_string(r.header.partIndex - 1) + ".img";
-    return std::string(kindInfo(r.kind).fileName);
-}
-
-// The label list shows for a part in its index/name column, else its kind.
-std::string labelOf(const PartReport& r) {
-    if (r.kind == PartKind::mtd) return "-p" + std::to_string(r.header.partIndex);
-    if (r.kind == PartKind::named) return r.name;
-    return std::string(kindName(r.kind));
-}
 
 // One part on its way out: a file without a name in the folder (or under a
 // temporary one) until the whole package is known to be sound.
@@ -98,7 +85,7 @@ bool Extractor::chooseParts(const std::vector<PartReport>& parts) {
     std::string labels;
     for (const PartReport& r : parts) {
         if (!r.headerRead) continue;
-        const std::string label = labelOf(r);
+        const std::string label = labelOf(identityOf(r));
         labels += (labels.empty() ? "" : ", ") + escapeText(label);
         files_[r.number].wanted = options_.parts.empty() || unmatched.erase(label) > 0 ||
                                   std::count(options_.parts.begin(), options_.parts.end(), label) > 0;
@@ -115,7 +102,7 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
     bool ok = true;
     for (const PartReport& r : parts) {
         if (!files_[r.number].wanted) continue;
-        const std::string name = fileNameOf(r);
+        const std::string name = fileNameOf(identityOf(r));
         if (!usableFileName(name) || !taken.insert(name).second) {
             std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
                          escapeText(partLabel(r)).c_str(), escapeText(name).c_str());

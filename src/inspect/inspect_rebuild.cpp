@@ -43,12 +43,8 @@ void Rebuild::part(const PartReport& r, const std::string& file) {
     if (r.kind == PartKind::named) {
         if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the 63 bytes -n takes");
         if (++named_ > namedSlotCount) whyNot("it has more named parts than the 20 fwpack keeps");
-        options_ += " -n " + shellQuoted(r.name);
-    } else if (r.kind == PartKind::mtd) {
-        options_ += " -p" + std::to_string(r.header.partIndex);
-    } else {
-        options_ += " " + std::string(kindInfo(r.kind).option);
     }
+    for (const std::string& argument : packerArguments(identityOf(r))) options_ += " " + shellQuoted(argument);
     options_ += " " + shellQuoted(file);
 }
 

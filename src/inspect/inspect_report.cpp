@@ -61,9 +61,10 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
     return names;
 }
 
+// The index or name column: a slot part's label, the tar part's target path.
 std::string partName(const PartReport& r) {
-    if (r.kind == PartKind::mtd) return "-p" + std::to_string(r.header.partIndex);
-    if (r.kind == PartKind::named || r.kind == PartKind::tar) return escapeText(r.name);
+    if (r.kind == PartKind::tar) return escapeText(r.name);
+    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(identityOf(r)));
     return "";
 }
 

@@ -27,17 +27,15 @@ std::string boardList(const std::uint32_t* codes, std::size_t n) {
     return s.empty() ? "none" : s;
 }
 
-std::string identityOf(const PlannedPart& p, const PackageJob& job) {
-    std::string identity(kindName(p.kind));
-    if (p.kind == PartKind::mtd) identity += " -p" + std::to_string(p.slot + 1);
-    if (p.kind == PartKind::named) identity += " " + std::string(job.partNames[p.slot].data());
-    return identity;
+PartIdentity identityOf(const PlannedPart& p, const PackageJob& job) {
+    const std::uint32_t index = p.kind == PartKind::mtd ? static_cast<std::uint32_t>(p.slot + 1) : 0;
+    return {p.kind, index, p.kind == PartKind::named ? job.partNames[p.slot].data() : ""};
 }
 
 void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& job, std::vector<std::string>& out) {
-    const std::string expected = identityOf(p, job);
+    const std::string expected = describe(identityOf(p, job));
     const std::string input = "'" + escapeText(p.path) + "'";
-    if (r == nullptr || !r->headerRead || partIdentity(*r) != expected) {
+    if (r == nullptr || !r->headerRead || describe(identityOf(*r)) != expected) {
         out.push_back("the arguments pack " + escapeText(expected) + " from " + input + " here; the package has " +
                       (r == nullptr ? "no part" : escapeText(partLabel(*r))));
         return;

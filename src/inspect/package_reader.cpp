@@ -313,16 +313,11 @@ std::uint32_t contentOffset(const PartReport& r) {
     return carriesName(r.kind) ? std::min(r.header.nameLength, r.header.dataLength) : 0;
 }
 
-std::string partIdentity(const PartReport& r) {
-    std::string identity(kindName(r.kind));
-    if (r.kind == PartKind::mtd) identity += " -p" + std::to_string(r.header.partIndex);
-    if (r.kind == PartKind::named) identity += " " + r.name;
-    return identity;
-}
+PartIdentity identityOf(const PartReport& r) { return {r.kind, r.header.partIndex, r.name}; }
 
 std::string partLabel(const PartReport& r) {
     const std::string label = "part " + std::to_string(r.number);
-    return r.headerRead ? label + " (" + partIdentity(r) + ")" : label;
+    return r.headerRead ? label + " (" + describe(identityOf(r)) + ")" : label;
 }
 
 InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "format/kinds.h"
+#include "format/part_identity.h"
 #include "format/records.h"
 
 namespace fw {
@@ -56,12 +57,11 @@ struct PartReport {
 // Where a part's input bytes start within its data, and how many there are.
 std::uint32_t contentOffset(const PartReport& part);
 
+// Which part it is, as far as its header could be read.
+PartIdentity identityOf(const PartReport& part);
 // "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
 // and reports name a part. The name is raw bytes; printing escapes it.
 std::string partLabel(const PartReport& part);
-// The same without the number: "named abcde", "mtd -p3", "boot". Two
-// packages' parts with equal identities are the same part in each.
-std::string partIdentity(const PartReport& part);
 
 // Receives what the inspection finds: the summary and boards first, then
 // the structural defects, then the parts in table order with their digests.

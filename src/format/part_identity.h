@@ -1,0 +1,33 @@
+// Which part of a package a part is: its kind, and for an mtd part its
+// index, for a named part its name. Every place that names a part, or
+// tells two packages' parts apart, asks this one record, so a kind's
+// label, file name and packer arguments are decided here only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "format/kinds.h"
+
+namespace fw {
+
+struct PartIdentity {
+    PartKind kind = PartKind::unknown;
+    std::uint32_t mtdIndex = 0;  // 1 to 20 for an mtd part (-p1 is mtd0)
+    std::string name;            // a named part's name; raw bytes
+};
+
+// "boot", "mtd -p3", "named abcde": how defects, diff and lint name a part.
+// Two packages' parts with equal descriptions are the same part in each.
+std::string describe(const PartIdentity& part);
+// "boot", "-p3", "abcde": the label list shows and extract --part takes.
+std::string labelOf(const PartIdentity& part);
+// "boot.img", "mtd2.img", "abcde": what extraction calls the part's file;
+// empty for a kind the layout never writes.
+std::string fileNameOf(const PartIdentity& part);
+// The packer's arguments before the part's file: {"-u"}, {"-p3"},
+// {"-n", "abcde"}; none for a kind the layout never writes.
+std::vector<std::string> packerArguments(const PartIdentity& part);
+
+}  // namespace fw
