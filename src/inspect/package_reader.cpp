@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <set>
 
+#include "format/layout_guess.h"
 #include "format/limits.h"
+#include "format/part_checks.h"
 #include "inspect/data_pass.h"
 #include "platform/random_access.h"
 
 namespace fw {
 namespace {
 
-constexpr std::uint32_t largestNameField = nameFieldLengthOf(maxPartNameLength);
-
 std::string withLabel(const PartReport& r, const std::string& text) { return partLabel(r) + ": " + text; }
-
-// Rank of a kind in the writing order.
-int writingRank(PartKind kind) {
-    return static_cast<int>(std::find(writingOrder.begin(), writingOrder.end(), kind) - writingOrder.begin());
-}
-
-bool carriesName(PartKind kind) { return kind != PartKind::unknown && kindInfo(kind).nameField != NameField::none; }
 
 // The structure: header, tables, part headers and name fields, with every
 // defect they show. Reads a bounded number of small records.
@@ -44,6 +37,7 @@ private:
     bool checkHeader();
     bool readOffset(std::uint32_t i, std::uint64_t& offset);
     void chooseLayout();
+    bool readBoards(std::vector<std::uint32_t>& into);
     void checkBoards();
     void readPart(std::uint32_t i);
     void readNameField(PartReport& r);
@@ -51,6 +45,7 @@ private:
     void checkFields(PartReport& r, const PartHeaderBytes& raw);
     void checkNameField(const PartReport& r);
     void checkOrder(const PartReport& r);
+    void report(const PartReport& r, const Defects& found);
 
     const RandomAccessFile& file_;
     const InspectionOptions& options_;
@@ -63,8 +58,7 @@ private:
     std::uint64_t lastEnd_ = 0;
     bool placementKnown_ = true;
     std::uint32_t kindBits_ = 0;
-    int previousRank_ = -1;
-    std::uint32_t previousMtdIndex_ = 0;
+    WritingOrder order_;
     std::set<std::string> names_;
     std::size_t defects_ = 0;
 };
@@ -76,39 +70,13 @@ bool StructureReader::checkHeader() {
         defect("file is " + std::to_string(size) + " bytes, too short for a package header");
         return false;
     }
-    const PackageHeader h = decodePackageHeader(raw);
-    summary_.header = h;
-    if (h.magic != packageMagic) {
-        defect("package magic is not FPUA");
-        return false;
-    }
-    if (!reservedWordsZero(raw)) defect("package header: reserved words are not zero");
-    if (h.boardTableOffset != boardTableOffset)
-        defect("package header: board table offset " + std::to_string(h.boardTableOffset) + ", expected 36");
-    summary_.beyondFormat = h.boardCount > maxBoardCodes;
-    if (summary_.beyondFormat)
-        defect("package header: board count " + std::to_string(h.boardCount) + ", more than the " +
-               std::to_string(maxBoardCodes) + " a package can hold; the board table is not examined");
-    const std::uint64_t partTable = boardTableOffset + 4ull * h.boardCount;
-    if (h.partTableOffset != partTable)
-        defect("package header: part table offset " + std::to_string(h.partTableOffset) + ", expected " +
-               std::to_string(partTable));
-    if (partTable > size || h.partTableOffset + 4ull * h.partCount > size) {
-        defect("package header: the tables run past the end of the file");
-        return false;
-    }
-    if (h.partCount == 0) defect("package header: no parts");
-    if (h.partCount * static_cast<std::uint64_t>(partHeaderSize) > size) {
-        defect("package header: " + std::to_string(h.partCount) + " parts cannot fit in " + std::to_string(size) +
-               " bytes");
-        return false;
-    }
-    if (h.partCount > maxPartCount)
-        defect("package header: " + std::to_string(h.partCount) + " parts, more than the " +
-               std::to_string(maxPartCount) + " a package can hold; only the first " + std::to_string(maxPartCount) +
-               " are examined");
-    examined_ = std::min<std::uint32_t>(h.partCount, maxPartCount);
-    return true;
+    summary_.header = decodePackageHeader(raw);
+    Defects found;
+    const HeaderVerdict verdict = checkPackageHeader(raw, size, found);
+    for (const std::string& text : found) defect(text);
+    summary_.beyondFormat = verdict.beyondFormat;
+    examined_ = verdict.examined;
+    return verdict.readable;
 }
 
 bool StructureReader::readOffset(std::uint32_t i, std::uint64_t& offset) {
@@ -118,37 +86,32 @@ bool StructureReader::readOffset(std::uint32_t i, std::uint64_t& offset) {
     return true;
 }
 
-// Type code 2 is a kernel in the normal layout and an rfs in the old one,
-// 4 an app or a logo. Codes only the normal layout writes settle it;
-// otherwise a package for legacy boards alone is read as old, and the
-// reading is a guess when a code of both layouts is present.
 void StructureReader::chooseLayout() {
     if (options_.layout != LayoutChoice::guess) {
         summary_.oldLayout = options_.layout == LayoutChoice::old;
         summary_.layoutReason = "as --layout says";
         return;
     }
-    bool ambiguous = false;
+    std::vector<std::uint32_t> codes, boards;
     for (std::uint32_t i = 0; i < examined_; ++i) {
         std::uint64_t offset = 0;
         std::uint8_t word[4];
-        if (!readOffset(i, offset) || !file_.readAt(offset + 4, word, 4)) continue;
-        const std::uint32_t code = getWord(word);
-        if (kindOfTypeCode(code, true) == PartKind::unknown && kindOfTypeCode(code, false) != PartKind::unknown) {
-            summary_.layoutReason = "type codes only the normal layout uses";
-            return;
-        }
-        ambiguous = ambiguous || kindOfTypeCode(code, true) != kindOfTypeCode(code, false);
+        if (readOffset(i, offset) && file_.readAt(offset + 4, word, 4)) codes.push_back(getWord(word));
     }
-    bool allLegacy = summary_.header.boardCount > 0 && summary_.header.boardCount <= maxBoardCodes;
-    for (std::uint32_t i = 0; i < summary_.header.boardCount && allLegacy; ++i) {
-        std::uint8_t word[4];
-        allLegacy = file_.readAt(boardTableOffset + 4ull * i, word, 4) &&
-                    std::find(legacyBoardCodes.begin(), legacyBoardCodes.end(), getWord(word)) != legacyBoardCodes.end();
-    }
-    summary_.oldLayout = allLegacy;
-    summary_.layoutReason = allLegacy ? "every board is a legacy board" : "not every board is a legacy board";
-    summary_.layoutGuessed = ambiguous;
+    const bool boardsRead = readBoards(boards);
+    const LayoutGuess guess = guessLayout(codes, boardsRead ? &boards : nullptr);
+    summary_.oldLayout = guess.oldLayout;
+    summary_.layoutReason = guess.reason;
+    summary_.layoutGuessed = guess.guessed;
+}
+
+// The board table, when its count is one a package can hold and it reads.
+bool StructureReader::readBoards(std::vector<std::uint32_t>& into) {
+    const std::uint32_t count = summary_.header.boardCount;
+    std::uint8_t table[4 * maxBoardCodes];
+    if (count > maxBoardCodes || !file_.readAt(boardTableOffset, table, 4ull * count)) return false;
+    for (std::uint32_t j = 0; j < count; ++j) into.push_back(getWord(&table[4 * j]));
+    return true;
 }
 
 // A board count beyond what a package holds was reported by checkHeader;
@@ -156,17 +119,14 @@ void StructureReader::chooseLayout() {
 void StructureReader::checkBoards() {
     bool found = false;
     std::string held;
-    const std::uint32_t count = summary_.header.boardCount;
-    std::uint8_t table[4 * maxBoardCodes];
-    if (count <= maxBoardCodes && file_.readAt(boardTableOffset, table, 4ull * count)) {
-        for (std::uint32_t j = 0; j < count; ++j) {
-            const std::uint32_t code = getWord(&table[4 * j]);
-            found = found || (options_.requiredBoard && *options_.requiredBoard == code);
-            char text[16];
-            std::snprintf(text, sizeof text, " %04x", code);
-            held += text;
-            sink_.board(code);
-        }
+    std::vector<std::uint32_t> boards;
+    readBoards(boards);
+    for (std::uint32_t code : boards) {
+        found = found || (options_.requiredBoard && *options_.requiredBoard == code);
+        char text[16];
+        std::snprintf(text, sizeof text, " %04x", code);
+        held += text;
+        sink_.board(code);
     }
     if (options_.requiredBoard && !found) {
         char text[64];
@@ -198,61 +158,33 @@ void StructureReader::checkPlacement(PartReport& r) {
     }
 }
 
+void StructureReader::report(const PartReport& r, const Defects& found) {
+    for (const std::string& text : found) defect(withLabel(r, text));
+}
+
 void StructureReader::checkFields(PartReport& r, const PartHeaderBytes& raw) {
-    const PartHeader& h = r.header;
-    if (h.magic != partMagic) defect(withLabel(r, "part magic is not *PPS"));
-    if (r.kind == PartKind::unknown) defect(withLabel(r, "unknown type code " + std::to_string(h.typeCode)));
-    if (!reservedWordsZero(raw)) defect(withLabel(r, "reserved words are not zero"));
-    if (r.kind == PartKind::mtd && (h.partIndex < 1 || h.partIndex > mtdSlotCount))
-        defect(withLabel(r, "mtd index " + std::to_string(h.partIndex) + " is outside 1 to 20"));
-    if (r.kind != PartKind::mtd && h.partIndex != 0)
-        defect(withLabel(r, "index " + std::to_string(h.partIndex) + " on a part that has none"));
-    if (!carriesName(r.kind) && h.nameLength != 0)
-        defect(withLabel(r, "name length " + std::to_string(h.nameLength) + " on a part that has none"));
-    if (r.offset + partHeaderSize + h.dataLength > file_.size()) {
-        defect(withLabel(r, "data runs past the end of the file"));
-        return;
-    }
-    r.dataInside = true;
-    r.contentLength = h.dataLength - contentOffset(r);
+    Defects found;
+    r.dataInside = checkPartFields(raw, r.kind, r.offset, file_.size(), found);
+    report(r, found);
+    if (!r.dataInside) return;
+    r.contentLength = r.header.dataLength - contentOffset(r);
     if (carriesName(r.kind)) checkNameField(r);
 }
 
 void StructureReader::checkNameField(const PartReport& r) {
-    const PartHeader& h = r.header;
-    if (r.kind == PartKind::tar && h.nameLength != tarPathFieldLength) {
-        defect(withLabel(r, "tar path field is " + std::to_string(h.nameLength) + " bytes, expected 40"));
-        return;
-    }
-    if (r.kind == PartKind::named && (h.nameLength % 4 != 0 || h.nameLength > largestNameField)) {
-        defect(withLabel(r, "name field of " + std::to_string(h.nameLength) + " bytes is not a whole part name"));
-        return;
-    }
-    if (h.nameLength > h.dataLength) {
-        defect(withLabel(r, "name field runs past the part's data"));
-        return;
-    }
+    Defects found;
     std::uint8_t field[largestNameField] = {};
-    if (!file_.readAt(r.offset + partHeaderSize, field, h.nameLength)) return;
-    const bool terminated = r.name.size() < h.nameLength;
-    const bool zeroFill = std::all_of(field + r.name.size(), field + h.nameLength, [](std::uint8_t b) { return b == 0; });
-    if (r.kind == PartKind::tar && (r.name != tarTargetPath || !terminated))
-        defect(withLabel(r, "tar path field does not hold " + std::string(tarTargetPath)));
-    if (r.kind == PartKind::named && (!zeroFill || nameFieldLengthOf(r.name.size()) != h.nameLength))
-        defect(withLabel(r, "name field is not the name padded with zeros"));
-    if (r.kind == PartKind::named && !names_.insert(r.name).second)
-        defect(withLabel(r, "part name repeats an earlier part's"));
+    const bool read = checkNameFieldShape(r.kind, r.header, found) &&
+                      file_.readAt(r.offset + partHeaderSize, field, r.header.nameLength);
+    if (read) checkNameFieldBytes(r.kind, r.header, field, r.name, found);
+    if (read && r.kind == PartKind::named && !names_.insert(r.name).second)
+        found.push_back("part name repeats an earlier part's");
+    report(r, found);
 }
 
 void StructureReader::checkOrder(const PartReport& r) {
-    if (r.kind == PartKind::unknown) return;
-    const int rank = writingRank(r.kind);
-    const bool repeatsFixed = isFixed(r.kind) && rank == previousRank_;
-    const bool mtdBackwards = r.kind == PartKind::mtd && rank == previousRank_ && r.header.partIndex <= previousMtdIndex_;
-    if (rank < previousRank_ || repeatsFixed || mtdBackwards)
+    if (!order_.admits(r.kind, r.header.partIndex))
         defect(withLabel(r, std::string(kindName(r.kind)) + " part out of order"));
-    previousRank_ = rank;
-    if (r.kind == PartKind::mtd) previousMtdIndex_ = r.header.partIndex;
 }
 
 void StructureReader::readPart(std::uint32_t i) {
