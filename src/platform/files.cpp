@@ -17,6 +17,7 @@ namespace {
 constexpr std::size_t bufferSize = 1 << 18;
 
 bool isStreamDevice(mode_t mode) { return S_ISCHR(mode); }
+
 bool isReadableShape(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode) || S_ISCHR(mode); }
 
 // A block device reports no size through stat; its end does.
@@ -27,27 +28,23 @@ std::int64_t lengthOf(int fd, const struct stat& st) {
     return end;
 }
 
-enum class Opening { ok, cannotOpen, notReadable };
-
 bool setNonBlocking(int fd, bool on) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
 }
 
-// Only shapes that end are kept. A FIFO or socket is refused before it is
-// opened, and the open does not block, so one that appears at the path in
-// between cannot hang the run either. A character device stays
-// non-blocking, so a silent one can be given up on.
-Opening openReadable(const char* path, FileHandle& fd, struct stat& st) {
-    if (::stat(path, &st) == 0 && !isReadableShape(st.st_mode)) return Opening::notReadable;
-    fd = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) return Opening::cannotOpen;
-    if (::fstat(fd.get(), &st) != 0 || !isReadableShape(st.st_mode) ||
-        !setNonBlocking(fd.get(), isStreamDevice(st.st_mode))) {
-        fd.reset();
-        return Opening::notReadable;
+bool accepts(Shapes accepted, mode_t mode) {
+    switch (accepted) {
+        case Shapes::regular: return S_ISREG(mode);
+        case Shapes::regularOrBlock: return S_ISREG(mode) || S_ISBLK(mode);
+        case Shapes::anyThatEnds: return isReadableShape(mode);
     }
-    return Opening::ok;
+    return false;
+}
+
+const char* refusal(Shapes accepted, mode_t mode) {
+    if (S_ISDIR(mode)) return "is a folder";
+    return accepted == Shapes::regular ? "not a regular file" : "not a regular file or block device";
 }
 
 // A read lease can only be had while no process holds the file open for
@@ -75,26 +72,48 @@ bool sameFile(const char* a, const char* b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-InputProbe probeInput(const char* path) {
+Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why) {
+    auto fail = [&](Opening result, const char* reason) {
+        if (why != nullptr) *why = reason;
+        into.handle.reset();
+        return result;
+    };
     struct stat st {};
-    FileHandle fd;
-    const Opening opening = openReadable(path, fd, st);
+    if (::stat(path, &st) == 0 && !accepts(accepted, st.st_mode))
+        return fail(Opening::notReadable, refusal(accepted, st.st_mode));
+    into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!into.handle.valid()) {
+        into.missing = errno == ENOENT;
+        return fail(Opening::cannotOpen, std::strerror(errno));
+    }
+    if (::fstat(into.handle.get(), &st) != 0 || !accepts(accepted, st.st_mode))
+        return fail(Opening::notReadable, refusal(accepted, st.st_mode));
+    into.stream = isStreamDevice(st.st_mode);
+    into.regular = S_ISREG(st.st_mode);
+    into.length = into.stream ? 0 : lengthOf(into.handle.get(), st);
+    if (into.length < 0) return fail(Opening::notReadable, std::strerror(errno));
+    if (!setNonBlocking(into.handle.get(), into.stream)) return fail(Opening::notReadable, std::strerror(errno));
+    return Opening::ok;
+}
+
+InputProbe probeInput(const char* path) {
+    OpenedFile f;
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
     if (opening != Opening::ok) return {opening == Opening::cannotOpen ? InputShape::cannotOpen : InputShape::unreadable, 0};
-    if (isStreamDevice(st.st_mode)) return {InputShape::stream, 0};
-    const std::int64_t length = lengthOf(fd.get(), st);
-    if (length < 0) return {InputShape::unreadable, 0};
-    return {InputShape::sized, length};
+    if (f.stream) return {InputShape::stream, 0};
+    return {InputShape::sized, f.length};
 }
 
 InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
     close();
-    struct stat st {};
-    const Opening opening = openReadable(path, handle_, st);
+    OpenedFile f;
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
     if (opening != Opening::ok) return opening == Opening::cannotOpen ? Opened::cannotOpen : Opened::cannotRead;
+    handle_ = std::move(f.handle);
     rules_ = rules;
-    stream_ = isStreamDevice(st.st_mode);
+    stream_ = f.stream;
     leased_ = false;
-    if (rules.refuseWhileWritten && S_ISREG(st.st_mode)) {
+    if (rules.refuseWhileWritten && f.regular) {
         const Lease lease = takeReadLease(handle_.get());
         if (lease == Lease::refused) {
             handle_.reset();
@@ -103,7 +122,7 @@ InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
         leased_ = lease == Lease::held;
     }
     ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    size_ = stream_ ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(lengthOf(handle_.get(), st), 0));
+    size_ = static_cast<std::uint64_t>(f.length);
     path_ = path;
     begin_ = end_ = 0;
     failed_ = false;

@@ -19,6 +19,23 @@ bool fileExists(const char* path);
 // False when either cannot be examined.
 bool sameFile(const char* a, const char* b);
 
+// The one way the tools open a file to read. A FIFO or socket is refused
+// before it is opened (it may never end, and cannot be read twice), the
+// open never blocks and never takes a controlling terminal, and a path
+// that changes shape in between is refused too. `accepted` says which
+// shapes the caller reads; a character device stays non-blocking.
+enum class Shapes { regular, regularOrBlock, anyThatEnds };
+enum class Opening { ok, cannotOpen, notReadable };
+struct OpenedFile {
+    FileHandle handle;
+    bool regular = false;
+    bool stream = false;      // a character device: no length until read
+    std::int64_t length = 0;  // a regular file's or a block device's
+    bool missing = false;     // cannotOpen because nothing is at the path
+};
+// `why`, when not ok, gets the reason in the system's words.
+Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why = nullptr);
+
 // What an input is, learnt without reading it. A FIFO or socket is never
 // opened for reading (it may never end, and cannot be read twice); a
 // folder cannot be read; a character device has no length until read.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/file_handle.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 
 namespace fw {
@@ -26,24 +27,16 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
 
 bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string& why,
                    bool& missing) {
-    missing = false;
-    FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    struct stat st {};
-    if (!file.valid() || ::fstat(file.get(), &st) != 0) {
-        missing = errno == ENOENT;
-        why = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = "not a regular file";
-        return false;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+    OpenedFile file;
+    const Opening opening = openForReading(path.c_str(), Shapes::regular, file, &why);
+    missing = file.missing;
+    if (opening != Opening::ok) return false;
+    if (static_cast<std::uint64_t>(file.length) > limit) {
         why = "larger than " + std::to_string(limit) + " bytes";
         return false;
     }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    const ssize_t n = readSome(file.get(), bytes.data(), bytes.size());
+    bytes.resize(static_cast<std::size_t>(file.length));
+    const ssize_t n = readSome(file.handle.get(), bytes.data(), bytes.size());
     if (n < 0 || static_cast<std::size_t>(n) != bytes.size()) {
         why = n < 0 ? std::strerror(errno) : "it changed while read";
         return false;
