@@ -115,13 +115,15 @@ bool linkUnnamed(int fd, int dirFd, const std::string& name) {
     return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-bool createInFolder(int dirFd, FolderFile& f, std::string& why) {
-    const mode_t mode = newFileMode();
+bool createInFolder(int dirFd, FolderFile& f, std::string& why, const NewFile& how) {
+    const mode_t mode = how.mode != 0 ? how.mode : newFileMode();
     f.tempName.clear();
-    f.file = FileHandle(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-    if (f.file.valid() && canLinkUnnamed(f.file.get())) return true;
+    if (how.unnamed) {
+        f.file = FileHandle(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (f.file.valid() && canLinkUnnamed(f.file.get())) return true;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = shortTemporaryName(".fwinspect-");
+        const std::string name = shortTemporaryName(how.lead);
         f.file = FileHandle(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (f.file.valid()) {
             f.tempName = name;
@@ -133,52 +135,53 @@ bool createInFolder(int dirFd, FolderFile& f, std::string& why) {
     return false;
 }
 
-// An unnamed file taking over a name goes by a short name first, since a
-// link cannot replace one.
-bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why) {
+namespace {
+
+bool closeWhole(FolderFile& f, std::string& why) {
+    const bool closed = f.file.reset() && !f.closeFails;
+    if (!closed) why = f.closeFails ? "the close failed" : std::strerror(errno);
+    return closed;
+}
+
+// A file without a name gets a temporary one, so a rename can give it any.
+bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
+    for (int attempt = 0; attempt < 100 && f.tempName.empty(); ++attempt) {
+        const std::string temp = shortTemporaryName(lead);
+        if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
+        else if (errno != EEXIST) break;
+    }
+    return !f.tempName.empty();
+}
+
+}  // namespace
+
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why,
+                  const char* lead) {
     if (f.file.valid() && f.tempName.empty()) {
-        if (!replace) {
-            const bool linked = linkUnnamed(f.file.get(), dirFd, name);
-            if (!linked) why = std::strerror(errno);
-            const bool closed = f.file.reset();
-            if (linked && !closed) removeIn(dirFd, name);
-            return linked && closed;
+        if (linkUnnamed(f.file.get(), dirFd, name)) {
+            if (closeWhole(f, why)) return true;
+            removeIn(dirFd, name);
+            return false;
         }
-        for (int attempt = 0; attempt < 100 && f.tempName.empty(); ++attempt) {
-            const std::string temp = shortTemporaryName(".fwinspect-");
-            if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
-            else if (errno != EEXIST) break;
-        }
-        if (f.tempName.empty()) {
+        if (!replace || errno != EEXIST || !linkUnderTemporaryName(dirFd, f, lead)) {
             why = std::strerror(errno);
             f.file.reset();
             return false;
         }
     }
-    const bool closed = f.file.reset();
-    if (!closed) why = std::strerror(errno);
-    const bool renamed = closed && renameInto(dirFd, f.tempName, name, replace, why);
+    const bool renamed = closeWhole(f, why) && renameInto(dirFd, f.tempName, name, replace, why);
     if (!renamed) removeIn(dirFd, f.tempName);
     f.tempName.clear();
     return renamed;
 }
 
 bool stageInFolder(int dirFd, FolderFile& f, std::string& why) {
-    for (int attempt = 0; attempt < 100 && f.file.valid() && f.tempName.empty(); ++attempt) {
-        const std::string temp = shortTemporaryName(".fwinspect-");
-        if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
-        else if (errno != EEXIST) break;
-    }
-    if (f.tempName.empty()) {
+    if (f.file.valid() && f.tempName.empty() && !linkUnderTemporaryName(dirFd, f, ".fwinspect-")) {
         why = std::strerror(errno);
         f.file.reset();
         return false;
     }
-    if (!f.file.reset()) {
-        why = std::strerror(errno);
-        return false;
-    }
-    return true;
+    return closeWhole(f, why);
 }
 
 bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string& why) {

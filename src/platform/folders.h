@@ -34,17 +34,28 @@ FileHandle openFolder(const std::string& path, std::string& why);
 bool existsIn(int dirFd, const std::string& name);
 void removeIn(int dirFd, const std::string& name);
 
-// A new file in a folder, with the mode a new file gets. It has no name
-// (O_TMPFILE) where the file system allows, so a run killed before naming
-// it leaves nothing behind; elsewhere it stands under a short temporary name.
+// The one way the tools make a file: a new file in a folder, without a
+// name (O_TMPFILE) where the file system allows, so a run killed before
+// naming it leaves nothing behind; elsewhere under a short temporary name.
+// It gets its final name only when whole.
 struct FolderFile {
     FileHandle file;
-    std::string tempName;  // empty while the file has no name
+    std::string tempName;     // empty while the file has no name
+    bool closeFails = false;  // for tests: the final close reports an error
 };
-bool createInFolder(int dirFd, FolderFile& f, std::string& why);
+struct NewFile {
+    const char* lead = ".fwinspect-";  // how a temporary name starts
+    unsigned mode = 0;                 // 0: the mode a new file gets
+    bool unnamed = true;               // false: go straight to a temporary name
+};
+bool createInFolder(int dirFd, FolderFile& f, std::string& why, const NewFile& how = {});
 // Gives the file `name` and closes it. Without `replace` an existing name is
-// never touched and the call fails; with it, the name is taken over.
-bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why);
+// never touched and the call fails; with it, the name is taken over (a file
+// without a name is linked in directly where nothing stood, else by a
+// rename from a temporary name, since a link cannot replace one). A close
+// that fails names nothing.
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why,
+                  const char* lead = ".fwinspect-");
 // Gives the file a short temporary name in the folder, if it has none, and
 // closes it: it then waits there, whole, to take its final name.
 bool stageInFolder(int dirFd, FolderFile& f, std::string& why);

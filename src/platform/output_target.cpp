@@ -1,13 +1,11 @@
 #include "platform/output_target.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <ctime>
 #include <string>
 
 #include "platform/folders.h"
@@ -15,6 +13,8 @@
 
 namespace fw {
 namespace {
+
+constexpr const char* temporaryLead = ".fwpack-";
 
 // Follows symbolic links, including a dangling last one, to the path that
 // is to be replaced. False for a loop, or a path the system cannot look
@@ -39,31 +39,19 @@ bool followLinks(std::string path, std::string& into) {
     return false;
 }
 
-// A file without a name, kept only if it can be given one later.
-bool openUnnamed(OutputTarget& t) {
-    FileHandle fd(::openat(t.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!fd.valid()) return false;
-    if (!canLinkUnnamed(fd.get())) return false;
-    t.file = std::move(fd);
-    t.way = OutputWay::unnamed;
-    return true;
-}
-
-bool openNamed(OutputTarget& t) {
+// A new file in the output's folder, by the one protocol every file the
+// tools make follows; a temporary name it stands under is known to the
+// interruption handler from the moment it exists.
+bool openNew(OutputTarget& t, bool unnamed) {
     InterruptHold hold;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = shortTemporaryName(".fwpack-");
-        FileHandle fd(::openat(t.folder.get(), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (fd.valid()) {
-            recordTemporaryName(t.folder.get(), name.c_str());
-            t.tempName = name;
-            t.file = std::move(fd);
-            t.way = OutputWay::named;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
+    std::string why;
+    FolderFile f;
+    if (!createInFolder(t.folder.get(), f, why, NewFile{temporaryLead, 0600, unnamed})) return false;
+    if (!f.tempName.empty()) recordTemporaryName(t.folder.get(), f.tempName.c_str());
+    t.file = std::move(f.file);
+    t.tempName = f.tempName;
+    t.way = t.tempName.empty() ? OutputWay::unnamed : OutputWay::named;
+    return true;
 }
 
 // As the packer always did where it could not make a file: the output is
@@ -105,44 +93,21 @@ bool closeInPlace(OutputTarget& t) {
     return false;
 }
 
+// The finished file takes the output's name; whatever stood there stays
+// until then.
+bool nameNew(OutputTarget& t) {
+    FolderFile f{std::move(t.file), t.tempName, t.seams != nullptr && t.seams->closeFails};
+    std::string why;
+    const bool named = nameInFolder(t.folder.get(), f, t.finalName, true, why, temporaryLead);
+    clearTemporaryName();
+    t.tempName.clear();
+    return named;
+}
+
 // What the packer's open for writing would have refused, whoever may make
 // files in the folder: the bits, a read-only file system, an immutable file.
 bool mayOpenForWriting(const std::string& path) {
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-}
-
-// A name the output did not have gets the file directly; one that stands
-// gets it by a rename from a short name, which the interrupt handler
-// removes if it strikes between the two.
-bool nameUnnamed(OutputTarget& t) {
-    std::string name = t.finalName;
-    bool linked = !t.replaces && linkUnnamed(t.file.get(), t.folder.get(), name);
-    for (int attempt = 0; !linked && attempt < 100; ++attempt) {
-        name = shortTemporaryName(".fwpack-");
-        linked = linkUnnamed(t.file.get(), t.folder.get(), name);
-        if (!linked && errno != EEXIST) break;
-    }
-    const bool closed = closeOutput(t);
-    if (!linked) return false;
-    if (name == t.finalName) {
-        if (closed) return true;
-        ::unlinkat(t.folder.get(), name.c_str(), 0);
-        return false;
-    }
-    recordTemporaryName(t.folder.get(), name.c_str());
-    const bool ok = closed && ::renameat(t.folder.get(), name.c_str(), t.folder.get(), t.finalName.c_str()) == 0;
-    if (!ok) ::unlinkat(t.folder.get(), name.c_str(), 0);
-    clearTemporaryName();
-    return ok;
-}
-
-bool nameNamed(OutputTarget& t) {
-    const bool ok = closeOutput(t) &&
-                    ::renameat(t.folder.get(), t.tempName.c_str(), t.folder.get(), t.finalName.c_str()) == 0;
-    if (!ok) ::unlinkat(t.folder.get(), t.tempName.c_str(), 0);
-    clearTemporaryName();
-    t.tempName.clear();
-    return ok;
 }
 
 }  // namespace
@@ -172,8 +137,8 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
     target.owner = exists ? st.st_uid : 0;
     target.group = exists ? st.st_gid : 0;
     const bool newFiles = unnamed != UnnamedFiles::inPlaceOnly;
-    const bool opened = (unnamed == UnnamedFiles::tryFirst && openUnnamed(target)) ||
-                        (newFiles && openNamed(target)) || (exists && openInPlace(target));
+    const bool opened = (newFiles && openNew(target, unnamed == UnnamedFiles::tryFirst)) ||
+                        (exists && openInPlace(target));
     if (!opened) return false;
     // Only a hint: where the file system cannot reserve room, the writes
     // themselves report a full disk.
@@ -197,8 +162,8 @@ bool commitOutputTarget(OutputTarget& target) {
     if (target.seams != nullptr && target.seams->whileNaming) target.seams->whileNaming();
     bool ok = true;
     switch (target.way) {
-        case OutputWay::unnamed: takeOverEarlier(target); ok = nameUnnamed(target); break;
-        case OutputWay::named: takeOverEarlier(target); ok = nameNamed(target); break;
+        case OutputWay::unnamed:
+        case OutputWay::named: takeOverEarlier(target); ok = nameNew(target); break;
         case OutputWay::inPlace: ok = closeInPlace(target); break;
         case OutputWay::none: ok = closeOutput(target); break;
     }
