@@ -16,12 +16,45 @@ void putAt(Bytes& b, std::size_t at, const std::uint8_t* bytes, std::size_t coun
     std::copy(bytes, bytes + count, b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+// The format's codes and bits written out again, so packages built here do
+// not take them from the table the tools read.
+struct Codes {
+    std::uint32_t type, oldType, bit, oldBit;
+};
+Codes codesOf(fw::PartKind kind) {
+    switch (kind) {
+        case fw::PartKind::boot: return {1, 1, 0x1, 0x1};
+        case fw::PartKind::kernel: return {2, 0, 0x2, 0};
+        case fw::PartKind::rfs: return {3, 2, 0x4, 0x2};
+        case fw::PartKind::app: return {4, 0, 0x8, 0};
+        case fw::PartKind::config: return {5, 0, 0x10, 0};
+        case fw::PartKind::logo: return {6, 4, 0x20, 0x8};
+        case fw::PartKind::chlogo: return {7, 7, 0x40, 0x40};
+        case fw::PartKind::tar: return {9, 9, 0x100, 0x100};
+        case fw::PartKind::flash: return {22, 22, 0x200000, 0x200000};
+        case fw::PartKind::mtd: return {21, 21, 0x100000, 0x100000};
+        case fw::PartKind::named: return {20, 20, 0x80000, 0x80000};
+        case fw::PartKind::unknown: break;
+    }
+    return {};
+}
+
+std::uint32_t kindBitOfCode(std::uint32_t typeCode, bool oldLayout) {
+    for (int k = 0; k <= static_cast<int>(fw::PartKind::named); ++k) {
+        const Codes c = codesOf(static_cast<fw::PartKind>(k));
+        if (typeCode != 0 && (oldLayout ? c.oldType : c.type) == typeCode) return oldLayout ? c.oldBit : c.bit;
+    }
+    return 0;
+}
+
 }  // namespace
 
 RawPart fixedPart(fw::PartKind kind, const Bytes& content, bool oldLayout) {
-    RawPart p{fw::typeCodeOf(kind, oldLayout), content};
+    const Codes codes = codesOf(kind);
+    RawPart p{oldLayout ? codes.oldType : codes.type, content};
     if (kind == fw::PartKind::tar) {
-        Bytes field(fw::tarTargetPath.begin(), fw::tarTargetPath.end());
+        const std::string target = "/usr/etc/sata/sda0/tarfileupdate.tar.gz";
+        Bytes field(target.begin(), target.end());
         field.push_back(0);
         p.nameLength = static_cast<std::uint32_t>(field.size());
         p.data.insert(p.data.begin(), field.begin(), field.end());
@@ -33,7 +66,7 @@ RawPart mtdPart(std::uint32_t index, const Bytes& content) { return {21, content
 
 RawPart namedPart(const std::string& name, const Bytes& content) {
     Bytes field(name.begin(), name.end());
-    field.resize(fw::nameFieldLengthOf(name.size()), 0);
+    field.resize((name.size() + 3) / 4 * 4, 0);
     RawPart p{20, field, static_cast<std::uint32_t>(field.size())};
     p.data.insert(p.data.end(), content.begin(), content.end());
     return p;
@@ -44,7 +77,7 @@ Bytes buildPackage(const std::vector<std::uint32_t>& boards, const std::vector<R
     h.boardCount = static_cast<std::uint32_t>(boards.size());
     h.partCount = static_cast<std::uint32_t>(parts.size());
     h.partTableOffset = fw::boardTableOffset + 4 * h.boardCount;
-    for (const RawPart& p : parts) h.kindFlags |= fw::kindBitOf(fw::kindOfTypeCode(p.typeCode, oldLayout), oldLayout);
+    for (const RawPart& p : parts) h.kindFlags |= kindBitOfCode(p.typeCode, oldLayout);
     Bytes b;
     const auto header = fw::encodePackageHeader(h);
     putAt(b, 0, header.data(), header.size());
