@@ -51,8 +51,6 @@ int namedSlotFor(const PackageJob& job, const char* name) {
     return -1;
 }
 
-}  // namespace
-
 void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length) {
     const std::size_t k = index(kind);
     job.fixedHeaders[k] = freshHeader(kindInfo(kind).typeCode, length);
@@ -74,6 +72,8 @@ void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameField
     job.namedLengths[slot] = length;
     job.namedMask |= 1u << slot;
 }
+
+}  // namespace
 
 void registerImage(PackageJob& job, FixedKind kind, const char* path) {
     const std::size_t k = index(kind);

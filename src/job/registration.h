@@ -25,9 +25,4 @@ void registerImage(PackageJob& job, FixedKind kind, const char* path);
 void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs);
 void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs);
 
-void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length);
-void buildMtdHeader(PackageJob& job, std::size_t slot, std::int64_t length);
-void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameFieldLength,
-                      std::int64_t length);
-
 }  // namespace fw
