@@ -4,15 +4,15 @@
 
 namespace fw {
 
-bool NamingStep::nameOne(NamedFile& f, std::string& why) {
+bool NamingStep::nameOne(NamedFile& f, std::string* why) {
     const std::string& temp = f.file.tempName;
     switch (entryKindIn(dirFd_, f.name)) {
     case EntryKind::other:
-        why = f.name + " is in the way and is not a file";
+        *why = f.name + " is in the way and is not a file";
         return false;
     case EntryKind::replaceable:
         if (!replace_) {
-            why = f.name + " already exists (--force replaces it)";
+            *why = f.name + " already exists (--force replaces it)";
             return false;
         }
         if (!exchangeNames(dirFd_, temp, f.name, why)) return false;
@@ -32,24 +32,24 @@ bool NamingStep::nameOne(NamedFile& f, std::string& why) {
 void NamingStep::undo(std::vector<NamedFile*>& files) {
     std::string ignored;
     for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
-        if (it->temp.empty() || !exchangeNames(dirFd_, it->temp, it->name, ignored)) removeIn(dirFd_, it->name);
+        if (it->temp.empty() || !exchangeNames(dirFd_, it->temp, it->name, &ignored)) removeIn(dirFd_, it->name);
         if (!it->temp.empty()) removeIn(dirFd_, it->temp);
     }
     done_.clear();
     for (NamedFile* f : files) discardInFolder(dirFd_, f->file);
 }
 
-bool NamingStep::nameAll(std::vector<NamedFile*>& files, std::string& why) {
+bool NamingStep::nameAll(std::vector<NamedFile*>& files, std::string* why) {
     for (NamedFile* f : files)
         if (!stageInFolder(dirFd_, f->file, why)) {
-            why = "cannot write into the folder: " + why;
+            *why = "cannot write into the folder: " + *why;
             undo(files);
             return false;
         }
     for (NamedFile* f : files) {
         const bool named = !interruptPending() && nameOne(*f, why);
         if (!named || interruptPending()) {
-            if (named || why.empty()) why = "interrupted";
+            if (named || why->empty()) *why = "interrupted";
             undo(files);
             return false;
         }

@@ -21,13 +21,13 @@ public:
     NamingStep(int dirFd, bool replace) : dirFd_(dirFd), replace_(replace) {}
     // Names every file, or leaves the folder as it was and says why in `why`.
     // Stops and undoes when an interrupting signal waits.
-    bool nameAll(std::vector<NamedFile*>& files, std::string& why);
+    bool nameAll(std::vector<NamedFile*>& files, std::string* why);
 
 private:
     struct Done {
         std::string name, temp;  // temp: where the earlier file waits, if one stood there
     };
-    bool nameOne(NamedFile& f, std::string& why);
+    bool nameOne(NamedFile& f, std::string* why);
     void undo(std::vector<NamedFile*>& files);
 
     int dirFd_;

@@ -116,12 +116,12 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
 
 bool Extractor::openFolder() {
     std::string why;
-    if (!folders_.create(dir_, why)) {
+    if (!folders_.create(dir_, &why)) {
         fail("cannot create " + escapeText(dir_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
-    dirFd_ = fw::openFolder(dir_, why);
+    dirFd_ = fw::openFolder(dir_, &why);
     if (!dirFd_.valid()) {
         fail("cannot open " + escapeText(dir_) + ": " + why);
         folderFailed_ = true;
@@ -143,7 +143,7 @@ bool Extractor::createTemps() {
     for (PartFile& f : files_) {
         if (!f.wanted) continue;
         std::string why;
-        if (!createInFolder(dirFd_.get(), f.file, why)) {
+        if (!createInFolder(dirFd_.get(), f.file, &why)) {
             fail("cannot create a file in " + escapeText(dir_) + ": " + why);
             return false;
         }
@@ -199,7 +199,7 @@ bool Extractor::finish(bool sound) {
         if (f.wanted) wanted.push_back(&f);
     NamingStep naming(dirFd_.get(), options_.force);
     std::string why;
-    if (naming.nameAll(wanted, why)) return true;
+    if (naming.nameAll(wanted, &why)) return true;
     fail("cannot name the parts in " + escapeText(dir_) + ": " + escapeText(why) + "; nothing extracted");
     removeCreated();
     return false;

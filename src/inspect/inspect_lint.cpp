@@ -64,7 +64,7 @@ int lintCommandLine(const std::vector<const char*>& fwpackArgs, const std::strin
         auto job = createJob();
         registerInputs(*job, options);
         std::string why;
-        if (!package.empty() && !comparePackageWithJob(package, *job, result.differences, why)) {
+        if (!package.empty() && !comparePackageWithJob(package, *job, result.differences, &why)) {
             std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(package).c_str(), why.c_str());
             return 2;
         }

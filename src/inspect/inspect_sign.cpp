@@ -67,7 +67,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
                      digest ? error.c_str() : "the package's digest could not be computed");
         return 2;
     }
-    if (!replaceFileWhole(output, der, why)) {
+    if (!replaceFileWhole(output, der, &why)) {
         std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapeText(output).c_str(), why.c_str());
         return 2;
     }
@@ -83,7 +83,7 @@ bool SignatureCheck::prepare(const std::string& caFile, const std::string& signa
     std::vector<std::uint8_t> bytes;
     std::string why;
     bool missing = false;
-    if (!readSmallFile(signatureFile, largestSignature, bytes, why, missing)) {
+    if (!readSmallFile(signatureFile, largestSignature, bytes, &why, missing)) {
         report_.defect = missing ? "no signature file " + signatureFile
                                  : "cannot read the signature file " + signatureFile + ": " + why;
         return true;

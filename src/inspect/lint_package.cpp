@@ -55,11 +55,11 @@ void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& jo
 }  // namespace
 
 bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::vector<std::string>& differences,
-                           std::string& why) {
+                           std::string* why) {
     InspectionOptions options;
     options.layout = job.oldLayout ? LayoutChoice::old : LayoutChoice::normal;
     Collector c;
-    if (inspectPackage(path.c_str(), options, c, &why) == InspectionResult::unreadable) return false;
+    if (inspectPackage(path.c_str(), options, c, why) == InspectionResult::unreadable) return false;
     for (const std::string& d : c.defects_.kept) differences.push_back("the package has a defect: " + escapeText(d));
     if (!c.summary_.structureRead) return true;
     const PackagePlan plan = planPackage(job);

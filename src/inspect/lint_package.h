@@ -13,6 +13,6 @@ namespace fw {
 // Fills `differences`, one line each; false with `why` when the package
 // cannot be read.
 bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::vector<std::string>& differences,
-                           std::string& why);
+                           std::string* why);
 
 }  // namespace fw

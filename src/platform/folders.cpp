@@ -31,20 +31,20 @@ unsigned newFileMode() {
     return 0666 & ~mask;
 }
 
-bool CreatedFolders::create(const std::string& path, std::string& why) {
+bool CreatedFolders::create(const std::string& path, std::string* why) {
     std::vector<std::string> missing;
     std::string at = path;
     while (!at.empty()) {
         struct stat st {};
         if (::stat(at.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode)) {
-                why = "a file that is not a folder is in the way";
+                *why = "a file that is not a folder is in the way";
                 return false;
             }
             break;
         }
         if (errno != ENOENT) {
-            why = std::strerror(errno);
+            *why = std::strerror(errno);
             return false;
         }
         missing.push_back(at);
@@ -54,7 +54,7 @@ bool CreatedFolders::create(const std::string& path, std::string& why) {
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
-            why = std::strerror(errno);
+            *why = std::strerror(errno);
             return false;
         }
         created_.push_back(*it);
@@ -67,9 +67,9 @@ void CreatedFolders::removeIfEmpty() {
     created_.clear();
 }
 
-FileHandle openFolder(const std::string& path, std::string& why) {
+FileHandle openFolder(const std::string& path, std::string* why) {
     FileHandle dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) why = std::strerror(errno);
+    if (!dir.valid()) *why = std::strerror(errno);
     return dir;
 }
 
@@ -115,7 +115,7 @@ bool linkUnnamed(int fd, int dirFd, const std::string& name) {
     return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-bool createInFolder(int dirFd, FolderFile& f, std::string& why, const NewFile& how) {
+bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& how) {
     const mode_t mode = how.mode != 0 ? how.mode : newFileMode();
     f.tempName.clear();
     if (how.unnamed) {
@@ -131,15 +131,15 @@ bool createInFolder(int dirFd, FolderFile& f, std::string& why, const NewFile& h
         }
         if (errno != EEXIST) break;
     }
-    why = std::strerror(errno);
+    *why = std::strerror(errno);
     return false;
 }
 
 namespace {
 
-bool closeWhole(FolderFile& f, std::string& why) {
+bool closeWhole(FolderFile& f, std::string* why) {
     const bool closed = f.file.reset() && !f.closeFails;
-    if (!closed) why = f.closeFails ? "the close failed" : std::strerror(errno);
+    if (!closed) *why = f.closeFails ? "the close failed" : std::strerror(errno);
     return closed;
 }
 
@@ -155,7 +155,7 @@ bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
 
 }  // namespace
 
-bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why,
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
                   const char* lead) {
     if (f.file.valid() && f.tempName.empty()) {
         if (linkUnnamed(f.file.get(), dirFd, name)) {
@@ -164,7 +164,7 @@ bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replac
             return false;
         }
         if (!replace || errno != EEXIST || !linkUnderTemporaryName(dirFd, f, lead)) {
-            why = std::strerror(errno);
+            *why = std::strerror(errno);
             f.file.reset();
             return false;
         }
@@ -175,18 +175,18 @@ bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replac
     return renamed;
 }
 
-bool stageInFolder(int dirFd, FolderFile& f, std::string& why) {
+bool stageInFolder(int dirFd, FolderFile& f, std::string* why) {
     if (f.file.valid() && f.tempName.empty() && !linkUnderTemporaryName(dirFd, f, ".fwinspect-")) {
-        why = std::strerror(errno);
+        *why = std::strerror(errno);
         f.file.reset();
         return false;
     }
     return closeWhole(f, why);
 }
 
-bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string& why) {
+bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why) {
     if (::renameat2(dirFd, a.c_str(), dirFd, b.c_str(), RENAME_EXCHANGE) == 0) return true;
-    why = std::strerror(errno);
+    *why = std::strerror(errno);
     return false;
 }
 
@@ -202,10 +202,10 @@ void discardInFolder(int dirFd, FolderFile& f) {
     f.tempName.clear();
 }
 
-bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string& why) {
+bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string* why) {
     const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
     if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), flags) == 0) return true;
-    why = std::strerror(errno);
+    *why = std::strerror(errno);
     return false;
 }
 

@@ -18,7 +18,7 @@ class CreatedFolders {
 public:
     // Creates `path` and every missing parent, like mkdir -p; `why` gets the
     // system's reason on failure (a file in the way, no permission).
-    bool create(const std::string& path, std::string& why);
+    bool create(const std::string& path, std::string* why);
     // Removes the folders this object created, deepest first, as far as
     // they are empty.
     void removeIfEmpty();
@@ -29,7 +29,7 @@ private:
 
 // A folder held open, so names are resolved inside it and nothing is
 // reached through a link in its place.
-FileHandle openFolder(const std::string& path, std::string& why);
+FileHandle openFolder(const std::string& path, std::string* why);
 // Whether `name` exists in the folder, as itself (a link is not followed).
 bool existsIn(int dirFd, const std::string& name);
 void removeIn(int dirFd, const std::string& name);
@@ -48,19 +48,19 @@ struct NewFile {
     unsigned mode = 0;                 // 0: the mode a new file gets
     bool unnamed = true;               // false: go straight to a temporary name
 };
-bool createInFolder(int dirFd, FolderFile& f, std::string& why, const NewFile& how = {});
+bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& how = {});
 // Gives the file `name` and closes it. Without `replace` an existing name is
 // never touched and the call fails; with it, the name is taken over (a file
 // without a name is linked in directly where nothing stood, else by a
 // rename from a temporary name, since a link cannot replace one). A close
 // that fails names nothing.
-bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string& why,
+bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
                   const char* lead = ".fwinspect-");
 // Gives the file a short temporary name in the folder, if it has none, and
 // closes it: it then waits there, whole, to take its final name.
-bool stageInFolder(int dirFd, FolderFile& f, std::string& why);
+bool stageInFolder(int dirFd, FolderFile& f, std::string* why);
 // Swaps what two names in the folder stand for, in one step.
-bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string& why);
+bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why);
 // What stands at a name: nothing, a file or link that a name can replace,
 // or something else (a folder) that must not be swapped away.
 enum class EntryKind { none, replaceable, other };
@@ -81,6 +81,6 @@ std::string shortTemporaryName(const char* lead);
 // Gives the file `from` in the folder the name `to`. Without `replace`, an
 // existing `to` is never touched and the call fails; with it, `to` is
 // replaced as a name: a file or link there is unlinked, never written.
-bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string& why);
+bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string* why);
 
 }  // namespace fw

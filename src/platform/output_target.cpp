@@ -46,7 +46,7 @@ bool openNew(OutputTarget& t, bool unnamed) {
     InterruptHold hold;
     std::string why;
     FolderFile f;
-    if (!createInFolder(t.folder.get(), f, why, NewFile{temporaryLead, 0600, unnamed})) return false;
+    if (!createInFolder(t.folder.get(), f, &why, NewFile{temporaryLead, 0600, unnamed})) return false;
     if (!f.tempName.empty()) recordTemporaryName(t.folder.get(), f.tempName.c_str());
     t.file = std::move(f.file);
     t.tempName = f.tempName;
@@ -98,7 +98,7 @@ bool closeInPlace(OutputTarget& t) {
 bool nameNew(OutputTarget& t) {
     FolderFile f{std::move(t.file), t.tempName, t.seams != nullptr && t.seams->closeFails};
     std::string why;
-    const bool named = nameInFolder(t.folder.get(), f, t.finalName, true, why, temporaryLead);
+    const bool named = nameInFolder(t.folder.get(), f, t.finalName, true, &why, temporaryLead);
     clearTemporaryName();
     t.tempName.clear();
     return named;

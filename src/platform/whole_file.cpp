@@ -13,32 +13,32 @@
 
 namespace fw {
 
-bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& why) {
+bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why) {
     const FileHandle folder = openFolder(folderOf(path), why);
     FolderFile file;
     if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
     if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || ::fsync(file.file.get()) != 0) {
-        why = std::strerror(errno);
+        *why = std::strerror(errno);
         discardInFolder(folder.get(), file);
         return false;
     }
     return nameInFolder(folder.get(), file, baseOf(path), true, why);
 }
 
-bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string& why,
+bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
                    bool& missing) {
     OpenedFile file;
-    const Opening opening = openForReading(path.c_str(), Shapes::regular, file, &why);
+    const Opening opening = openForReading(path.c_str(), Shapes::regular, file, why);
     missing = file.missing;
     if (opening != Opening::ok) return false;
     if (static_cast<std::uint64_t>(file.length) > limit) {
-        why = "larger than " + std::to_string(limit) + " bytes";
+        *why = "larger than " + std::to_string(limit) + " bytes";
         return false;
     }
     bytes.resize(static_cast<std::size_t>(file.length));
     const ssize_t n = readSome(file.handle.get(), bytes.data(), bytes.size());
     if (n < 0 || static_cast<std::size_t>(n) != bytes.size()) {
-        why = n < 0 ? std::strerror(errno) : "it changed while read";
+        *why = n < 0 ? std::strerror(errno) : "it changed while read";
         return false;
     }
     return true;

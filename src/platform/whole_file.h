@@ -11,11 +11,11 @@ namespace fw {
 // `path`, so readers see the old file or the new one, never a part. The new
 // file gets the mode a new file gets (0666 less the umask). `why` gets the
 // system's reason on failure, and then nothing is left behind.
-bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& why);
+bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why);
 
 // Reads a whole file of at most `limit` bytes; false with the reason when it
 // cannot be read or is larger. `missing` tells a file that does not exist.
-bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string& why,
+bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
                    bool& missing);
 
 }  // namespace fw
