@@ -1,6 +1,6 @@
 #include "inspect/extract_naming.h"
 
-#include "platform/pending_interrupt.h"
+#include "platform/interruption.h"
 
 namespace fw {
 

@@ -12,7 +12,6 @@
 #include "platform/file_handle.h"
 #include "platform/folders.h"
 #include "platform/interruption.h"
-#include "platform/pending_interrupt.h"
 
 namespace fw {
 namespace {

@@ -65,6 +65,17 @@ void clearTemporaryName() { temporaryFolder.store(-1); }
 
 void keepRunningWhateverComes() { outcomeDecided.store(true); }
 
+bool interruptPending() {
+    sigset_t pending;
+    if (::sigpending(&pending) != 0) return false;
+    for (int s : interrupting) {
+        if (sigismember(&pending, s) != 1) continue;
+        struct sigaction now {};
+        if (::sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) return true;
+    }
+    return false;
+}
+
 InterruptHold::InterruptHold() {
     const sigset_t set = interruptSet();
     ::pthread_sigmask(SIG_BLOCK, &set, &previous_);

@@ -25,6 +25,12 @@ void clearTemporaryName();
 // Call it with the signals held.
 void keepRunningWhateverComes();
 
+// Whether an interrupting signal waits while InterruptHold holds it back,
+// so a long step can stop at a safe point, undo what it did, and then let
+// the signal end the process as it would have. Signals the caller's shell
+// ignores (nohup) stay ignored and never count.
+bool interruptPending();
+
 // Holds the interrupting signals back in the calling thread while it
 // lives, so that creating or renaming a file and recording its name
 // happen as one step; a signal that came meanwhile acts when it ends.
