@@ -101,6 +101,12 @@ RunResult runPackerWith(const std::vector<std::string>& args) {
     return {status, out.text()};
 }
 
+std::string textOf(const std::string& path) {
+    if (!exists(path)) return "";
+    const Bytes b = readFile(path);
+    return std::string(b.begin(), b.end());
+}
+
 pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild) {
     std::vector<const char*> argv{FWPACK_BINARY};
     for (const auto& a : args) argv.push_back(a.c_str());

@@ -35,6 +35,8 @@ private:
 };
 
 Bytes readFile(const std::string& path);
+// A file's bytes as text; empty when there is no file (yet).
+std::string textOf(const std::string& path);
 bool exists(const std::string& path);
 // Deterministic, non-repeating bytes.
 Bytes patternBytes(std::size_t count, std::uint32_t salt = 1);

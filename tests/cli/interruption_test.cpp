@@ -17,6 +17,7 @@
 namespace {
 
 using fwtest::Bytes;
+using fwtest::textOf;
 
 // Starts the tool with its standard output and error in `log`, after
 // `limit` lowers the file size limit when it is not 0.
@@ -43,11 +44,6 @@ long long bytesWritten(pid_t pid) {
         if (key == "wchar:") return value;
     }
     return -1;
-}
-
-std::string textOf(const std::string& path) {
-    const Bytes b = fwtest::readFile(path);
-    return std::string(b.begin(), b.end());
 }
 
 class Interrupted : public ::testing::Test {

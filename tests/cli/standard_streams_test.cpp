@@ -16,12 +16,7 @@
 namespace {
 
 using fwtest::Bytes;
-
-std::string textOf(const std::string& path) {
-    if (!fwtest::exists(path)) return "";
-    const Bytes b = fwtest::readFile(path);
-    return std::string(b.begin(), b.end());
-}
+using fwtest::textOf;
 
 class StandardStreams : public ::testing::Test {
 protected:
