@@ -64,7 +64,7 @@ std::vector<std::pair<std::string, const PartReport*>> keyed(const std::vector<P
         if (!r.headerRead) continue;
         const std::string identity = diffKeyOf(r);
         const auto repeats = std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return diffKeyOf(*k.second) == identity; });
-        keys.emplace_back(identity + (repeats > 0 ? "#" + std::to_string(repeats) : ""), &r);
+        keys.emplace_back(repeats > 0 ? identity + '#' + std::to_string(repeats) : identity, &r);
     }
     return keys;
 }

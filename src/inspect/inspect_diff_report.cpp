@@ -90,16 +90,17 @@ namespace {
 std::string jsonCodes(const std::vector<std::uint32_t>& codes, bool asText) {
     std::string s = "[";
     for (std::size_t i = 0; i < codes.size(); ++i)
-        s += (i ? "," : "") + (asText ? '"' + boardCodeText(codes[i]) + '"' : std::to_string(codes[i]));
+        s.append(i ? "," : "").append(asText ? std::string(1, '"').append(boardCodeText(codes[i])).append(1, '"')
+                                             : std::to_string(codes[i]));
     return s + "]";
 }
 
 std::string jsonSide(const PackageContents& c) {
-    std::string s = "{" + jsonTextMember("package", c.summary.path) + ",\"size\":" + std::to_string(c.summary.fileSize) +
+    std::string s = std::string("{").append(jsonTextMember("package", c.summary.path)) + ",\"size\":" + std::to_string(c.summary.fileSize) +
                     ",\"layout\":\"" + layoutName(c) + "\",\"layoutGuessed\":" +
                     (c.summary.layoutGuessed ? "true" : "false") +
                     ",\"kindFlags\":" + std::to_string(c.summary.header.kindFlags) + ",\"defects\":[";
-    for (std::size_t i = 0; i < c.defects.kept.size(); ++i) s += (i ? "," : "") + jsonString(c.defects.kept[i]);
+    for (std::size_t i = 0; i < c.defects.kept.size(); ++i) s.append(i ? "," : "").append(jsonString(c.defects.kept[i]));
     return s + "],\"sound\":" + (c.defects.kept.empty() ? "true" : "false") + "}";
 }
 
@@ -140,7 +141,7 @@ void printDiffJson(const PackageDiff& d, std::FILE* out) {
     s += ",\"boards\":{\"added\":" + jsonCodes(d.boardsAdded, false) + ",\"removed\":" + jsonCodes(d.boardsRemoved, false) +
          "},\"boardCodes\":{\"added\":" + jsonCodes(d.boardsAdded, true) +
          ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"parts\":[";
-    for (std::size_t i = 0; i < d.changes.size(); ++i) s += (i ? "," : "") + jsonChange(d.changes[i]);
+    for (std::size_t i = 0; i < d.changes.size(); ++i) s.append(i ? "," : "").append(jsonChange(d.changes[i]));
     s += "],\"unchanged\":" + std::to_string(d.unchanged) + ",\"same\":" + (d.same() ? "true" : "false") + "}\n";
     std::fputs(s.c_str(), out);
 }

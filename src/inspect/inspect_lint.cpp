@@ -34,12 +34,12 @@ void printText(const LintResult& r, const std::string& package, std::FILE* out) 
 void printJson(const LintResult& r, const std::string& package, std::FILE* out) {
     std::string s = "{\"refused\":" + (r.refused.empty() ? std::string("null") : jsonString(r.refused)) + ",\"findings\":[";
     for (std::size_t i = 0; i < r.findings.size(); ++i)
-        s += (i ? "," : "") + std::string("{\"argument\":") + std::to_string(r.findings[i].argument) +
-             ",\"text\":" + jsonString(r.findings[i].text) + "}";
+        s.append(i ? "," : "").append("{\"argument\":").append(std::to_string(r.findings[i].argument))
+            .append(",\"text\":").append(jsonString(r.findings[i].text)).append("}");
     s += "]";
     if (!package.empty()) {
-        s += "," + jsonTextMember("package", package) + ",\"differences\":[";
-        for (std::size_t i = 0; i < r.differences.size(); ++i) s += (i ? "," : "") + jsonString(r.differences[i]);
+        s.append(",").append(jsonTextMember("package", package)).append(",\"differences\":[");
+        for (std::size_t i = 0; i < r.differences.size(); ++i) s.append(i ? "," : "").append(jsonString(r.differences[i]));
         s += "]";
     }
     const bool clean = r.refused.empty() && r.findings.empty() && r.differences.empty();

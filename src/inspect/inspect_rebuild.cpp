@@ -44,8 +44,8 @@ void Rebuild::part(const PartReport& r, const std::string& file) {
         if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the 63 bytes -n takes");
         if (++named_ > namedSlotCount) whyNot("it has more named parts than the 20 fwpack keeps");
     }
-    for (const std::string& argument : packerArguments(identityOf(r))) options_ += " " + shellQuoted(argument);
-    options_ += " " + shellQuoted(file);
+    for (const std::string& argument : packerArguments(identityOf(r))) options_.append(" ").append(shellQuoted(argument));
+    options_.append(" ").append(shellQuoted(file));
 }
 
 void Rebuild::print(std::FILE* out, std::FILE* err) const {

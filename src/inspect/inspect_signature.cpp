@@ -123,7 +123,9 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
         i2d_X509_ATTRIBUTE(attribute, &at);
         elements.push_back(std::move(element));
     }
-    std::sort(elements.begin(), elements.end());
+    std::sort(elements.begin(), elements.end(), [](const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+    });
     std::size_t length = 0;
     for (const auto& e : elements) length += e.size();
     std::vector<std::uint8_t> der{0x31};

@@ -11,7 +11,7 @@
 namespace fw {
 namespace {
 
-std::string quoted(const char* text) { return "'" + escapeText(text) + "'"; }
+std::string quoted(const char* text) { return std::string("'").append(escapeText(text)).append("'"); }
 
 // The position of the argument `value` points into; values are the
 // argument strings themselves.

@@ -23,7 +23,7 @@ public:
 
 std::string boardList(const std::uint32_t* codes, std::size_t n) {
     std::string s;
-    for (std::size_t i = 0; i < n; ++i) s += (i ? " " : "") + boardCodeText(codes[i]);
+    for (std::size_t i = 0; i < n; ++i) s.append(i ? " " : "").append(boardCodeText(codes[i]));
     return s.empty() ? "none" : s;
 }
 
@@ -34,7 +34,7 @@ PartIdentity identityOf(const PlannedPart& p, const PackageJob& job) {
 
 void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& job, std::vector<std::string>& out) {
     const std::string expected = describe(identityOf(p, job));
-    const std::string input = "'" + escapeText(p.path) + "'";
+    const std::string input = std::string("'").append(escapeText(p.path)).append("'");
     if (r == nullptr || !r->headerRead || describe(identityOf(*r)) != expected) {
         out.push_back("the arguments pack " + escapeText(expected) + " from " + input + " here; the package has " +
                       (r == nullptr ? "no part" : escapeText(partLabel(*r))));
