@@ -68,6 +68,14 @@ std::string partName(const PartReport& r) {
     return "";
 }
 
+// Wide enough for the largest input a package holds, so the digests of
+// every part's input line up.
+std::string lengthColumn(std::uint64_t length) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10llu", static_cast<unsigned long long>(length));
+    return text;
+}
+
 }  // namespace
 
 bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
@@ -103,7 +111,7 @@ public:
             std::fprintf(out_, "%4u %10llu  (header outside the file)\n", r.number, static_cast<unsigned long long>(r.offset));
             return;
         }
-        std::fprintf(out_, "%4u %10llu  %-7s %4u %10u  %-40s %s  %s\n", r.number,
+        std::fprintf(out_, "%4u %10llu  %-7s %4u %10u  %-63s %s  %s\n", r.number,
                      static_cast<unsigned long long>(r.offset), kindName(r.kind).data(), r.header.typeCode,
                      r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
@@ -111,7 +119,7 @@ public:
         std::snprintf(number, sizeof number, "%-2u", r.number);
         if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.extraDigest) + "\n";
         if (hasContentField(r) && r.digested)
-            content_ += "input    part " + std::string(number) + "  " + std::to_string(r.contentLength) + " bytes  md5 " +
+            content_ += "input    part " + std::string(number) + "  " + lengthColumn(r.contentLength) + " bytes  md5 " +
                         hexDigest(r.contentDigest) +
                         (r.contentExtraDigest.empty() ? "" : "  sha256 " + hexBytes(r.contentExtraDigest)) + "\n";
     }
@@ -136,7 +144,7 @@ private:
         tableOpen_ = true;
         if (partCount_ < 0) return;
         std::fprintf(out_, "\nparts    %lld\n", partCount_);
-        std::fprintf(out_, "%4s %10s  %-7s %4s %10s  %-40s %-32s  %s\n", "#", "offset", "kind", "type", "length",
+        std::fprintf(out_, "%4s %10s  %-7s %4s %10s  %-63s %-32s  %s\n", "#", "offset", "kind", "type", "length",
                      "index/name", "md5", "digest");
     }
 

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "package_bytes.h"
 
@@ -175,9 +177,9 @@ TEST_F(Truth, NamedAndTarPartsShowTheDigestsOfTheirInputAlone) {
     const std::string p = dir.write("n.update", fwtest::buildPackage({1}, {fwtest::fixedPart(PartKind::tar, {'a', 'b', 'c'}),
                                                                           fwtest::namedPart("splash", {'a', 'b', 'c'})}));
     const auto list = fwinspect({"list", p});
-    EXPECT_NE(list.out.find("input    part 0   3 bytes  md5 " + abcMd5 + "  sha256 " + abcSha + "\n"), std::string::npos)
+    EXPECT_NE(list.out.find("input    part 0           3 bytes  md5 " + abcMd5 + "  sha256 " + abcSha + "\n"), std::string::npos)
         << list.out;
-    EXPECT_NE(list.out.find("input    part 1   3 bytes  md5 " + abcMd5), std::string::npos);
+    EXPECT_NE(list.out.find("input    part 1           3 bytes  md5 " + abcMd5), std::string::npos);
     const auto json = fwinspect({"verify", "--json", p});
     EXPECT_NE(json.out.find("\"input\":{\"length\":3,\"md5\":\"" + abcMd5 + "\",\"sha256\":\"" + abcSha + "\"}"),
               std::string::npos)
@@ -186,6 +188,41 @@ TEST_F(Truth, NamedAndTarPartsShowTheDigestsOfTheirInputAlone) {
                                                                           fwtest::namedPart("splash", {'a', 'b'})}));
     const auto diff = fwinspect({"diff", q, p});
     EXPECT_NE(diff.out.find("; input length 2 -> 3, md5 "), std::string::npos) << diff.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The most a package holds: every fixed kind, 20 mtd parts, 20 names of
+// the longest length; every row's digest starts in the same column, and so
+// does every input line's.
+TEST(ListColumns, FortyNinePartsWithTheLongestNamesStayAligned) {
+    using fw::PartKind;
+    std::vector<fwtest::RawPart> parts;
+    for (PartKind k : {PartKind::boot, PartKind::kernel, PartKind::rfs, PartKind::app, PartKind::config,
+                       PartKind::flash, PartKind::logo, PartKind::chlogo, PartKind::tar})
+        parts.push_back(fwtest::fixedPart(k, fwtest::patternBytes(10)));
+    for (std::uint32_t i = 1; i <= 20; ++i) parts.push_back(fwtest::mtdPart(i, fwtest::patternBytes(i * 1000)));
+    for (int i = 0; i < 20; ++i)
+        parts.push_back(fwtest::namedPart(std::string(61, 'n') + std::to_string(10 + i), fwtest::patternBytes(7)));
+    fwtest::ScratchDir dir;
+    const std::string pkg = dir.write("p.update", fwtest::buildPackage({0x0c35}, parts));
+    const auto list = fwtest::fwinspect({"list", pkg});
+    ASSERT_EQ(list.status, 0) << list.out;
+    std::set<std::size_t> digestColumns, inputColumns;
+    std::istringstream lines(list.out);
+    int rows = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.size() > 4 && line.substr(line.size() - 4) == "  ok") {
+            ++rows;
+            digestColumns.insert(line.size() - 4 - 32);
+        }
+        if (line.rfind("input    part", 0) == 0) inputColumns.insert(line.find(" md5 "));
+    }
+    EXPECT_EQ(rows, 49);
+    EXPECT_EQ(digestColumns.size(), 1u) << list.out;
+    EXPECT_EQ(inputColumns.size(), 1u) << list.out;
 }
 
 }  // namespace
