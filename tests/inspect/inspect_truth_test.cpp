@@ -177,9 +177,9 @@ TEST_F(Truth, NamedAndTarPartsShowTheDigestsOfTheirInputAlone) {
     const std::string p = dir.write("n.update", fwtest::buildPackage({1}, {fwtest::fixedPart(PartKind::tar, {'a', 'b', 'c'}),
                                                                           fwtest::namedPart("splash", {'a', 'b', 'c'})}));
     const auto list = fwinspect({"list", p});
-    EXPECT_NE(list.out.find("input    part 0           3 bytes  md5 " + abcMd5 + "  sha256 " + abcSha + "\n"), std::string::npos)
+    EXPECT_NE(list.out.find("input    part 0            3 bytes  md5 " + abcMd5 + "  sha256 " + abcSha + "\n"), std::string::npos)
         << list.out;
-    EXPECT_NE(list.out.find("input    part 1           3 bytes  md5 " + abcMd5), std::string::npos);
+    EXPECT_NE(list.out.find("input    part 1            3 bytes  md5 " + abcMd5), std::string::npos);
     const auto json = fwinspect({"verify", "--json", p});
     EXPECT_NE(json.out.find("\"input\":{\"length\":3,\"md5\":\"" + abcMd5 + "\",\"sha256\":\"" + abcSha + "\"}"),
               std::string::npos)
