@@ -91,8 +91,10 @@ void boards(int argc, const char* const* argv, const ParsedOptions& o, std::vect
             found.push_back({at, "board " + code + " is not a legacy board, but -old is given"});
     }
     if (o.notes.boardsBeyond > 0)
-        found.push_back({0, std::to_string(o.notes.boardsBeyond) + " board codes after the " +
-                                std::to_string(maxBoardCodes) + "th are left out"});
+        found.push_back({0, std::to_string(o.notes.boardsBeyond) +
+                                (o.notes.boardsBeyond == 1 ? " board code after the " : " board codes after the ") +
+                                std::to_string(maxBoardCodes) + "th " + (o.notes.boardsBeyond == 1 ? "is" : "are") +
+                                " left out"});
 }
 
 void oldDrops(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {

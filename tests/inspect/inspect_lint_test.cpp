@@ -28,6 +28,8 @@ public:
 TEST_F(Lint, EachSilentDropIsNamedWithItsArgument) {
     const std::string missing = dir.file("missing.img");
     std::vector<std::string> names;
+    std::vector<std::string> hundredAndTwo{"-o", out, "-u", boot};
+    for (int i = 0; i < 102; ++i) hundredAndTwo.insert(hundredAndTwo.end(), {"-b", "0c35"});
     std::vector<std::string> twentyOne{"-o", "x", "-b", "0c35"};
     for (int i = 0; i < 21; ++i) twentyOne.insert(twentyOne.end(), {"-n", "n" + std::to_string(i), splash});
     const struct {
@@ -40,6 +42,7 @@ TEST_F(Lint, EachSilentDropIsNamedWithItsArgument) {
         {{"-o", out, "-b", "0c35", "-p", "1", boot, "-u", boot}, "argument 6: '1' follows an argument fwpack passed over"},
         {{"-o", out, "-b", "0c35,0a20", "-u", boot}, "argument 4: board code '0c35,0a20' is not plain hexadecimal; fwpack reads it as 0c35"},
         {{"-o", out, "-b", "xyz", "-u", boot}, "board code 'xyz' is not plain hexadecimal; fwpack reads it as 0000"},
+        {hundredAndTwo, "2 board codes after the 100th are left out"},
         {twentyOne, "argument 66: -n 'n20' is a part name after the 20 fwpack keeps; left out"},
         {{"-o", out, "-b", "1a0", "-old", "-k", kernel, "-u", boot}, "-k '" + kernel + "': the old layout (-old) has no kernel part"},
         {{"-o", out, "-b", "0c35", "-u", kernel, "-u", boot}, "argument 6: -u '" + kernel + "' is replaced by a later -u"},
