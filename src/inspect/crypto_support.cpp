@@ -1,0 +1,167 @@
+#include "inspect/crypto_support.h"
+
+#include <openssl/cms.h>
+#include <openssl/core_names.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <vector>
+
+#include "platform/whole_file.h"
+
+namespace fw {
+
+// libcrypto keeps a queue of errors per thread; each public call leaves it
+// empty so a reason found later belongs to that call alone.
+std::string takeCryptoReason() {
+    const unsigned long e = ERR_peek_last_error();
+    const char* reason = e != 0 ? ERR_reason_error_string(e) : nullptr;
+    ERR_clear_error();
+    return reason != nullptr ? reason : "";
+}
+
+std::string withReason(std::string message) {
+    const std::string reason = takeCryptoReason();
+    if (!reason.empty()) message += " (" + reason + ")";
+    return message;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+    // Keys, certificates and chains are small; a file of megabytes is not one.
+    constexpr std::size_t largest = 16 << 20;
+    std::vector<std::uint8_t> read;
+    bool missing = false;
+    if (!readSmallFile(path, largest, read, &reason, missing)) return false;
+    bytes.assign(read.begin(), read.end());
+    return true;
+}
+
+BioPtr memoryBio(const std::string& bytes) {
+    return BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+const EVP_MD* mdOf(DigestAlgorithm algorithm) {
+    switch (algorithm) {
+        case DigestAlgorithm::sha256: return EVP_sha256();
+        case DigestAlgorithm::sha384: return EVP_sha384();
+        case DigestAlgorithm::sha512: return EVP_sha512();
+    }
+    return EVP_sha256();
+}
+
+std::size_t digestSize(DigestAlgorithm algorithm) {
+    return static_cast<std::size_t>(EVP_MD_get_size(mdOf(algorithm)));
+}
+
+std::string oneLineName(const X509_NAME* name) {
+    BioPtr out(BIO_new(BIO_s_mem()));
+    if (!out || X509_NAME_print_ex(out.get(), name, 0, XN_FLAG_RFC2253) < 0) return "";
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(out.get(), &data);
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+std::string timeText(const ASN1_TIME* time) {
+    std::tm tm{};
+    if (ASN1_TIME_to_tm(time, &tm) != 1) return "an unreadable date";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &tm);
+    return text;
+}
+
+bool isEdwardsKey(EVP_PKEY* key) { return EVP_PKEY_is_a(key, "ED25519") || EVP_PKEY_is_a(key, "ED448"); }
+
+// The DER that the signature covers when signed attributes are present: the
+// attributes as a SET OF, each element's encoding sorted as DER asks. Made
+// here because libcrypto 3.0 only offers it inside its own signing and
+// verifying, which cannot handle Ed25519.
+std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
+    std::vector<std::vector<std::uint8_t>> elements;
+    for (int i = 0; i < CMS_signed_get_attr_count(si); ++i) {
+        X509_ATTRIBUTE* attribute = CMS_signed_get_attr(si, i);
+        const int size = i2d_X509_ATTRIBUTE(attribute, nullptr);
+        if (size <= 0) return {};
+        std::vector<std::uint8_t> element(static_cast<std::size_t>(size));
+        unsigned char* at = element.data();
+        i2d_X509_ATTRIBUTE(attribute, &at);
+        elements.push_back(std::move(element));
+    }
+    std::sort(elements.begin(), elements.end(), [](const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+    });
+    std::size_t length = 0;
+    for (const auto& e : elements) length += e.size();
+    std::vector<std::uint8_t> der{0x31};
+    if (length < 0x80) {
+        der.push_back(static_cast<std::uint8_t>(length));
+    } else {
+        std::vector<std::uint8_t> octets;
+        for (std::size_t l = length; l != 0; l >>= 8) octets.insert(octets.begin(), static_cast<std::uint8_t>(l));
+        der.push_back(static_cast<std::uint8_t>(0x80 | octets.size()));
+        der.insert(der.end(), octets.begin(), octets.end());
+    }
+    for (const auto& e : elements) der.insert(der.end(), e.begin(), e.end());
+    return der;
+}
+
+// Every certificate of a PEM file, in order. `what` names the file in messages.
+bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string& error) {
+    std::string bytes, reason;
+    if (!readWholeFile(path, bytes, reason)) {
+        error = std::string("cannot read the ") + what + " " + path + ": " + reason;
+        return false;
+    }
+    certs.reset(sk_X509_new_null());
+    BioPtr in = memoryBio(bytes);
+    if (!certs || !in) {
+        error = withReason(std::string("cannot read the ") + what + " " + path);
+        return false;
+    }
+    while (CertPtr cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
+        if (sk_X509_push(certs.get(), cert.get()) <= 0) {
+            error = withReason(std::string("cannot read the ") + what + " " + path);
+            return false;
+        }
+        cert.release();
+    }
+    // The loop ends at the end of the text, or at a certificate that is damaged.
+    const unsigned long last = ERR_peek_last_error();
+    const bool cleanEnd = ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE;
+    if (!cleanEnd) {
+        error = withReason(std::string("the ") + what + " " + path + " holds a certificate that cannot be read");
+        return false;
+    }
+    ERR_clear_error();
+    if (sk_X509_num(certs.get()) == 0) {
+        error = std::string("the ") + what + " " + path + " holds no PEM certificate";
+        return false;
+    }
+    return true;
+}
+
+bool allowsCodeSigning(X509* cert) {
+    if ((X509_get_extension_flags(cert) & EXFLAG_XKUSAGE) == 0) return true;
+    return (X509_get_extended_key_usage(cert) & (XKU_CODE_SIGN | XKU_ANYEKU)) != 0;
+}
+
+
+const char* digestAlgorithmName(DigestAlgorithm algorithm) {
+    switch (algorithm) {
+        case DigestAlgorithm::sha256: return "SHA-256";
+        case DigestAlgorithm::sha384: return "SHA-384";
+        case DigestAlgorithm::sha512: return "SHA-512";
+    }
+    return "unknown";
+}
+
+}  // namespace fw

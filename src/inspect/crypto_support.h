@@ -1,0 +1,57 @@
+// What the signature files share: owners for libcrypto's objects, its
+// error queue, and the small conversions every step needs. Only the
+// signature files include it; they are the one module that uses libcrypto.
+#pragma once
+
+#include <openssl/cms.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <memory>
+#include <string>
+
+#include "inspect/inspect_signature.h"
+
+namespace fw {
+
+template <auto Free>
+struct Freer {
+    template <class T>
+    void operator()(T* p) const {
+        Free(p);
+    }
+};
+
+inline void freeCertificates(STACK_OF(X509) * certs) { sk_X509_pop_free(certs, X509_free); }
+
+using BioPtr = std::unique_ptr<BIO, Freer<BIO_free>>;
+using CertPtr = std::unique_ptr<X509, Freer<X509_free>>;
+using CertsPtr = std::unique_ptr<STACK_OF(X509), Freer<freeCertificates>>;
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, Freer<CMS_ContentInfo_free>>;
+using KeyPtr = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>>;
+using KeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Freer<EVP_PKEY_CTX_free>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Freer<EVP_MD_CTX_free>>;
+using StorePtr = std::unique_ptr<X509_STORE, Freer<X509_STORE_free>>;
+using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX_free>>;
+
+// libcrypto keeps a queue of errors per thread; each public call leaves it
+// empty so a reason found later belongs to that call alone.
+std::string takeCryptoReason();
+// The message, and libcrypto's reason behind it when there is one.
+std::string withReason(std::string message);
+// A key, certificate or signature file, read through the platform's reader
+// so an unreadable file is told in the system's own words.
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
+BioPtr memoryBio(const std::string& bytes);
+const EVP_MD* mdOf(DigestAlgorithm algorithm);
+std::size_t digestSize(DigestAlgorithm algorithm);
+std::string oneLineName(const X509_NAME* name);
+std::string timeText(const ASN1_TIME* time);
+bool isEdwardsKey(EVP_PKEY* key);
+// The DER the signature covers when signed attributes are present.
+std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si);
+// Every certificate of a PEM file, in order. `what` names the file in messages.
+bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string& error);
+bool allowsCodeSigning(X509* cert);
+
+}  // namespace fw
