@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "digest/sha256.h"
+
 namespace fw {
 
 enum class DigestAlgorithm { sha256, sha384, sha512 };
@@ -53,8 +55,6 @@ private:
     DigestAlgorithm algorithm_;
     std::unique_ptr<State> state_;
 };
-
-using Sha256Digest = std::array<std::uint8_t, 32>;
 
 // The digest signing needs, with a fixed-size result.
 class Sha256 {
