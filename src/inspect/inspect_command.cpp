@@ -184,7 +184,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     if (c.json && c.verb == Verb::verify) Sha256Listing::attachParts(options);
     InspectionResult result = inspectPackage(c.operands[0], options, sink, &why);
     if (result == InspectionResult::unreadable) {
-        std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(c.operands[0]).c_str(), why.c_str());
+        printCannotRead(err, c.operands[0], why);
         return 2;
     }
     if (!c.ca.empty()) {

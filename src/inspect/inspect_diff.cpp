@@ -36,7 +36,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     Collector collector(into, err);
     std::string why;
     if (inspectPackage(path, options, collector, &why) == InspectionResult::unreadable) {
-        std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(path).c_str(), why.c_str());
+        printCannotRead(err, path, why);
         return false;
     }
     if (!into.summary.structureRead) {

@@ -218,7 +218,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     std::string why;
     const InspectionResult verdict = inspectPackage(packagePath, inspection, extractor, &why);
     if (verdict == InspectionResult::unreadable) {
-        std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(packagePath).c_str(), why.c_str());
+        printCannotRead(err, packagePath, why);
         return 2;
     }
     if (extractor.folderFailed()) return 2;

@@ -65,7 +65,7 @@ int lintCommandLine(const std::vector<const char*>& fwpackArgs, const std::strin
         registerInputs(*job, options);
         std::string why;
         if (!package.empty() && !comparePackageWithJob(package, *job, result.differences, &why)) {
-            std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(package).c_str(), why.c_str());
+            printCannotRead(err, package, why);
             return 2;
         }
     }

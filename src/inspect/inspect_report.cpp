@@ -297,4 +297,8 @@ void noteGuessedLayout(const PackageSummary& s, std::FILE* err) {
                      escapeText(s.path).c_str(), s.layoutReason);
 }
 
+void printCannotRead(std::FILE* err, const std::string& path, const std::string& why) {
+    std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(path).c_str(), why.c_str());
+}
+
 }  // namespace fw

@@ -59,5 +59,7 @@ std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out);
 
 // One line on `err` when the package's layout could only be guessed.
 void noteGuessedLayout(const PackageSummary& summary, std::FILE* err);
+// "fwinspect: cannot read PATH: WHY", for a package that cannot be opened.
+void printCannotRead(std::FILE* err, const std::string& path, const std::string& why);
 
 }  // namespace fw

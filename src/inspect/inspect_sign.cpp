@@ -59,7 +59,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     std::string why;
     const InspectionResult result = inspectPackage(request.package, options, *report, &why);
     if (result == InspectionResult::unreadable) {
-        std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(request.package).c_str(), why.c_str());
+        printCannotRead(err, request.package, why);
         return 2;
     }
     if (result != InspectionResult::sound) {
