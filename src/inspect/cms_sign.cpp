@@ -63,22 +63,22 @@ struct Signer::State {
 Signer::Signer(std::unique_ptr<State> state) : state_(std::move(state)) {}
 Signer::~Signer() = default;
 
-std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string& error) {
+std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why) {
     auto state = std::make_unique<State>();
     const std::string& keyPath = files.keyPath;
     PassphraseRequest request;
     if (!files.passphraseEnv.empty()) {
         request.passphrase = std::getenv(files.passphraseEnv.c_str());
         if (request.passphrase == nullptr) {
-            error = "the environment variable " + files.passphraseEnv + ", which should hold the passphrase of " +
+            *why = "the environment variable " + files.passphraseEnv + ", which should hold the passphrase of " +
                     keyPath + ", is not set";
             return nullptr;
         }
     }
 
     std::string bytes, reason;
-    if (!readWholeFile(keyPath, bytes, reason)) {
-        error = "cannot read the key file " + keyPath + ": " + reason;
+    if (!readWholeFile(keyPath, bytes, &reason)) {
+        *why = "cannot read the key file " + keyPath + ": " + reason;
         return nullptr;
     }
     BioPtr in = memoryBio(bytes);
@@ -86,37 +86,37 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string& erro
     OPENSSL_cleanse(bytes.data(), bytes.size());
     if (!state->key) {
         if (request.asked && request.passphrase == nullptr)
-            error = "the key file " + keyPath + " is encrypted and no passphrase was given";
+            *why = "the key file " + keyPath + " is encrypted and no passphrase was given";
         else if (request.asked)
-            error = "the passphrase in " + files.passphraseEnv + " does not open the key file " + keyPath;
+            *why = "the passphrase in " + files.passphraseEnv + " does not open the key file " + keyPath;
         else
-            error = "the key file " + keyPath + " holds no PEM private key that can be read";
+            *why = "the key file " + keyPath + " holds no PEM private key that can be read";
         takeCryptoReason();
         return nullptr;
     }
-    error = keyRefusal(state->key.get(), keyPath);
-    if (!error.empty()) return nullptr;
+    *why = keyRefusal(state->key.get(), keyPath);
+    if (!(*why).empty()) return nullptr;
 
     CertsPtr certs;
-    if (!readCertificates(files.certPath, "certificate file", certs, error)) return nullptr;
+    if (!readCertificates(files.certPath, "certificate file", certs, why)) return nullptr;
     state->cert.reset(sk_X509_shift(certs.get()));
     X509* cert = state->cert.get();
     if (X509_check_private_key(cert, state->key.get()) != 1) {
         takeCryptoReason();
-        error = "the key in " + keyPath + " does not belong to the certificate in " + files.certPath;
+        *why = "the key in " + keyPath + " does not belong to the certificate in " + files.certPath;
         return nullptr;
     }
     if (X509_cmp_current_time(X509_get0_notAfter(cert)) < 0) {
-        error = "the certificate in " + files.certPath + " expired on " + timeText(X509_get0_notAfter(cert));
+        *why = "the certificate in " + files.certPath + " expired on " + timeText(X509_get0_notAfter(cert));
         return nullptr;
     }
     if (X509_cmp_current_time(X509_get0_notBefore(cert)) > 0) {
-        error = "the certificate in " + files.certPath + " is not valid before " +
+        *why = "the certificate in " + files.certPath + " is not valid before " +
                 timeText(X509_get0_notBefore(cert));
         return nullptr;
     }
     if (!allowsCodeSigning(cert)) {
-        error = "the certificate in " + files.certPath + " is not for code signing: its extended key usage leaves "
+        *why = "the certificate in " + files.certPath + " is not for code signing: its extended key usage leaves "
                 "code signing out";
         return nullptr;
     }
@@ -126,7 +126,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string& erro
     // chain file often repeats the signer's, so repeats are dropped.
     state->chain.reset(sk_X509_new_null());
     CertsPtr chain;
-    if (!files.chainPath.empty() && !readCertificates(files.chainPath, "chain file", chain, error)) return nullptr;
+    if (!files.chainPath.empty() && !readCertificates(files.chainPath, "chain file", chain, why)) return nullptr;
     for (CertsPtr* from : {&certs, &chain}) {
         while (*from && sk_X509_num(from->get()) > 0) {
             CertPtr next{sk_X509_shift(from->get())};
@@ -135,7 +135,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string& erro
                 repeated = X509_cmp(next.get(), sk_X509_value(state->chain.get(), i)) == 0;
             if (repeated) continue;
             if (!state->chain || sk_X509_push(state->chain.get(), next.get()) <= 0) {
-                error = withReason("cannot keep the chain of " + files.certPath);
+                *why = withReason("cannot keep the chain of " + files.certPath);
                 return nullptr;
             }
             next.release();
@@ -147,7 +147,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string& erro
 
 std::string Signer::subject() const { return oneLineName(X509_get_subject_name(state_->cert.get())); }
 
-std::vector<std::uint8_t> Signer::sign(const Sha256Digest& packageSha256, std::string& error) const {
+std::vector<std::uint8_t> Signer::sign(const Sha256Digest& packageSha256, std::string* why) const {
     // CMS_PARTIAL everywhere: libcrypto must not hash content it never sees,
     // and the signature is made below once the digest is in place.
     const unsigned int flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
@@ -187,7 +187,7 @@ std::vector<std::uint8_t> Signer::sign(const Sha256Digest& packageSha256, std::s
     unsigned char* der = nullptr;
     const int size = ok ? i2d_CMS_ContentInfo(cms.get(), &der) : 0;
     if (size <= 0) {
-        error = withReason("cannot make the signature");
+        *why = withReason("cannot make the signature");
         return {};
     }
     std::vector<std::uint8_t> out(der, der + size);

@@ -22,18 +22,18 @@ struct TrustStore::State {
 TrustStore::TrustStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
 TrustStore::~TrustStore() = default;
 
-std::unique_ptr<TrustStore> TrustStore::load(const std::string& caPath, std::string& error) {
+std::unique_ptr<TrustStore> TrustStore::load(const std::string& caPath, std::string* why) {
     CertsPtr certs;
-    if (!readCertificates(caPath, "CA file", certs, error)) return nullptr;
+    if (!readCertificates(caPath, "CA file", certs, why)) return nullptr;
     auto state = std::make_unique<State>();
     for (int i = 0; state->store && i < sk_X509_num(certs.get()); ++i) {
         if (X509_STORE_add_cert(state->store.get(), sk_X509_value(certs.get(), i)) != 1) {
-            error = withReason("cannot use the certificates of the CA file " + caPath);
+            *why = withReason("cannot use the certificates of the CA file " + caPath);
             return nullptr;
         }
     }
     if (!state->store) {
-        error = withReason("cannot use the certificates of the CA file " + caPath);
+        *why = withReason("cannot use the certificates of the CA file " + caPath);
         return nullptr;
     }
     return std::unique_ptr<TrustStore>(new TrustStore(std::move(state)));

@@ -36,12 +36,12 @@ std::string withReason(std::string message) {
     return message;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason) {
+bool readWholeFile(const std::string& path, std::string& bytes, std::string* why) {
     // Keys, certificates and chains are small; a file of megabytes is not one.
     constexpr std::size_t largest = 16 << 20;
     std::vector<std::uint8_t> read;
     bool missing = false;
-    if (!readSmallFile(path, largest, read, &reason, missing)) return false;
+    if (!readSmallFile(path, largest, read, why, missing)) return false;
     bytes.assign(read.begin(), read.end());
     return true;
 }
@@ -115,21 +115,21 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
 }
 
 // Every certificate of a PEM file, in order. `what` names the file in messages.
-bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string& error) {
+bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why) {
     std::string bytes, reason;
-    if (!readWholeFile(path, bytes, reason)) {
-        error = std::string("cannot read the ") + what + " " + path + ": " + reason;
+    if (!readWholeFile(path, bytes, &reason)) {
+        *why = std::string("cannot read the ") + what + " " + path + ": " + reason;
         return false;
     }
     certs.reset(sk_X509_new_null());
     BioPtr in = memoryBio(bytes);
     if (!certs || !in) {
-        error = withReason(std::string("cannot read the ") + what + " " + path);
+        *why = withReason(std::string("cannot read the ") + what + " " + path);
         return false;
     }
     while (CertPtr cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
         if (sk_X509_push(certs.get(), cert.get()) <= 0) {
-            error = withReason(std::string("cannot read the ") + what + " " + path);
+            *why = withReason(std::string("cannot read the ") + what + " " + path);
             return false;
         }
         cert.release();
@@ -138,12 +138,12 @@ bool readCertificates(const std::string& path, const char* what, CertsPtr& certs
     const unsigned long last = ERR_peek_last_error();
     const bool cleanEnd = ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE;
     if (!cleanEnd) {
-        error = withReason(std::string("the ") + what + " " + path + " holds a certificate that cannot be read");
+        *why = withReason(std::string("the ") + what + " " + path + " holds a certificate that cannot be read");
         return false;
     }
     ERR_clear_error();
     if (sk_X509_num(certs.get()) == 0) {
-        error = std::string("the ") + what + " " + path + " holds no PEM certificate";
+        *why = std::string("the ") + what + " " + path + " holds no PEM certificate";
         return false;
     }
     return true;

@@ -41,7 +41,7 @@ std::string takeCryptoReason();
 std::string withReason(std::string message);
 // A key, certificate or signature file, read through the platform's reader
 // so an unreadable file is told in the system's own words.
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& reason);
+bool readWholeFile(const std::string& path, std::string& bytes, std::string* why);
 BioPtr memoryBio(const std::string& bytes);
 const EVP_MD* mdOf(DigestAlgorithm algorithm);
 std::size_t digestSize(DigestAlgorithm algorithm);
@@ -51,7 +51,7 @@ bool isEdwardsKey(EVP_PKEY* key);
 // The DER the signature covers when signed attributes are present.
 std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si);
 // Every certificate of a PEM file, in order. `what` names the file in messages.
-bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string& error);
+bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why);
 bool allowsCodeSigning(X509* cert);
 
 }  // namespace fw

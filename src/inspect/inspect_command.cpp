@@ -173,7 +173,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     std::string why;
     if (!c.ca.empty()) {
         const std::string sig = c.signature.empty() ? std::string(c.operands[0]) + ".sig" : c.signature;
-        if (!signature.prepare(c.ca, sig, why)) {
+        if (!signature.prepare(c.ca, sig, &why)) {
             std::fprintf(err, "fwinspect: %s\n", why.c_str());
             return 2;
         }

@@ -41,7 +41,7 @@ std::string clashOf(const std::string& output, const SignRequest& request) {
 
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     std::string error;
-    const std::unique_ptr<Signer> signer = Signer::load(request.signer, error);
+    const std::unique_ptr<Signer> signer = Signer::load(request.signer, &error);
     if (!signer) {
         std::fprintf(err, "fwinspect: %s\n", error.c_str());
         return 2;
@@ -68,7 +68,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         return 1;
     }
     const std::optional<Sha256Digest> digest = sha.finish();
-    const std::vector<std::uint8_t> der = digest ? signer->sign(*digest, error) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> der = digest ? signer->sign(*digest, &error) : std::vector<std::uint8_t>{};
     if (der.empty()) {
         std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapeText(request.package).c_str(),
                      digest ? error.c_str() : "the package's digest could not be computed");
@@ -83,16 +83,16 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
-bool SignatureCheck::prepare(const std::string& caFile, const std::string& signatureFile, std::string& error) {
-    trust_ = TrustStore::load(caFile, error);
+bool SignatureCheck::prepare(const std::string& caFile, const std::string& signatureFile, std::string* why) {
+    trust_ = TrustStore::load(caFile, why);
     if (!trust_) return false;
     report_.file = signatureFile;
     std::vector<std::uint8_t> bytes;
-    std::string why;
+    std::string reason;
     bool missing = false;
-    if (!readSmallFile(signatureFile, largestSignature, bytes, &why, missing)) {
+    if (!readSmallFile(signatureFile, largestSignature, bytes, &reason, missing)) {
         report_.defect = missing ? "no signature file " + signatureFile
-                                 : "cannot read the signature file " + signatureFile + ": " + why;
+                                 : "cannot read the signature file " + signatureFile + ": " + reason;
         return true;
     }
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));

@@ -30,7 +30,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err);
 class SignatureCheck {
 public:
     // False, with a one-line message, when the CA file cannot be used.
-    bool prepare(const std::string& caFile, const std::string& signatureFile, std::string& error);
+    bool prepare(const std::string& caFile, const std::string& signatureFile, std::string* why);
     // Makes the inspection compute the digest the signature needs.
     void attach(InspectionOptions& options);
     SignatureReport finish();

@@ -82,7 +82,7 @@ public:
     // passphrase is missing or wrong, the key is of a kind or size not
     // accepted, the key does not belong to the certificate, or the
     // certificate is outside its validity or not for code signing.
-    static std::unique_ptr<Signer> load(const SignerFiles& files, std::string& error);
+    static std::unique_ptr<Signer> load(const SignerFiles& files, std::string* why);
     ~Signer();
     Signer(const Signer&) = delete;
     Signer& operator=(const Signer&) = delete;
@@ -91,7 +91,7 @@ public:
     // attributes content type (data), message digest (the given digest) and
     // signing time; the signer's certificate and the chain inside. Empty and
     // a message in `error` when libcrypto fails.
-    std::vector<std::uint8_t> sign(const Sha256Digest& packageSha256, std::string& error) const;
+    std::vector<std::uint8_t> sign(const Sha256Digest& packageSha256, std::string* why) const;
 
     // The certificate's subject, RFC 2253, one line.
     std::string subject() const;
@@ -107,7 +107,7 @@ class TrustStore {
 public:
     // A PEM file of one or more certificates. Nothing and a one-line message
     // when it cannot be read or holds no certificate.
-    static std::unique_ptr<TrustStore> load(const std::string& caPath, std::string& error);
+    static std::unique_ptr<TrustStore> load(const std::string& caPath, std::string* why);
     ~TrustStore();
     TrustStore(const TrustStore&) = delete;
     TrustStore& operator=(const TrustStore&) = delete;

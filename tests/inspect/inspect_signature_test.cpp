@@ -118,15 +118,15 @@ protected:
                       const std::string& package = "package") {
         std::string error;
         auto s = fw::Signer::load({file(signer + ".key"), file(signer + ".pem"), chain.empty() ? "" : file(chain), ""},
-                                  error);
+                                  &error);
         EXPECT_TRUE(s) << error;
-        return s ? s->sign(sha256Of(package), error) : Bytes{};
+        return s ? s->sign(sha256Of(package), &error) : Bytes{};
     }
     // The check as the inspector makes it: parse, digest the package as asked, verify.
     static fw::SignatureVerdict verify(const Bytes& signature, const std::string& package = "package",
                                        const std::string& ca = "ca.pem") {
         std::string error;
-        const auto trust = fw::TrustStore::load(file(ca), error);
+        const auto trust = fw::TrustStore::load(file(ca), &error);
         EXPECT_TRUE(trust) << error;
         const auto parsed = fw::DetachedSignature::parse(signature.data(), signature.size());
         fw::WholeFileDigest digest(parsed.digestAlgorithm().value_or(fw::DigestAlgorithm::sha256));
@@ -265,7 +265,7 @@ TEST_F(Signature, BadSignatureBytesGiveOneLineDefects) {
 TEST_F(Signature, ADigestOfTheWrongLengthIsNoVerdict) {
     const Bytes der = sign("p256");
     std::string error;
-    const auto trust = fw::TrustStore::load(file("ca.pem"), error);
+    const auto trust = fw::TrustStore::load(file("ca.pem"), &error);
     const auto verdict = fw::DetachedSignature::parse(der.data(), der.size()).verify(Bytes(20), *trust);
     EXPECT_FALSE(verdict.checked);
     EXPECT_FALSE(verdict.valid);
@@ -301,12 +301,12 @@ TEST_F(Signature, LoadingTellsWhichFileIsWrongAndWhy) {
     };
     for (const auto& [files, message] : cases) {
         std::string error;
-        EXPECT_FALSE(fw::Signer::load(files, error)) << message;
+        EXPECT_FALSE(fw::Signer::load(files, &error)) << message;
         EXPECT_EQ(error.substr(0, message.size()), message);
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
     std::string error;
-    EXPECT_TRUE(fw::Signer::load(files("locked.key", "p256.pem", "", "FWTEST_PASSPHRASE"), error)) << error;
+    EXPECT_TRUE(fw::Signer::load(files("locked.key", "p256.pem", "", "FWTEST_PASSPHRASE"), &error)) << error;
 }
 
 TEST_F(Signature, TrustStoreNeedsAReadableFileWithACertificate) {
@@ -316,7 +316,7 @@ TEST_F(Signature, TrustStoreNeedsAReadableFileWithACertificate) {
     };
     for (const auto& [path, message] : cases) {
         std::string error;
-        EXPECT_FALSE(fw::TrustStore::load(path, error));
+        EXPECT_FALSE(fw::TrustStore::load(path, &error));
         EXPECT_EQ(error, message);
     }
 }
