@@ -10,10 +10,15 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/interruption.h"
 
 namespace fw {
 
+// Signals wait while the file is made, so one never leaves a temporary
+// name behind; one that came meanwhile gives the file up before it is
+// named, and once naming begins the run's outcome is decided.
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why) {
+    InterruptHold hold;
     const FileHandle folder = openFolder(folderOf(path), why);
     FolderFile file;
     if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
@@ -22,6 +27,12 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
         discardInFolder(folder.get(), file);
         return false;
     }
+    if (interruptPending()) {
+        *why = "interrupted";
+        discardInFolder(folder.get(), file);
+        return false;
+    }
+    keepRunningWhateverComes();
     return nameInFolder(folder.get(), file, baseOf(path), true, why);
 }
 

@@ -10,7 +10,9 @@ namespace fw {
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so readers see the old file or the new one, never a part. The new
 // file gets the mode a new file gets (0666 less the umask). `why` gets the
-// system's reason on failure, and then nothing is left behind.
+// system's reason on failure, and then nothing is left behind; an
+// interrupting signal that comes before the naming is such a failure
+// ("interrupted"), one that comes after it no longer ends the run.
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why);
 
 // Reads a whole file of at most `limit` bytes; false with the reason when it
