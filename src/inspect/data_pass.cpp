@@ -18,19 +18,21 @@ struct PartDigests {
     Md5Context md5, contentMd5;
     std::unique_ptr<StreamDigest> extra, contentExtra;
     std::uint64_t skip = 0;
+    bool wanted = false;  // the input's own digests were asked for
 
     PartDigests(const PartReport* part, const InspectionOptions& options) {
         md5Init(md5);
         md5Init(contentMd5);
         if (part == nullptr) return;
         skip = contentOffset(*part);
+        wanted = options.inputDigests;
         if (options.partDigest) extra = options.partDigest();
-        if (options.partDigest && skip > 0) contentExtra = options.partDigest();
+        if (options.partDigest && skip > 0 && wanted) contentExtra = options.partDigest();
     }
     void update(std::uint64_t at, const std::uint8_t* bytes, std::size_t n) {
         md5Update(md5, bytes, n);
         if (extra) extra->update(bytes, n);
-        if (skip == 0 || at + n <= skip) return;
+        if (skip == 0 || !wanted || at + n <= skip) return;
         const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
         md5Update(contentMd5, bytes + from, n - from);
         if (contentExtra) contentExtra->update(bytes + from, n - from);
@@ -43,6 +45,7 @@ struct PartDigests {
             r.contentExtraDigest = r.extraDigest;
             return;
         }
+        if (!wanted) return;
         md5Final(contentMd5, r.contentDigest);
         if (contentExtra) r.contentExtraDigest = contentExtra->finish();
     }

@@ -182,6 +182,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         listing.attach(options);
     }
     if (c.json && c.verb == Verb::verify) Sha256Listing::attachParts(options);
+    options.inputDigests = c.verb == Verb::list || c.json;
     InspectionResult result = inspectPackage(c.operands[0], options, sink, &why);
     if (result == InspectionResult::unreadable) {
         printCannotRead(err, c.operands[0], why);

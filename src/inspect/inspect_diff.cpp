@@ -116,6 +116,7 @@ int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& op
                  std::FILE* err) {
     PackageDiff diff;
     InspectionOptions inspection = options.inspection;
+    inspection.inputDigests = true;
     Sha256Listing::attachParts(inspection);
     if (!readContents(oldPath, inspection, diff.before, err) || !readContents(newPath, inspection, diff.after, err))
         return 2;

@@ -58,6 +58,7 @@ bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::
                            std::string* why) {
     InspectionOptions options;
     options.layout = job.oldLayout ? LayoutChoice::old : LayoutChoice::normal;
+    options.inputDigests = true;
     Collector c;
     if (inspectPackage(path.c_str(), options, c, why) == InspectionResult::unreadable) return false;
     for (const std::string& d : c.defects_.kept) differences.push_back("the package has a defect: " + escapeText(d));

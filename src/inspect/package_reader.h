@@ -107,6 +107,10 @@ struct InspectionOptions {
     // Every byte of the file in order, from one thread, beside the digests
     // of the parts (a digest of the whole package).
     std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
+    // Also digest the input's own bytes of each part with a name or path
+    // field (PartReport::content*): a second pass of MD5 over the largest
+    // parts, so only for the reports that show them.
+    bool inputDigests = false;
     // Makes the further digest of each part, when set.
     std::function<std::unique_ptr<StreamDigest>()> partDigest;
     // Asked between pieces of data; true ends the inspection as stopped.
