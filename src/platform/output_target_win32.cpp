@@ -119,6 +119,10 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
     target.finalName = baseOf(target.finalPath);
     if (target.finalName.empty() || target.finalName == "." || target.finalName == "..") return false;
     const std::wstring w = wide(target.finalPath);
+    // Windows refuses to open a read-only file for writing; said here too,
+    // so no privilege that lets the open through changes the answer.
+    const DWORD before = ::GetFileAttributesW(w.c_str());
+    if (before != INVALID_FILE_ATTRIBUTES && (before & FILE_ATTRIBUTE_READONLY) != 0) return false;
     const HANDLE existing = ::CreateFileW(w.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool exists = existing != INVALID_HANDLE_VALUE;
