@@ -64,6 +64,38 @@ std::string baseOf(const std::string& path) {
     return path.substr(slash + 1);
 }
 
+// Windows' rules for a file name: the reserved device names stand for the
+// device in every folder and with any extension ("nul.txt"), a trailing dot
+// or space is dropped from a name as it is created, and the characters
+// below cannot be in one. A name holding either separator names a file
+// elsewhere.
+bool usableFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr) return false;
+    if (name.back() == '.' || name.back() == ' ') return false;
+    std::wstring stem = wide(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    for (wchar_t& c : stem) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* d : devices)
+        if (stem == d) return false;
+    // COM1 to COM9 and LPT1 to LPT9, also with the superscript digits.
+    const bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0);
+    const wchar_t digit = numbered ? stem[3] : 0;
+    return !((digit >= L'1' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3');
+}
+
+// The file systems of Windows compare names without regard to case.
+std::string sameNameKey(const std::string& name) {
+    const std::wstring w = wide(name);
+    if (w.empty()) return name;
+    std::wstring upper(w.size(), L'\0');
+    const int n = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()),
+                                  upper.data(), static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    return n > 0 ? win32::narrow(upper.substr(0, static_cast<std::size_t>(n))) : name;
+}
+
 // Windows has no permission bits for a new file to take.
 unsigned newFileMode() { return 0666; }
 
