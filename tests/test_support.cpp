@@ -1,14 +1,10 @@
 #include "test_support.h"
 
-#include <dirent.h>
-#include <sys/wait.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 #include "cli/packer.h"
@@ -16,10 +12,24 @@
 
 namespace fwtest {
 
+// A new folder of a random name, made by this call and no other (a name
+// already taken is never reused).
 ScratchDir::ScratchDir() {
-    std::string templ = std::filesystem::temp_directory_path().string() + "/fwtest.XXXXXX";
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
+    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "fwtest.";
+        for (int i = 0; i < 6; ++i) name += letters[random() % 36];
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            // Forward slashes on Windows too, which its calls take, so a
+            // path reads the same in every message on both systems.
+            path_ = (base / name).generic_string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a scratch folder");
 }
 
 ScratchDir::~ScratchDir() {
@@ -41,7 +51,7 @@ std::string ScratchDir::write(const std::string& name, const std::string& text) 
 
 std::vector<std::string> ScratchDir::entries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -52,9 +62,10 @@ Bytes readFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+// As lstat sees it: a link counts, whatever it points at.
 bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 Bytes patternBytes(std::size_t count, std::uint32_t salt) {
@@ -81,18 +92,6 @@ std::string hex(const fw::Digest& digest) {
 
 fw::Digest md5Of(const Bytes& bytes) { return fw::md5Of(bytes.data(), bytes.size()); }
 
-CapturedOutput::CapturedOutput() { stream_ = ::open_memstream(&buffer_, &size_); }
-
-CapturedOutput::~CapturedOutput() {
-    if (stream_ != nullptr) std::fclose(stream_);
-    std::free(buffer_);
-}
-
-std::string CapturedOutput::text() {
-    std::fflush(stream_);
-    return std::string(buffer_, size_);
-}
-
 RunResult runPackerWith(const std::vector<std::string>& args) {
     std::vector<const char*> argv{"fwpack"};
     for (const auto& a : args) argv.push_back(a.c_str());
@@ -105,24 +104,6 @@ std::string textOf(const std::string& path) {
     if (!exists(path)) return "";
     const Bytes b = readFile(path);
     return std::string(b.begin(), b.end());
-}
-
-pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild) {
-    std::vector<const char*> argv{FWPACK_BINARY};
-    for (const auto& a : args) argv.push_back(a.c_str());
-    argv.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child != 0) return child;
-    inChild();
-    ::execv(argv[0], const_cast<char* const*>(argv.data()));
-    ::_exit(122);
-}
-
-Ending waitForEnd(pid_t child) {
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child) return {};
-    if (WIFSIGNALED(status)) return {-1, WTERMSIG(status)};
-    return {WEXITSTATUS(status), 0};
 }
 
 void appendWord(Bytes& bytes, std::uint32_t value) {

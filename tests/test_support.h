@@ -75,6 +75,15 @@ struct Ending {
 };
 Ending waitForEnd(pid_t child);
 
+// Windows: a built tool (fwpack.exe, fwinspect.exe, beside the test
+// program) run with the narrow arguments as given, in the ANSI code page;
+// its standard output and error go to `outputFile`. `whileRunning`, when
+// given, is called about every millisecond with the process handle until
+// it returns false or the tool ends. The exit code, or -1 when it could not
+// be started.
+int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
+                   const std::function<bool(void*)>& whileRunning = {});
+
 // Little-endian helpers to build expected packages from the layout rules.
 void appendWord(Bytes& bytes, std::uint32_t value);
 std::uint32_t wordAt(const Bytes& bytes, std::size_t offset);

@@ -16,11 +16,6 @@
 namespace fw {
 namespace {
 
-bool usableFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
-
 // One part on its way out: a file without a name in the folder (or under a
 // temporary one) until the whole package is known to be sound.
 struct PartFile : NamedFile {
@@ -102,7 +97,7 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
     for (const PartReport& r : parts) {
         if (!files_[r.number].wanted) continue;
         const std::string name = fileNameOf(identityOf(r));
-        if (!usableFileName(name) || !taken.insert(name).second) {
+        if (!usableFileName(name) || !taken.insert(sameNameKey(name)).second) {
             std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
                          escapeText(partLabel(r)).c_str(), escapeText(name).c_str());
             ok = false;

@@ -1,5 +1,6 @@
 #include "platform/file_handle.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,5 +77,9 @@ bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset) {
     }
     return true;
 }
+
+bool flushToDisk(int fd) { return ::fsync(fd) == 0; }
+
+void adviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 }  // namespace fw

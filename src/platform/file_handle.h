@@ -40,8 +40,8 @@ private:
 // What tells one state of a file from another: a file written to, or
 // replaced, between two looks differs in at least one of these.
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;  // the file system (a volume, on Windows)
+    std::uint64_t inode = 0;   // the file in it
     std::int64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds
     std::int64_t changed = 0;   // nanoseconds
@@ -58,5 +58,9 @@ bool writeAll(int fd, const void* data, std::size_t count);
 bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset);
 // Reads exactly `count` bytes at `offset`; false on a short read or an error.
 bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset);
+// Waits until the file's bytes are on the disk.
+bool flushToDisk(int fd);
+// Only a hint that the file is read from start to end.
+void adviseSequential(int fd);
 
 }  // namespace fw

@@ -25,6 +25,12 @@ std::string baseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool usableFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+std::string sameNameKey(const std::string& name) { return name; }
+
 unsigned newFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);

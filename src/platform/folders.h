@@ -27,6 +27,16 @@ private:
     std::vector<std::string> created_;
 };
 
+// Whether `name` can be a file's name in a folder here, as itself: not
+// empty, "." or "..", no separator; on Windows also none of its reserved
+// device names (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any
+// extension), no trailing dot or space, and none of < > : " | ? * or a
+// control character.
+bool usableFileName(const std::string& name);
+// What two names have in common when they name the same file in one
+// folder: the name itself on POSIX, its upper case on Windows.
+std::string sameNameKey(const std::string& name);
+
 // A folder held open, so names are resolved inside it and nothing is
 // reached through a link in its place.
 FileHandle openFolder(const std::string& path, std::string* why);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <cstring>
 
@@ -76,11 +77,13 @@ bool interruptPending() {
     return false;
 }
 
+static_assert(sizeof(sigset_t) <= 128, "InterruptHold keeps the earlier mask in 128 bytes");
+
 InterruptHold::InterruptHold() {
     const sigset_t set = interruptSet();
-    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+    ::pthread_sigmask(SIG_BLOCK, &set, reinterpret_cast<sigset_t*>(previous_));
 }
 
-InterruptHold::~InterruptHold() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+InterruptHold::~InterruptHold() { ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(previous_), nullptr); }
 
 }  // namespace fw

@@ -5,7 +5,7 @@
 // as they would have without us (the shell still sees 130 for Ctrl-C).
 #pragma once
 
-#include <csignal>
+#include <cstddef>
 
 namespace fw {
 
@@ -42,7 +42,9 @@ public:
     InterruptHold& operator=(const InterruptHold&) = delete;
 
 private:
-    sigset_t previous_;
+    // What the thread held back before, in the system's own form (a
+    // signal mask on POSIX).
+    alignas(std::max_align_t) unsigned char previous_[128];
 };
 
 }  // namespace fw

@@ -1,7 +1,5 @@
 #include "platform/progress.h"
 
-#include <unistd.h>
-
 namespace fw {
 namespace {
 
@@ -20,10 +18,6 @@ std::string labelFor(const char* action, const char* path) {
 }
 
 }  // namespace
-
-void enableProgressOnTerminal(std::FILE* stream) {
-    progressStream = ::isatty(::fileno(stream)) ? stream : nullptr;
-}
 
 void setProgressStream(std::FILE* stream) { progressStream = stream; }
 

@@ -1,7 +1,5 @@
 #include "platform/random_access.h"
 
-#include <fcntl.h>
-
 #include "platform/files.h"
 
 namespace fw {
@@ -14,7 +12,7 @@ bool RandomAccessFile::open(const char* path, std::string* why) {
     }
     handle_ = std::move(f.handle);
     size_ = static_cast<std::uint64_t>(f.length);
-    ::posix_fadvise(handle_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    adviseSequential(handle_.get());
     return true;
 }
 

@@ -1,9 +1,5 @@
 #include "platform/whole_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -22,7 +18,7 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
     const FileHandle folder = openFolder(folderOf(path), why);
     FolderFile file;
     if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
-    if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || ::fsync(file.file.get()) != 0) {
+    if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || !flushToDisk(file.file.get())) {
         *why = std::strerror(errno);
         discardInFolder(folder.get(), file);
         return false;

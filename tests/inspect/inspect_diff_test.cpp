@@ -76,7 +76,7 @@ TEST_F(Diff, AnMtdImageUnderAnotherIndexOrARenamedPartIsRemovedAndAdded) {
     EXPECT_NE(r.out.find("added    named splash\\xff: 10 bytes"), std::string::npos);
 
     const auto json = fwinspect({"diff", "--json", dir.file("a.update"), dir.file("b.update")});
-    EXPECT_EQ(fwtest::pythonJson(json.out, "ascii([(p['change'], p['part'], p.get('nameHex')) for p in d['parts']])"),
+    EXPECT_PYTHON_JSON(json.out, "ascii([(p['change'], p['part'], p.get('nameHex')) for p in d['parts']])",
               "[('removed', 'mtd -p3', None), ('removed', 'named splash', None), ('added', 'mtd -p4', None), "
               "('added', 'named splash\\ufffd', '73706c617368ff')]");
 }
@@ -102,8 +102,8 @@ TEST_F(Diff, ADefectivePackageIsComparedAndEndsWithTwo) {
               0u)
         << r.out;
     const auto json = fwinspect({"diff", "--json", dir.file("a.update"), dir.file("b.update")});
-    EXPECT_EQ(fwtest::pythonJson(json.out, "(d['old']['sound'], d['new']['sound'], len(d['new']['defects']), "
-                                           "d['parts'][0]['differs'], d['same'], d['unchanged'])"),
+    EXPECT_PYTHON_JSON(json.out, "(d['old']['sound'], d['new']['sound'], len(d['new']['defects']), "
+                                           "d['parts'][0]['differs'], d['same'], d['unchanged'])",
               "(True, False, 1, ['md5'], False, 3)");
 }
 
@@ -133,8 +133,8 @@ TEST_F(Diff, JsonIsOneDocumentWithBoardsAsNumbersAndText) {
     const auto r = fwinspect({"diff", "--json", write("a.update", {0x0c35}, release()),
                               write("b.update", {0x0c35, 0x12345678}, after)});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(fwtest::pythonJson(r.out, "(d['boards'], d['boardCodes'], d['same'], d['unchanged'], d['parts'][0]['part'], "
-                                        "d['parts'][0]['old']['md5'] != d['parts'][0]['new']['md5'], 'layout' in d)"),
+    EXPECT_PYTHON_JSON(r.out, "(d['boards'], d['boardCodes'], d['same'], d['unchanged'], d['parts'][0]['part'], "
+                                        "d['parts'][0]['old']['md5'] != d['parts'][0]['new']['md5'], 'layout' in d)",
               "({'added': [305419896], 'removed': []}, {'added': ['12345678'], 'removed': []}, False, 3, 'boot', True, "
               "False)");
 }

@@ -72,7 +72,7 @@ TEST_F(Lint, ACleanLineExitsZero) {
     }
     const auto json = fwinspect({"lint", "--json", "--", "-o", out, "-b", "0c35", "-u", dir.file("gone")});
     EXPECT_EQ(json.status, 1);
-    EXPECT_EQ(fwtest::pythonJson(json.out, "(d['clean'], d['findings'][0]['argument'])"), "(False, 6)");
+    EXPECT_PYTHON_JSON(json.out, "(d['clean'], d['findings'][0]['argument'])", "(False, 6)");
 }
 
 TEST_F(Lint, APackageIsCheckedAgainstWhatTheArgumentsPackToday) {

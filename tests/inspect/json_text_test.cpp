@@ -44,8 +44,8 @@ TEST(JsonText, ListJsonParsesAndGivesBackNamesBoardsAndPath) {
                                                            fwtest::namedPart("bad\xff\n\"", {2})}));
     const auto r = fwtest::fwinspect({"list", "--json", pkg});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(fwtest::pythonJson(r.out, "ascii((d['package'][-14:], d['packageHex'][-28:], d['boards'], d['boardCodes'], "
-                                        "[(p['name'], p.get('nameHex')) for p in d['parts']]))"),
+    EXPECT_PYTHON_JSON(r.out, "ascii((d['package'][-14:], d['packageHex'][-28:], d['boards'], d['boardCodes'], "
+                                        "[(p['name'], p.get('nameHex')) for p in d['parts']]))",
               "('/caf\\xe9-\\ufffd.update', '636166c3a92dfe2e757064617465', [3125, 416, 4294967295], "
               "['0c35', '01a0', 'ffffffff'], [('caf\\xe9', None), ('bad\\ufffd\\n\"', '626164ff0a22')])");
 }

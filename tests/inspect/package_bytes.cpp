@@ -129,8 +129,13 @@ InspectOutcome fwinspect(const std::vector<std::string>& args) {
     return {status, out.text(), err.text()};
 }
 
+bool pythonAvailable() {
+    static const bool available = std::system("python3 -c pass > /dev/null 2>&1") == 0;
+    return available;
+}
+
 std::string pythonJson(const std::string& json, const std::string& expression) {
-    if (std::system("python3 -c pass > /dev/null 2>&1") != 0) return "no python3";
+    if (!pythonAvailable()) return "no python3";
     ScratchDir dir;
     dir.write("doc.json", json);
     dir.write("check.py", "import json, sys\nd = json.load(open(sys.argv[1], encoding='utf-8'))\nprint(" + expression +

@@ -43,5 +43,14 @@ InspectOutcome fwinspect(const std::vector<std::string>& args);
 // Runs python3 on `json`, printing `expression` (over the parsed document
 // `d`); what it printed, or "no python3" when there is none to run.
 std::string pythonJson(const std::string& json, const std::string& expression);
+bool pythonAvailable();
 
 }  // namespace fwtest
+
+// Checks what python3 reads from a JSON document; where there is no python3
+// (a Windows test run) the test ends as skipped, after every check before it.
+#define EXPECT_PYTHON_JSON(json, expression, expected)                                 \
+    do {                                                                                \
+        if (!fwtest::pythonAvailable()) GTEST_SKIP() << "no python3 to read the JSON";  \
+        EXPECT_EQ(fwtest::pythonJson(json, expression), expected);                     \
+    } while (false)

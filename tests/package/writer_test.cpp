@@ -1,7 +1,6 @@
 #include "package/writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "package/expected_package.h"
 
@@ -172,18 +171,6 @@ TEST_F(Writer, SameInputsAlwaysGiveTheSameBytes) {
     const Bytes first = fwtest::readFile(out);
     ASSERT_EQ(pack(args).status, 0);
     EXPECT_EQ(fwtest::readFile(out), first);
-}
-
-TEST_F(Writer, PackageGetsTheModeOfANewFile) {
-    input("boot", 4);
-    const mode_t old = ::umask(027);
-    const auto r = pack({"-b", "1", "-u", dir.file("boot")});
-    ::umask(old);
-    ASSERT_EQ(r.status, 0);
-    struct stat st {};
-    ASSERT_EQ(::stat(out.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"boot", "out.update"}));
 }
 
 }  // namespace

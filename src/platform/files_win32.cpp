@@ -1,0 +1,183 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/win32_support.h"
+
+namespace fw {
+namespace {
+
+using win32::wide;
+
+constexpr std::size_t bufferSize = 1 << 18;
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Readers and deleters may come, writers may not: a process holding the
+// file open for writing makes the open fail, and none can open it so
+// while it is read. Deleting or renaming stays allowed, as the handle keeps
+// the bytes it opened.
+constexpr DWORD shareNoWriters = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+// A named pipe is never opened: connecting takes one of its server's
+// instances, and what it hands out could not be read a second time.
+bool namesPipe(const std::string& path) {
+    if (path.size() < 9 || !win32::isSeparator(path[0]) || !win32::isSeparator(path[1]) ||
+        (path[2] != '.' && path[2] != '?') || !win32::isSeparator(path[3]))
+        return false;
+    std::string device = path.substr(4, 5);
+    for (char& c : device) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return device == "pipe\\" || device == "pipe/";
+}
+
+const char* refusalFor(Shapes accepted) {
+    return accepted == Shapes::regular ? "not a regular file" : "not a regular file or block device";
+}
+
+Opening openShared(const char* path, Shapes accepted, DWORD share, OpenedFile& into, std::string* why,
+                   DWORD* failure = nullptr) {
+    auto fail = [&](Opening result, const std::string& reason) {
+        if (why != nullptr) *why = reason;
+        into.handle.reset();
+        return result;
+    };
+    if (namesPipe(path)) return fail(Opening::notReadable, refusalFor(accepted));
+    const std::wstring w = wide(path);
+    const DWORD attributes = ::GetFileAttributesW(w.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return fail(Opening::notReadable, "is a folder");
+    const HANDLE h = ::CreateFileW(w.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (failure != nullptr) *failure = error;
+        into.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return fail(Opening::cannotOpen, win32::reasonOf(error));
+    }
+    into.handle = FileHandle(win32::adopt(h, _O_RDONLY));
+    if (!into.handle.valid()) return fail(Opening::cannotOpen, std::strerror(errno));
+    const DWORD type = ::GetFileType(h);
+    into.stream = type == FILE_TYPE_CHAR;
+    into.regular = type == FILE_TYPE_DISK;
+    if (type == FILE_TYPE_PIPE || type == FILE_TYPE_UNKNOWN) return fail(Opening::notReadable, refusalFor(accepted));
+    if (into.stream && accepted != Shapes::anyThatEnds) return fail(Opening::notReadable, refusalFor(accepted));
+    into.length = 0;
+    if (into.regular) {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(h, &size)) return fail(Opening::notReadable, win32::reasonOf(::GetLastError()));
+        into.length = size.QuadPart;
+    }
+    return Opening::ok;
+}
+
+bool fileIdOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE h = ::CreateFileW(wide(path).c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return ok;
+}
+
+// A console is the one character device that can stay silent: it is waited
+// on, at most the idle limit, before each read. Other devices (NUL) answer
+// at once.
+bool isConsole(HANDLE h) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(h, &mode) != 0;
+}
+
+}  // namespace
+
+// As the Windows runtime's _access(path, 0) tells it: existence only.
+bool fileExists(const char* path) { return ::_access(path, 0) == 0; }
+
+bool sameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    if (!fileIdOf(a, ia) || !fileIdOf(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why) {
+    return openShared(path, accepted, shareAll, into, why);
+}
+
+InputProbe probeInput(const char* path) {
+    OpenedFile f;
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
+    if (opening != Opening::ok) return {opening == Opening::cannotOpen ? InputShape::cannotOpen : InputShape::unreadable, 0};
+    if (f.stream) return {InputShape::stream, 0};
+    return {InputShape::sized, f.length};
+}
+
+// Under `refuseWhileWritten` the file is opened without write sharing: a
+// writer that has it open makes the open fail with a sharing violation,
+// and a writer that comes later cannot open it until it is closed here.
+InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
+    close();
+    OpenedFile f;
+    DWORD failure = 0;
+    const Opening opening =
+        openShared(path, Shapes::anyThatEnds, rules.refuseWhileWritten ? shareNoWriters : shareAll, f, nullptr, &failure);
+    if (opening != Opening::ok) {
+        const bool beingWritten = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
+        return opening == Opening::cannotOpen && !beingWritten ? Opened::cannotOpen : Opened::cannotRead;
+    }
+    handle_ = std::move(f.handle);
+    rules_ = rules;
+    stream_ = f.stream;
+    leased_ = false;
+    size_ = static_cast<std::uint64_t>(f.length);
+    path_ = path;
+    begin_ = end_ = 0;
+    failed_ = false;
+    return Opened::ok;
+}
+
+// No writer can have opened it since: the share mode keeps them out.
+bool InputFile::unwritten() const { return true; }
+
+bool InputFile::waitForBytes() const {
+    const HANDLE h = win32::handleOf(handle_.get());
+    const auto limit = static_cast<DWORD>(std::min<long long>(rules_.streamIdleLimit.count(), 1 << 30));
+    return ::WaitForSingleObject(h, limit) == WAIT_OBJECT_0;
+}
+
+// For a device, what one read delivers: a console hands over a line.
+std::int64_t InputFile::readDirect(void* into, std::size_t count) {
+    if (!stream_) return readSome(handle_.get(), into, count);
+    const HANDLE h = win32::handleOf(handle_.get());
+    if (isConsole(h) && !waitForBytes()) return -1;
+    DWORD n = 0;
+    const DWORD piece = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
+    if (::ReadFile(h, into, piece, &n, nullptr)) return n;
+    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+bool InputFile::refill() {
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
+    const std::int64_t n = readDirect(buffer_.get(), bufferSize);
+    if (n < 0) failed_ = true;
+    begin_ = 0;
+    end_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+    return end_ > 0;
+}
+
+std::int64_t InputFile::read(void* into, std::size_t count) {
+    if (!handle_.valid() || failed_) return -1;
+    if (begin_ == end_ && count >= bufferSize / 4) {
+        const std::int64_t n = readDirect(into, count);
+        if (n < 0) failed_ = true;
+        return n;
+    }
+    if (begin_ == end_ && !refill()) return failed_ ? -1 : 0;
+    const std::size_t n = std::min(count, end_ - begin_);
+    std::memcpy(into, buffer_.get() + begin_, n);
+    begin_ += n;
+    return static_cast<std::int64_t>(n);
+}
+
+}  // namespace fw

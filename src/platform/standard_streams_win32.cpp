@@ -1,0 +1,44 @@
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/standard_streams.h"
+#include "platform/win32_support.h"
+
+namespace fw {
+namespace {
+
+// A descriptor without a handle behind it (the caller gave the process
+// none) gets the NUL device, so no file the run opens can take its place.
+bool openNulOn(int fd) {
+    if (win32::handleOf(fd) != INVALID_HANDLE_VALUE) return true;
+    const HANDLE h = ::CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const int opened = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (opened < 0) {
+        ::CloseHandle(h);
+        return false;
+    }
+    const bool ok = opened == fd || ::_dup2(opened, fd) == 0;
+    if (opened != fd) ::_close(opened);
+    if (ok) ::SetStdHandle(fd == 0 ? STD_INPUT_HANDLE : fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE,
+                           win32::handleOf(fd));
+    return ok;
+}
+
+}  // namespace
+
+// Standard output stays in text mode, so lines end in CR LF as in every
+// console program. The Windows runtime has no line buffering (_IOLBF acts
+// as full buffering there), so it is unbuffered: each print is written out
+// when it is made, and a run that is ended keeps its log.
+bool prepareStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (!openNulOn(fd)) return false;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    return true;
+}
+
+}  // namespace fw

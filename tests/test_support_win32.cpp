@@ -1,0 +1,97 @@
+// The Windows side of the test helpers: a stream whose text can be read
+// back (a temporary file that the system deletes when it is closed).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "test_support.h"
+
+namespace fwtest {
+
+CapturedOutput::CapturedOutput() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (::GetTempPathW(MAX_PATH + 1, folder) == 0 || ::GetTempFileNameW(folder, L"fwt", 0, name) == 0)
+        throw std::runtime_error("no temporary file for captured output");
+    // Binary, as the Linux memory stream: the bytes come back as written.
+    stream_ = ::_wfopen(name, L"w+bD");
+}
+
+CapturedOutput::~CapturedOutput() {
+    if (stream_ != nullptr) std::fclose(stream_);
+}
+
+std::string CapturedOutput::text() {
+    std::fflush(stream_);
+    const long end = std::ftell(stream_);
+    std::string text(static_cast<std::size_t>(end > 0 ? end : 0), '\0');
+    std::fseek(stream_, 0, SEEK_SET);
+    const std::size_t n = std::fread(text.data(), 1, text.size(), stream_);
+    std::fseek(stream_, 0, SEEK_END);
+    text.resize(n);
+    return text;
+}
+
+namespace {
+
+std::string besideTheTests(const std::string& exe) {
+    char self[MAX_PATH + 1];
+    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH + 1);
+    std::string path(self, n);
+    return path.substr(0, path.find_last_of("\\/") + 1) + exe;
+}
+
+// Windows' own quoting rules for one argument of a command line.
+std::string quoted(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    std::size_t slashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(2 * slashes, '\\');
+    return out + "\"";
+}
+
+}  // namespace
+
+int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
+                   const std::function<bool(void*)>& whileRunning) {
+    const std::string program = besideTheTests(exe);
+    std::string line = quoted(program);
+    for (const std::string& a : args) line += " " + quoted(a);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE out = ::CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return -1;
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    start.hStdOutput = out;
+    start.hStdError = out;
+    PROCESS_INFORMATION child{};
+    const BOOL started = ::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                          &start, &child);
+    ::CloseHandle(out);
+    if (!started) return -1;
+    ::CloseHandle(child.hThread);
+    if (whileRunning)
+        while (::WaitForSingleObject(child.hProcess, 1) == WAIT_TIMEOUT && whileRunning(child.hProcess)) {}
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.hProcess, &code);
+    ::CloseHandle(child.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace fwtest
