@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "digest/md5.h"
+#include "inspect/part_digests.h"
 #include "platform/parallel_pass.h"
 #include "platform/progress.h"
 
@@ -11,45 +11,6 @@ namespace fw {
 namespace {
 
 constexpr std::size_t readPiece = 512 << 10;
-
-// The part's digests: over the whole data, and over the input's own bytes
-// behind a name or path field, when there is one.
-struct PartDigests {
-    Md5Context md5, contentMd5;
-    std::unique_ptr<StreamDigest> extra, contentExtra;
-    std::uint64_t skip = 0;
-    bool wanted = false;  // the input's own digests were asked for
-
-    PartDigests(const PartReport* part, const InspectionOptions& options) {
-        md5Init(md5);
-        md5Init(contentMd5);
-        if (part == nullptr) return;
-        skip = contentOffset(*part);
-        wanted = options.inputDigests;
-        if (options.partDigest) extra = options.partDigest();
-        if (options.partDigest && skip > 0 && wanted) contentExtra = options.partDigest();
-    }
-    void update(std::uint64_t at, const std::uint8_t* bytes, std::size_t n) {
-        md5Update(md5, bytes, n);
-        if (extra) extra->update(bytes, n);
-        if (skip == 0 || !wanted || at + n <= skip) return;
-        const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
-        md5Update(contentMd5, bytes + from, n - from);
-        if (contentExtra) contentExtra->update(bytes + from, n - from);
-    }
-    void finish(PartReport& r) {
-        md5Final(md5, r.actualDigest);
-        if (extra) r.extraDigest = extra->finish();
-        if (skip == 0) {
-            r.contentDigest = r.actualDigest;
-            r.contentExtraDigest = r.extraDigest;
-            return;
-        }
-        if (!wanted) return;
-        md5Final(contentMd5, r.contentDigest);
-        if (contentExtra) r.contentExtraDigest = contentExtra->finish();
-    }
-};
 
 }  // namespace
 
@@ -102,23 +63,18 @@ bool DataPass::stopNow() {
 }
 
 void DataPass::readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece) {
-    PartDigests digests(job.part, options_);
+    PartDigests digests(*job.part, options_);
     for (std::uint64_t at = job.begin; at < job.end && !job.failed;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(job.end - at, piece));
         if (stopNow() || !file_.readAt(at, buffer, n)) {
             job.failed = true;
             break;
         }
-        if (job.part == nullptr) {
-            options_.wholeFile(buffer, n);
-        } else {
-            digests.update(at - job.begin, buffer, n);
-            if (options_.partData != nullptr) options_.partData->data(*job.part, at - job.begin, buffer, n);
-        }
+        digests.update(at - job.begin, buffer, n);
+        if (options_.partData != nullptr) options_.partData->data(*job.part, at - job.begin, buffer, n);
         at += n;
         bytesDone_.fetch_add(n, std::memory_order_relaxed);
     }
-    if (job.part == nullptr) return;
     PartReport& r = *job.part;
     r.digested = !job.failed;
     if (r.digested) digests.finish(r);

@@ -1,7 +1,8 @@
-// The second half of reading a package: its data, read once. Each stretch
-// (a part's data, or the whole file) is read by one thread from start to
-// end; the threads take the largest first, so the largest part bounds the
-// pass rather than the sum of them all.
+// The second half of reading a package: its data, read once. When the
+// whole file is not digested, each part's data is read by one thread from
+// start to end; the threads take the largest first, so the largest part
+// bounds the pass rather than the sum of them all. (When it is, the
+// WholeFilePass reads it instead.)
 #pragma once
 
 #include <atomic>
@@ -25,6 +26,15 @@ struct ReadJob {
 std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const InspectionOptions& options,
                                  std::uint64_t fileSize);
 
+// Bytes the structure was read from, kept so that a pass reading the
+// whole file can confirm them.
+struct StructureBytes {
+    std::uint64_t offset = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Reads the parts' stretches of `jobs`; the whole file's is for the
+// WholeFilePass alone.
 class DataPass {
 public:
     DataPass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob> jobs);

@@ -7,6 +7,7 @@
 #include "format/limits.h"
 #include "format/part_checks.h"
 #include "inspect/data_pass.h"
+#include "inspect/whole_file_pass.h"
 #include "platform/random_access.h"
 
 namespace fw {
@@ -32,8 +33,11 @@ public:
         sink_.defect(text);
     }
     void finalChecks();
+    // Every stretch read, when the whole file is digested to confirm them.
+    const std::vector<StructureBytes>& bytesRead() const { return read_; }
 
 private:
+    bool readAt(std::uint64_t offset, void* into, std::size_t count);
     bool checkHeader();
     bool readOffset(std::uint32_t i, std::uint64_t& offset);
     void chooseLayout();
@@ -61,12 +65,22 @@ private:
     WritingOrder order_;
     std::set<std::string> names_;
     std::size_t defects_ = 0;
+    std::vector<StructureBytes> read_;
 };
+
+bool StructureReader::readAt(std::uint64_t offset, void* into, std::size_t count) {
+    if (!file_.readAt(offset, into, count)) return false;
+    if (options_.wholeFile && count > 0) {
+        const auto* bytes = static_cast<const std::uint8_t*>(into);
+        read_.push_back({offset, {bytes, bytes + count}});
+    }
+    return true;
+}
 
 bool StructureReader::checkHeader() {
     const std::uint64_t size = file_.size();
     PackageHeaderBytes raw{};
-    if (size < packageHeaderSize || !file_.readAt(0, raw.data(), raw.size())) {
+    if (size < packageHeaderSize || !readAt(0, raw.data(), raw.size())) {
         defect("file is " + std::to_string(size) + " bytes, too short for a package header");
         return false;
     }
@@ -81,7 +95,7 @@ bool StructureReader::checkHeader() {
 
 bool StructureReader::readOffset(std::uint32_t i, std::uint64_t& offset) {
     std::uint8_t word[4];
-    if (!file_.readAt(summary_.header.partTableOffset + 4ull * i, word, 4)) return false;
+    if (!readAt(summary_.header.partTableOffset + 4ull * i, word, 4)) return false;
     offset = getWord(word);
     return true;
 }
@@ -96,7 +110,7 @@ void StructureReader::chooseLayout() {
     for (std::uint32_t i = 0; i < examined_; ++i) {
         std::uint64_t offset = 0;
         std::uint8_t word[4];
-        if (readOffset(i, offset) && file_.readAt(offset + 4, word, 4)) codes.push_back(getWord(word));
+        if (readOffset(i, offset) && readAt(offset + 4, word, 4)) codes.push_back(getWord(word));
     }
     const bool boardsRead = readBoards(boards);
     const LayoutGuess guess = guessLayout(codes, boardsRead ? &boards : nullptr);
@@ -109,7 +123,7 @@ void StructureReader::chooseLayout() {
 bool StructureReader::readBoards(std::vector<std::uint32_t>& into) {
     const std::uint32_t count = summary_.header.boardCount;
     std::uint8_t table[4 * maxBoardCodes];
-    if (count > maxBoardCodes || !file_.readAt(boardTableOffset, table, 4ull * count)) return false;
+    if (count > maxBoardCodes || !readAt(boardTableOffset, table, 4ull * count)) return false;
     for (std::uint32_t j = 0; j < count; ++j) into.push_back(getWord(&table[4 * j]));
     return true;
 }
@@ -141,7 +155,7 @@ void StructureReader::readNameField(PartReport& r) {
         r.offset + partHeaderSize + length > file_.size())
         return;
     std::uint8_t field[largestNameField] = {};
-    if (!file_.readAt(r.offset + partHeaderSize, field, length)) return;
+    if (!readAt(r.offset + partHeaderSize, field, length)) return;
     const std::uint8_t* end = std::find(field, field + length, std::uint8_t{0});
     r.name.assign(reinterpret_cast<const char*>(field), reinterpret_cast<const char*>(end));
 }
@@ -175,7 +189,7 @@ void StructureReader::checkNameField(const PartReport& r) {
     Defects found;
     std::uint8_t field[largestNameField] = {};
     const bool read = checkNameFieldShape(r.kind, r.header, found) &&
-                      file_.readAt(r.offset + partHeaderSize, field, r.header.nameLength);
+                      readAt(r.offset + partHeaderSize, field, r.header.nameLength);
     if (read) checkNameFieldBytes(r.kind, r.header, field, r.name, found);
     if (read && r.kind == PartKind::named && !names_.insert(r.name).second)
         found.push_back("part name repeats an earlier part's");
@@ -192,7 +206,7 @@ void StructureReader::readPart(std::uint32_t i) {
     r.number = i;
     if (!readOffset(i, r.offset)) return;
     PartHeaderBytes raw{};
-    if (r.offset + partHeaderSize > file_.size() || !file_.readAt(r.offset, raw.data(), raw.size())) {
+    if (r.offset + partHeaderSize > file_.size() || !readAt(r.offset, raw.data(), raw.size())) {
         checkPlacement(r);
         defect(withLabel(r, "header lies outside the file"));
         placementKnown_ = false;
@@ -239,6 +253,23 @@ void StructureReader::finalChecks() {
         defect(std::to_string(file_.size() - lastEnd_) + " bytes follow the last part");
 }
 
+// The data, read in one of the two ways; false when told to stop. A
+// structural byte that read differently the second time is a defect.
+bool readData(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob>& jobs,
+              StructureReader& structure, const char* path) {
+    if (!options.wholeFile) {
+        DataPass pass(file, options, std::move(jobs));
+        jobs = pass.run(path);
+        return !pass.stopped();
+    }
+    WholeFilePass pass(file, options, jobs, structure.bytesRead());
+    pass.run(path);
+    if (const auto at = pass.changedAt())
+        structure.defect("the package changed while it was read: the byte at offset " + std::to_string(*at) +
+                         " read differently the second time");
+    return !pass.stopped();
+}
+
 }  // namespace
 
 std::uint32_t contentOffset(const PartReport& r) {
@@ -261,8 +292,8 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
         sink.summary(structure.summary());
         // Whoever asked for the whole file's digest still gets it.
         std::vector<PartReport> none;
-        DataPass pass(file, options, readJobsFor(none, options, file.size()));
-        pass.run(path);
+        std::vector<ReadJob> jobs = readJobsFor(none, options, file.size());
+        readData(file, options, jobs, structure, path);
         return InspectionResult::defective;
     }
     std::vector<PartReport>& parts = structure.parts();
@@ -274,9 +305,8 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
     // made-up figure (a sparse file of holes): its bytes are not digested whole.
     InspectionOptions dataOptions = options;
     if (structure.beyondFormat()) dataOptions.wholeFile = nullptr;
-    DataPass pass(file, dataOptions, readJobsFor(parts, dataOptions, file.size()));
-    const std::vector<ReadJob>& jobs = pass.run(path);
-    if (pass.stopped()) return InspectionResult::stopped;
+    std::vector<ReadJob> jobs = readJobsFor(parts, dataOptions, file.size());
+    if (!readData(file, dataOptions, jobs, structure, path)) return InspectionResult::stopped;
     for (const ReadJob& job : jobs) {
         if (!job.failed) continue;
         if (job.part != nullptr) structure.defect(withLabel(*job.part, "data cannot be read"));
@@ -287,6 +317,7 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
         sink.part(r);
     }
     structure.finalChecks();
+    if (!file.unchangedAt(path)) structure.defect("the package changed while it was read, or its path now names another file");
     return structure.defects() == 0 ? InspectionResult::sound : InspectionResult::defective;
 }
 

@@ -117,6 +117,9 @@ struct InspectionOptions {
     std::function<bool()> stopRequested;
     // For tests: runs between reading the structure and reading the data.
     std::function<void()> afterStructure;
+    // For tests: sees each piece the whole file is read in, as storage that
+    // answers two reads of one place differently could change it.
+    std::function<void(std::uint64_t at, std::uint8_t* bytes, std::size_t count)> tamperRead;
 };
 
 enum class InspectionResult { sound, defective, unreadable, stopped };

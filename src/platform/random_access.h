@@ -22,9 +22,13 @@ public:
         return readAllAt(handle_.get(), into, count, offset);
     }
     int descriptor() const { return handle_.get(); }
+    // True while the file is as it was opened (size, times, file) and `path`
+    // still names it: what was read is then what the path holds.
+    bool unchangedAt(const char* path) const;
 
 private:
     FileHandle handle_;
+    FileIdentity opened_;
     std::uint64_t size_ = 0;
 };
 
