@@ -55,8 +55,9 @@ std::optional<std::uint32_t> boardCodeOf(const char* text) {
 
 // Options that take a file or name, by command.
 std::string* valueSlot(Command& c, const std::string& arg) {
-    if (c.verb == Verb::verify && arg == "--ca") return &c.ca;
-    if (c.verb == Verb::verify && arg == "--signature") return &c.signature;
+    const bool checksSignature = c.verb == Verb::verify || c.verb == Verb::extract;
+    if (checksSignature && arg == "--ca") return &c.ca;
+    if (checksSignature && arg == "--signature") return &c.signature;
     if (c.verb == Verb::lint && arg == "--package") return &c.lintPackage;
     if (c.verb != Verb::sign) return nullptr;
     if (arg == "--key") return &c.signer.keyPath;
@@ -221,7 +222,7 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     }
     if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
     if (c.verb == Verb::extract) {
-        ExtractOptions options{c.options, c.force, c.parts};
+        ExtractOptions options{c.options, c.force, c.parts, c.ca, c.signature};
         options.inspection.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }

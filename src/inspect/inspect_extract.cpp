@@ -9,6 +9,7 @@
 #include "inspect/extract_naming.h"
 #include "inspect/inspect_rebuild.h"
 #include "inspect/inspect_report.h"
+#include "inspect/inspect_sign.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
 #include "platform/interruption.h"
@@ -211,7 +212,24 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     inspection.partData = &extractor;
     inspection.stopRequested = interruptPending;
     std::string why;
-    const InspectionResult verdict = inspectPackage(packagePath, inspection, extractor, &why);
+    SignatureCheck signature;
+    if (!options.ca.empty()) {
+        const std::string sig = options.signature.empty() ? std::string(packagePath) + ".sig" : options.signature;
+        if (!signature.prepare(options.ca, sig, &why)) {
+            std::fprintf(err, "fwinspect: %s\n", why.c_str());
+            return 2;
+        }
+        signature.attach(inspection);
+    }
+    InspectionResult verdict = inspectPackage(packagePath, inspection, extractor, &why);
+    if (verdict == InspectionResult::sound && !options.ca.empty()) {
+        // The signature was checked over the bytes the parts were written from.
+        const SignatureReport checked = signature.finish();
+        if (!checked.valid) {
+            extractor.defect(checked.defect);
+            verdict = InspectionResult::defective;
+        }
+    }
     if (verdict == InspectionResult::unreadable) {
         printCannotRead(err, packagePath, why);
         return 2;

@@ -24,8 +24,12 @@ constexpr std::array<CommandHelp, 6> commands{{
      "  --board CODE  also require this board code (hexadecimal, up to 8 digits)\n"
      "  --ca CAFILE   also check the signature against these trusted certificates (PEM)\n"
      "  --signature SIG  the signature to check (default PACKAGE.sig)\n"},
-    {"extract", "fwinspect extract [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n",
+    {"extract",
+     "fwinspect extract [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n"
+     "fwinspect extract --ca CAFILE [--signature SIG] [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n",
      "verify, then write the parts into DIR and print the fwpack command that rebuilds the package",
+     "  --ca CAFILE   keep the parts only if the signature matches the bytes written and chains to CAFILE\n"
+     "  --signature SIG  the signature to check (default PACKAGE.sig)\n"
      "  --force       replace files already in DIR (all of them or none)\n"
      "  --part LABEL  write only this part, by the label list shows (boot, -p3, a part name); repeatable\n"},
     {"diff", "fwinspect diff [--json] [--layout normal|old] OLD NEW\n",

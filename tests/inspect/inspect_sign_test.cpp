@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "inspect/inspect_command.h"
+#include "inspect/inspect_extract.h"
 #include "test_support.h"
 
 namespace {
@@ -160,6 +161,58 @@ TEST_F(Signing, ListShowsSha256OfEachPartAndOfThePackage) {
     const std::string whole(sum.begin(), sum.begin() + 64);
     EXPECT_NE(text.out.find("sha256   package " + whole + "\n"), std::string::npos) << text.out;
     EXPECT_NE(json.out.find("\"sha256\":\"" + whole + "\""), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// extract --ca keeps the parts only when the signature covers the bytes
+// they were written from.
+TEST_F(Signing, ExtractWithCaKeepsThePartsOnlyUnderAMatchingSignature) {
+    pack("q.update", 2);
+    ASSERT_EQ(sign("q.update").status, 0);
+    ASSERT_EQ(sign("p.update").status, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {file("q.update.sig"), "the signature does not match the package"},
+        {file("nowhere.sig"), "no signature file " + file("nowhere.sig")},
+    };
+    for (const auto& [signature, defect] : cases) {
+        const std::string out = file("refused");
+        const ToolRun r = inspect(
+            {"extract", "--ca", file("ca.pem"), "--signature", signature, "--part", "boot", file("p.update"), out});
+        EXPECT_EQ(r.status, 1) << signature;
+        EXPECT_EQ(r.out, defect + "\n");
+        EXPECT_NE(r.err.find("nothing extracted"), std::string::npos) << r.err;
+        EXPECT_FALSE(fwtest::exists(out)) << signature;
+    }
+    // The package's named part has an empty name, which no file can have.
+    const ToolRun good = inspect({"extract", "--ca", file("ca.pem"), "--part", "boot", file("p.update"), file("kept")});
+    EXPECT_EQ(good.status, 0) << good.out << good.err;
+    EXPECT_EQ(fwtest::readFile(file("kept/boot.img")), fwtest::patternBytes(3000, 1));
+    const ToolRun untrusted =
+        inspect({"extract", "--ca", file("signer.pem"), "--part", "boot", file("p.update"), file("untrusted")});
+    EXPECT_EQ(untrusted.status, 1);
+    EXPECT_FALSE(fwtest::exists(file("untrusted")));
+}
+
+// verify --ca, then extract, reads the package twice; a package swapped
+// in between is caught only by checking the signature in the extraction.
+TEST_F(Signing, ExtractWithCaRefusesAPackageSwappedWhileItIsRead) {
+    ASSERT_EQ(sign("p.update").status, 0);
+    pack("unsigned.update", 3);
+    fw::ExtractOptions options;
+    options.ca = file("ca.pem");
+    options.parts = {"boot"};
+    options.inspection.afterStructure = [] {
+        ASSERT_EQ(std::rename(file("unsigned.update").c_str(), file("p.update").c_str()), 0);
+    };
+    fwtest::CapturedOutput out, err;
+    const int status = fw::extractPackage(file("p.update").c_str(), file("swapped").c_str(), options, out.stream(),
+                                          err.stream());
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out.text(), "the package changed while it was read, or its path now names another file\n");
+    EXPECT_FALSE(fwtest::exists(file("swapped")));
 }
 
 }  // namespace
