@@ -42,7 +42,8 @@ bool isPem(const std::uint8_t* bytes, std::size_t size) {
 
 // The DER inside a "CMS" or "PKCS7" PEM block; empty and a defect otherwise.
 std::vector<std::uint8_t> derOfPem(const std::uint8_t* bytes, std::size_t size, std::string& defect) {
-    BioPtr in = memoryBio(std::string(reinterpret_cast<const char*>(bytes), size));
+    const std::string text(reinterpret_cast<const char*>(bytes), size);
+    BioPtr in = memoryBio(text);
     char *name = nullptr, *header = nullptr;
     unsigned char* data = nullptr;
     long length = 0;

@@ -250,7 +250,7 @@ TEST_F(Signature, BadSignatureBytesGiveOneLineDefects) {
         {{}, "the signature file is empty"},
         {Bytes(good.begin(), good.begin() + 100), "the signature file is not a CMS signature, or it is cut short"},
         {fwtest::patternBytes(300), "the signature file is not a CMS signature, or it is cut short"},
-        {fwtest::readFile(file("ca.pem")), "the signature file is not a CMS signature, or it is cut short"},
+        {fwtest::readFile(file("ca.pem")), "the signature file holds PEM CERTIFICATE, not a CMS signature"},
         {stray, "the signature file has 1 stray bytes after the signature"},
         {fwtest::readFile(file("data.cms")), "the signature file holds CMS pkcs7-data, not a signature"},
     };
