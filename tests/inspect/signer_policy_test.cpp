@@ -350,6 +350,12 @@ TEST_F(SignerPolicy, SeveralSignersNeedEveryMatchAndOneAccepted) {
                   "the signer " + subject(other + "-signer") + " is not trusted: unable to get local issuer certificate");
         EXPECT_EQ(verdict.signerSubject, subject(root + "-signer"));
     }
+    Bytes roots = fwtest::readFile(file("old-root.pem"));
+    const Bytes newRoot = fwtest::readFile(file("new-root.pem"));
+    roots.insert(roots.end(), newRoot.begin(), newRoot.end());
+    dir_->write("roots.pem", roots);
+    const auto eachRoot = verify(both, "roots.pem");
+    EXPECT_TRUE(eachRoot.valid && eachRoot.signers[0].accepted && eachRoot.signers[1].accepted) << eachRoot.defect;
     const auto none = verify(both, "ca.pem");
     EXPECT_FALSE(none.valid);
     EXPECT_EQ(none.defect, "no signer is accepted: signer 1 of 2: " + none.signers[0].defect + "; signer 2 of 2: " +
