@@ -105,6 +105,12 @@ std::string issuersDefect(STACK_OF(X509) * chain) {
     return "";
 }
 
+// Checked at an earlier time, a CRL issued since is newer knowledge, not a
+// fault: it still counts, its revocations with it.
+int laterCrlsCount(int ok, X509_STORE_CTX* ctx) {
+    return ok != 0 || X509_STORE_CTX_get_error(ctx) == X509_V_ERR_CRL_NOT_YET_VALID ? 1 : 0;
+}
+
 std::string chainDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust,
                         const SignerRules& rules, std::optional<std::int64_t> when) {
     StoreCtxPtr ctx{X509_STORE_CTX_new()};
@@ -116,7 +122,10 @@ std::string chainDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustSto
     if (trust.hasCrls) flags |= X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL;
     if (rules.partialChain) flags |= X509_V_FLAG_PARTIAL_CHAIN;
     X509_VERIFY_PARAM_set_flags(param, flags);
-    if (when) X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(*when));
+    if (when) {
+        X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(*when));
+        X509_STORE_CTX_set_verify_cb(ctx.get(), laterCrlsCount);
+    }
     if (X509_verify_cert(ctx.get()) != 1) {
         const std::string reason = X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
         ERR_clear_error();

@@ -275,6 +275,8 @@ TEST_F(SignerPolicy, HonoursRevocationListsInTheCaFileAndGivenApart) {
     const std::string defect = "the signer " + subject("revoked") + " is not trusted: certificate revoked";
     EXPECT_EQ(verify(revoked, "ca-crl.pem").defect, defect);
     EXPECT_EQ(verify(revoked, fw::TrustFiles{file("ca.pem"), {file("ca.crl")}, {}}).defect, defect);
+    EXPECT_EQ(verify(revoked, "ca-crl.pem", at(fw::CheckTime::Kind::given, *fw::dayOf("2020-01-01"))).defect, defect)
+        << "a CRL issued after the time checked still revokes";
     EXPECT_TRUE(verify(toolSign({"good"}), "ca-crl.pem").valid);
     // Every issuer on the way needs its CRL once one is given: the sub-CA has none.
     EXPECT_EQ(verify(toolSign({"leaf"}, "-certfile sub.pem"), "ca-crl.pem").defect,
@@ -317,6 +319,7 @@ TEST_F(SignerPolicy, ChecksTheChainAtTheSigningTimeNowOrAGivenDay) {
     ASSERT_EQ(atSigning.signers.size(), 1u);
     EXPECT_EQ(atSigning.signers[0].signingTime, "2020-06-01 12:00:00 UTC");
     EXPECT_TRUE(verify(signature, "ca.pem", at(Kind::given, *fw::dayOf("2020-03-01"))).valid);
+    EXPECT_TRUE(verify(signature, "ca-crl.pem", at(Kind::signing)).valid) << "a CRL issued since still applies";
     EXPECT_EQ(verify(signature, "ca.pem", at(Kind::given, *fw::dayOf("2019-12-31"))).defect, early);
     EXPECT_EQ(verify(signature, "ca.pem", at(Kind::given, *fw::dayOf("2021-01-02"))).defect, expired);
     EXPECT_EQ(verify(toolSign({"good"}, "-noattr"), "ca.pem", at(Kind::signing)).defect,
