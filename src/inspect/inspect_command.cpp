@@ -168,8 +168,8 @@ Command parse(int argc, const char* const* argv) {
                                                       : "extra operand " + escapeText(c.operands[wanted.size()]);
     else if (c.signature.caFile.empty() && !signatureOptionGiven(c.signature).empty())
         c.problem = signatureOptionGiven(c.signature) + " needs --ca, the certificates to trust";
-    else if (!checkTimeOf(c.signature.at))
-        c.problem = "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(c.signature.at) + "\"";
+    else if (!atProblem(c.signature.at).empty())
+        c.problem = atProblem(c.signature.at);
     else if (c.verb == Verb::sign && (c.signer.keyPath.empty() || c.signer.certPath.empty()))
         c.problem = "sign needs --key and --cert";
     return c;

@@ -90,10 +90,19 @@ std::optional<CheckTime> checkTimeOf(const std::string& at) {
     return std::nullopt;
 }
 
+std::string atProblem(const std::string& at) {
+    return checkTimeOf(at) ? "" : "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(at) + "\"";
+}
+
 bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
+    const std::optional<CheckTime> at = checkTimeOf(policy.at);
+    if (!at) {
+        *why = atProblem(policy.at);
+        return false;
+    }
     trust_ = TrustStore::load(TrustFiles{policy.caFile, policy.crlFiles, policy.signerCertFile}, why);
     if (!trust_) return false;
-    rules_ = SignerRules{policy.signers, checkTimeOf(policy.at).value_or(CheckTime{}), policy.partialChain};
+    rules_ = SignerRules{policy.signers, *at, policy.partialChain};
     report_.file = policy.signatureFile;
     std::vector<std::uint8_t> bytes;
     std::string reason;

@@ -37,6 +37,8 @@ struct SignaturePolicy {
 
 // The moment --at names; nothing when it names none.
 std::optional<CheckTime> checkTimeOf(const std::string& at);
+// Why --at cannot take `at`; empty when it can.
+std::string atProblem(const std::string& at);
 
 // The signature side of `verify --ca`: set up before the package is read,
 // fed the whole file while it is read, judged afterwards.
