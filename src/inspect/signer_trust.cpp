@@ -9,6 +9,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cstring>
 
 namespace fw {
