@@ -1,50 +1,28 @@
 #include "inspect/crypto_support.h"
 
 #include <openssl/cms.h>
-#include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
-#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "inspect/cms_attributes.h"
+#include "inspect/signer_match.h"
+
 namespace fw {
 
-// ---- trust
-
-struct TrustStore::State {
-    StorePtr store{X509_STORE_new()};
-};
-
-TrustStore::TrustStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
-TrustStore::~TrustStore() = default;
-
-std::unique_ptr<TrustStore> TrustStore::load(const std::string& caPath, std::string* why) {
-    CertsPtr certs;
-    if (!readCertificates(caPath, "CA file", certs, why)) return nullptr;
-    auto state = std::make_unique<State>();
-    for (int i = 0; state->store && i < sk_X509_num(certs.get()); ++i) {
-        if (X509_STORE_add_cert(state->store.get(), sk_X509_value(certs.get(), i)) != 1) {
-            *why = withReason("cannot use the certificates of the CA file " + caPath);
-            return nullptr;
-        }
-    }
-    if (!state->store) {
-        *why = withReason("cannot use the certificates of the CA file " + caPath);
-        return nullptr;
-    }
-    return std::unique_ptr<TrustStore>(new TrustStore(std::move(state)));
-}
-
-// ---- verifying
+// A signature is checked for each of its signers; key rotation needs two
+// or three, and each costs a chain to build.
+constexpr int mostSigners = 16;
 
 struct DetachedSignature::State {
+    std::vector<std::uint8_t> der;  // the DER of a PEM signature
     CmsPtr cms;
-    CMS_SignerInfo* si = nullptr;  // owned by cms
-    std::optional<DigestAlgorithm> algorithm;
+    std::vector<CMS_SignerInfo*> signers;  // owned by cms
+    std::vector<DigestAlgorithm> signerAlgorithms;
     std::string defect;  // why the bytes are no signature that can be checked
 };
 
@@ -53,7 +31,76 @@ DetachedSignature::~DetachedSignature() = default;
 DetachedSignature::DetachedSignature(DetachedSignature&&) noexcept = default;
 DetachedSignature& DetachedSignature::operator=(DetachedSignature&&) noexcept = default;
 
-DetachedSignature DetachedSignature::parse(const std::uint8_t* der, std::size_t size) {
+namespace {
+
+constexpr const char* notCms = "the signature file is not a CMS signature, or it is cut short";
+
+bool isPem(const std::uint8_t* bytes, std::size_t size) {
+    constexpr char begin[] = "-----BEGIN ";
+    return size >= sizeof begin - 1 && std::memcmp(bytes, begin, sizeof begin - 1) == 0;
+}
+
+// The DER inside a "CMS" or "PKCS7" PEM block; empty and a defect otherwise.
+std::vector<std::uint8_t> derOfPem(const std::uint8_t* bytes, std::size_t size, std::string& defect) {
+    const std::string text(reinterpret_cast<const char*>(bytes), size);
+    BioPtr in = memoryBio(text);
+    char *name = nullptr, *header = nullptr;
+    unsigned char* data = nullptr;
+    long length = 0;
+    std::vector<std::uint8_t> der;
+    if (!in || PEM_read_bio(in.get(), &name, &header, &data, &length) != 1) {
+        defect = notCms;
+    } else if (std::strcmp(name, PEM_STRING_CMS) != 0 && std::strcmp(name, PEM_STRING_PKCS7) != 0) {
+        defect = "the signature file holds PEM " + std::string(name) + ", not a CMS signature";
+    } else {
+        der.assign(data, data + length);
+    }
+    OPENSSL_free(name);
+    OPENSSL_free(header);
+    OPENSSL_free(data);
+    ERR_clear_error();
+    return der;
+}
+
+std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si, std::string& defect) {
+    X509_ALGOR* digest = nullptr;
+    CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
+    const ASN1_OBJECT* oid = nullptr;
+    X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
+    switch (OBJ_obj2nid(oid)) {
+        case NID_sha256: return DigestAlgorithm::sha256;
+        case NID_sha384: return DigestAlgorithm::sha384;
+        case NID_sha512: return DigestAlgorithm::sha512;
+    }
+    char name[80] = "";
+    OBJ_obj2txt(name, sizeof name, oid, 0);
+    defect = std::string("the signature uses the digest ") + name + "; only SHA-256, SHA-384 and SHA-512 are supported";
+    return std::nullopt;
+}
+
+// Each signer and the digest it asks for; a defect when one is unusable.
+std::string readSigners(CMS_ContentInfo* cms, std::vector<CMS_SignerInfo*>& out,
+                        std::vector<DigestAlgorithm>& algorithms) {
+    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
+    const int count = sk_CMS_SignerInfo_num(signers);
+    if (count <= 0) return "the signature has no signer";
+    if (count > mostSigners)
+        return "the signature has " + std::to_string(count) + " signers; at most " + std::to_string(mostSigners) +
+               " are accepted";
+    std::string defect;
+    for (int i = 0; i < count && defect.empty(); ++i) {
+        CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);
+        if (const auto algorithm = algorithmOf(si, defect)) {
+            out.push_back(si);
+            algorithms.push_back(*algorithm);
+        }
+    }
+    return defect;
+}
+
+}  // namespace
+
+DetachedSignature DetachedSignature::parse(const std::uint8_t* bytes, std::size_t size) {
     auto state = std::make_unique<State>();
     State& s = *state;
     DetachedSignature result(std::move(state));
@@ -61,16 +108,22 @@ DetachedSignature DetachedSignature::parse(const std::uint8_t* der, std::size_t 
         s.defect = "the signature file is empty";
         return result;
     }
-    const unsigned char* at = der;
+    if (isPem(bytes, size)) {
+        s.der = derOfPem(bytes, size, s.defect);
+        if (!s.defect.empty()) return result;
+        bytes = s.der.data();
+        size = s.der.size();
+    }
+    const unsigned char* at = bytes;
     const long length = static_cast<long>(std::min<std::size_t>(size, 0x7fffffff));
     s.cms.reset(d2i_CMS_ContentInfo(nullptr, &at, length));
     ERR_clear_error();
     if (!s.cms) {
-        s.defect = "the signature file is not a CMS signature, or it is cut short";
+        s.defect = notCms;
         return result;
     }
-    if (static_cast<std::size_t>(at - der) != size) {
-        s.defect = "the signature file has " + std::to_string(size - static_cast<std::size_t>(at - der)) +
+    if (static_cast<std::size_t>(at - bytes) != size) {
+        s.defect = "the signature file has " + std::to_string(size - static_cast<std::size_t>(at - bytes)) +
                    " stray bytes after the signature";
         return result;
     }
@@ -80,88 +133,77 @@ DetachedSignature DetachedSignature::parse(const std::uint8_t* der, std::size_t 
                    (type != NID_undef ? OBJ_nid2ln(type) : "content of an unknown type") + ", not a signature";
         return result;
     }
-    STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(s.cms.get());
-    const int count = sk_CMS_SignerInfo_num(signers);
-    if (count != 1) {
-        s.defect = count <= 0 ? "the signature has no signer"
-                              : "the signature has " + std::to_string(count) + " signers; only one is supported";
-        return result;
-    }
-    s.si = sk_CMS_SignerInfo_value(signers, 0);
-    X509_ALGOR* digest = nullptr;
-    CMS_SignerInfo_get0_algs(s.si, nullptr, nullptr, &digest, nullptr);
-    const ASN1_OBJECT* oid = nullptr;
-    X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
-    switch (OBJ_obj2nid(oid)) {
-        case NID_sha256: s.algorithm = DigestAlgorithm::sha256; break;
-        case NID_sha384: s.algorithm = DigestAlgorithm::sha384; break;
-        case NID_sha512: s.algorithm = DigestAlgorithm::sha512; break;
-        default: {
-            char name[80] = "";
-            OBJ_obj2txt(name, sizeof name, oid, 0);
-            s.defect = std::string("the signature uses the digest ") + name +
-                       "; only SHA-256, SHA-384 and SHA-512 are supported";
-        }
-    }
-    // Ties the signer to its certificate among those carried inside.
-    CMS_set1_signers_certs(s.cms.get(), nullptr, 0);
-    ERR_clear_error();
+    s.defect = readSigners(s.cms.get(), s.signers, s.signerAlgorithms);
     return result;
 }
 
-std::optional<DigestAlgorithm> DetachedSignature::digestAlgorithm() const {
-    if (!state_->defect.empty()) return std::nullopt;
-    return state_->algorithm;
+std::vector<DigestAlgorithm> DetachedSignature::digestAlgorithms() const {
+    std::vector<DigestAlgorithm> wanted;
+    if (!state_->defect.empty()) return wanted;
+    for (DigestAlgorithm a : state_->signerAlgorithms)
+        if (std::find(wanted.begin(), wanted.end(), a) == wanted.end()) wanted.push_back(a);
+    return wanted;
 }
 
 namespace {
 
-// The signature over the digest itself, as made without signed attributes.
-// Ed25519 signs the whole content, which a digest cannot stand in for.
-std::string checkBareSignature(CMS_SignerInfo* si, EVP_PKEY* key, const EVP_MD* md,
-                               const std::vector<std::uint8_t>& digest) {
-    if (!EVP_PKEY_is_a(key, "RSA") && !EVP_PKEY_is_a(key, "EC"))
-        return std::string("the signature has no signed attributes and a ") + EVP_PKEY_get0_type_name(key) +
-               " key, so it covers the package itself and cannot be checked from its digest";
-    const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(si);
-    KeyCtxPtr ctx{EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr)};
-    const bool ok = ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
-                    (!EVP_PKEY_is_a(key, "RSA") ||
-                     (EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
-                      EVP_PKEY_CTX_set_signature_md(ctx.get(), md) == 1)) &&
-                    EVP_PKEY_verify(ctx.get(), ASN1_STRING_get0_data(signature),
-                                    static_cast<std::size_t>(ASN1_STRING_length(signature)), digest.data(),
-                                    digest.size()) == 1;
-    return ok ? "" : "the signature does not match the package";
+std::optional<std::int64_t> checkTime(const SignerRules& rules, const std::optional<std::int64_t>& signedAt) {
+    if (rules.at.kind == CheckTime::Kind::given) return rules.at.given;
+    if (rules.at.kind == CheckTime::Kind::signing) return signedAt;
+    return std::nullopt;
 }
 
-std::string checkSignedAttributes(CMS_SignerInfo* si, EVP_PKEY* key, const std::vector<std::uint8_t>& digest) {
-    const auto* messageDigest = static_cast<const ASN1_OCTET_STRING*>(
-        CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
-    if (messageDigest == nullptr) return "the signature's signed attributes lack the package's digest";
-    if (static_cast<std::size_t>(ASN1_STRING_length(messageDigest)) != digest.size() ||
-        std::memcmp(ASN1_STRING_get0_data(messageDigest), digest.data(), digest.size()) != 0)
-        return "the signature does not match the package";
-    bool ok;
-    if (isEdwardsKey(key)) {
-        const std::vector<std::uint8_t> covered = signedAttributesDer(si);
-        const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(si);
-        MdCtxPtr ctx{EVP_MD_CTX_new()};
-        ok = !covered.empty() && ctx &&
-             EVP_DigestVerifyInit_ex(ctx.get(), nullptr, nullptr, nullptr, nullptr, key, nullptr) == 1 &&
-             EVP_DigestVerify(ctx.get(), ASN1_STRING_get0_data(signature),
-                              static_cast<std::size_t>(ASN1_STRING_length(signature)), covered.data(),
-                              covered.size()) == 1;
+SignerVerdict judgeSigner(CMS_SignerInfo* si, CMS_ContentInfo* cms, DigestAlgorithm algorithm,
+                          const std::vector<std::uint8_t>& digest, STACK_OF(X509) * untrusted,
+                          const TrustStore::State& trust, const SignerRules& rules) {
+    SignerVerdict v;
+    EVP_PKEY* key = nullptr;
+    X509* signer = nullptr;
+    CMS_SignerInfo_get0_algs(si, &key, &signer, nullptr, nullptr);
+    if (signer != nullptr) v.subject = oneLineName(X509_get_subject_name(signer));
+    const ASN1_TIME* signingTime = signedSigningTime(si);
+    if (signingTime != nullptr) v.signingTime = timeText(signingTime);
+    v.defect = attributesDefect(si, cms);
+    if (v.defect.empty() && (signer == nullptr || key == nullptr))
+        v.defect = "the signature does not carry its signer's certificate";
+    if (v.defect.empty()) v.defect = matchDefect(si, key, algorithm, digest);
+    v.matches = v.defect.empty();
+    if (!v.matches) return v;
+    const std::optional<std::int64_t> signedAt = signingTime ? secondsOf(signingTime) : std::nullopt;
+    if (rules.at.kind == CheckTime::Kind::signing && !signedAt)
+        v.defect = "the signer " + v.subject + " gave no signing time to check its certificate at (--at signing)";
+    else
+        v.defect = signerDefect(signer, untrusted, trust, rules, checkTime(rules, signedAt));
+    v.accepted = v.defect.empty();
+    return v;
+}
+
+// Every signer must match the package, and one must be accepted.
+void summarise(SignatureVerdict& verdict) {
+    const auto& signers = verdict.signers;
+    const auto accepted = std::find_if(signers.begin(), signers.end(), [](const SignerVerdict& v) { return v.accepted; });
+    const auto known = std::find_if(signers.begin(), signers.end(), [](const SignerVerdict& v) { return !v.subject.empty(); });
+    const auto mismatch = std::find_if(signers.begin(), signers.end(), [](const SignerVerdict& v) { return !v.matches; });
+    verdict.signerSubject = accepted != signers.end() ? accepted->subject : known != signers.end() ? known->subject : "";
+    verdict.valid = accepted != signers.end() && mismatch == signers.end();
+    if (verdict.valid) return;
+    const auto numbered = [&](std::size_t i) {
+        return "signer " + std::to_string(i + 1) + " of " + std::to_string(signers.size()) + ": " + signers[i].defect;
+    };
+    if (signers.size() == 1) {
+        verdict.defect = signers[0].defect;
+    } else if (mismatch != signers.end()) {
+        verdict.defect = numbered(static_cast<std::size_t>(mismatch - signers.begin()));
     } else {
-        ok = CMS_SignerInfo_verify(si) == 1;
+        verdict.defect = "no signer is accepted";
+        for (std::size_t i = 0; i < signers.size(); ++i) verdict.defect += (i ? "; " : ": ") + numbered(i);
     }
-    return ok ? "" : "the signature does not match the package";
 }
 
 }  // namespace
 
-SignatureVerdict DetachedSignature::verify(const std::vector<std::uint8_t>& packageDigest,
-                                           const TrustStore& trust) const {
+SignatureVerdict DetachedSignature::verify(const PackageDigests& digests, const TrustStore& trust,
+                                           const SignerRules& rules) const {
     SignatureVerdict verdict;
     const State& s = *state_;
     if (!s.defect.empty()) {
@@ -169,48 +211,41 @@ SignatureVerdict DetachedSignature::verify(const std::vector<std::uint8_t>& pack
         verdict.defect = s.defect;
         return verdict;
     }
-    if (packageDigest.size() != digestSize(*s.algorithm)) {
-        verdict.defect = std::string("the package's digest was not computed with ") +
-                         digestAlgorithmName(*s.algorithm) + " as the signature needs";
-        return verdict;
-    }
-    EVP_PKEY* key = nullptr;
-    X509* signer = nullptr;
-    CMS_SignerInfo_get0_algs(s.si, &key, &signer, nullptr, nullptr);
-    verdict.checked = true;
-    if (signer == nullptr || key == nullptr) {
-        verdict.defect = "the signature does not carry its signer's certificate";
-        return verdict;
-    }
-    verdict.signerSubject = oneLineName(X509_get_subject_name(signer));
-
-    if (CMS_signed_get_attr_count(s.si) > 0)
-        verdict.defect = checkSignedAttributes(s.si, key, packageDigest);
-    else
-        verdict.defect = checkBareSignature(s.si, key, mdOf(*s.algorithm), packageDigest);
+    const TrustStore::State& t = *trust.state_;
+    // Ties each signer to its certificate among those carried inside or given.
+    CMS_set1_signers_certs(s.cms.get(), t.signerCerts.get(), 0);
     ERR_clear_error();
-    if (!verdict.defect.empty()) return verdict;
-
-    CertsPtr carried{CMS_get1_certs(s.cms.get())};
-    StoreCtxPtr ctx{X509_STORE_CTX_new()};
-    if (!ctx || X509_STORE_CTX_init(ctx.get(), trust.state_->store.get(), signer, carried.get()) != 1) {
-        verdict.checked = false;
+    CertsPtr untrusted{CMS_get1_certs(s.cms.get())};
+    if (!untrusted) untrusted.reset(sk_X509_new_null());
+    for (int i = 0; untrusted && i < sk_X509_num(t.signerCerts.get()); ++i)
+        if (X509_add_cert(untrusted.get(), sk_X509_value(t.signerCerts.get(), i), X509_ADD_FLAG_UP_REF) != 1)
+            untrusted.reset();
+    if (!untrusted) {
         verdict.defect = withReason("cannot check the signer's certificate");
         return verdict;
     }
-    if (X509_verify_cert(ctx.get()) != 1) {
-        verdict.defect = std::string("the signer is not trusted: ") +
-                         X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
-        ERR_clear_error();
-        return verdict;
+    for (std::size_t i = 0; i < s.signers.size(); ++i) {
+        const DigestAlgorithm algorithm = s.signerAlgorithms[i];
+        const auto digest = std::find_if(digests.begin(), digests.end(), [&](const auto& d) { return d.first == algorithm; });
+        if (digest == digests.end() || digest->second.size() != digestSize(algorithm)) {
+            verdict.defect = std::string("the package's digest was not computed with ") +
+                             digestAlgorithmName(algorithm) + " as the signature needs";
+            return verdict;
+        }
+        verdict.signers.push_back(
+            judgeSigner(s.signers[i], s.cms.get(), algorithm, digest->second, untrusted.get(), t, rules));
     }
-    if (!allowsCodeSigning(signer)) {
-        verdict.defect = "the signer's certificate is not for code signing: its extended key usage leaves code "
-                         "signing out";
-        return verdict;
-    }
-    verdict.valid = true;
+    verdict.checked = true;
+    summarise(verdict);
     return verdict;
+}
+
+SignatureVerdict DetachedSignature::verify(const std::vector<std::uint8_t>& packageDigest,
+                                           const TrustStore& trust) const {
+    const std::vector<DigestAlgorithm> algorithms = digestAlgorithms();
+    PackageDigests digests;
+    if (!algorithms.empty()) digests.emplace_back(algorithms.front(), packageDigest);
+    return verify(digests, trust, SignerRules{});
 }
 
 }  // namespace fw

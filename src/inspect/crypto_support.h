@@ -7,7 +7,9 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "inspect/inspect_signature.h"
@@ -34,6 +36,14 @@ using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Freer<EVP_MD_CTX_free>>;
 using StorePtr = std::unique_ptr<X509_STORE, Freer<X509_STORE_free>>;
 using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Freer<X509_STORE_CTX_free>>;
 
+// What the verifying side trusts, shared by the signature files that check
+// signatures and those that judge their signers.
+struct TrustStore::State {
+    StorePtr store{X509_STORE_new()};
+    CertsPtr signerCerts{sk_X509_new_null()};  // given for signatures that carry none; not trusted
+    bool hasCrls = false;
+};
+
 // libcrypto keeps a queue of errors per thread; each public call leaves it
 // empty so a reason found later belongs to that call alone.
 std::string takeCryptoReason();
@@ -53,5 +63,11 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si);
 // Every certificate of a PEM file, in order. `what` names the file in messages.
 bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why);
 bool allowsCodeSigning(X509* cert);
+// Seconds since 1970 UTC of a certificate or attribute time.
+std::optional<std::int64_t> secondsOf(const ASN1_TIME* time);
+// Why `signer` may not sign under `rules`, checked against `trust` at
+// `when` (nothing: now) with `untrusted` as intermediates; empty when it may.
+std::string signerDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust,
+                         const SignerRules& rules, std::optional<std::int64_t> when);
 
 }  // namespace fw

@@ -28,7 +28,7 @@ struct Command {
     InspectionOptions options;
     std::vector<const char*> operands;
     std::string problem;  // what was not understood
-    std::string ca, signature;
+    SignaturePolicy signature;  // verify and extract
     SignerFiles signer;
     std::string output;
     std::vector<std::string> parts;  // extract --part
@@ -53,11 +53,16 @@ std::optional<std::uint32_t> boardCodeOf(const char* text) {
     return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
 }
 
+bool checksSignatures(Verb verb) { return verb == Verb::verify || verb == Verb::extract; }
+
 // Options that take a file or name, by command.
 std::string* valueSlot(Command& c, const std::string& arg) {
-    const bool checksSignature = c.verb == Verb::verify || c.verb == Verb::extract;
-    if (checksSignature && arg == "--ca") return &c.ca;
-    if (checksSignature && arg == "--signature") return &c.signature;
+    if (checksSignatures(c.verb)) {
+        if (arg == "--ca") return &c.signature.caFile;
+        if (arg == "--signature") return &c.signature.signatureFile;
+        if (arg == "--signer-cert") return &c.signature.signerCertFile;
+        if (arg == "--at") return &c.signature.at;
+    }
     if (c.verb == Verb::lint && arg == "--package") return &c.lintPackage;
     if (c.verb != Verb::sign) return nullptr;
     if (arg == "--key") return &c.signer.keyPath;
@@ -68,11 +73,24 @@ std::string* valueSlot(Command& c, const std::string& arg) {
     return nullptr;
 }
 
+// Options that may be given more than once, each time with a value.
+std::vector<std::string>* listSlot(Command& c, const std::string& arg) {
+    if (!checksSignatures(c.verb)) return nullptr;
+    if (arg == "--crl") return &c.signature.crlFiles;
+    if (arg == "--signer") return &c.signature.signers;
+    return nullptr;
+}
+
 bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char* const* argv) {
+    std::vector<std::string>* list = listSlot(c, arg);
     if (std::string* slot = valueSlot(c, arg)) {
         if (i + 1 >= argc) c.problem = arg + " needs a value";
         else *slot = argv[++i];
-    } else if (arg == "-h" || arg == "--help") c.help = true;
+    } else if (list != nullptr) {
+        if (i + 1 >= argc) c.problem = arg + " needs a value";
+        else list->push_back(argv[++i]);
+    } else if (arg == "--partial-chain" && checksSignatures(c.verb)) c.signature.partialChain = true;
+    else if (arg == "-h" || arg == "--help") c.help = true;
     else if (arg == "--json" && c.verb != Verb::extract && c.verb != Verb::sign) c.json = true;
     else if (arg == "--old" && c.verb != Verb::lint) c.options.layout = LayoutChoice::old;
     else if (arg == "--layout" && c.verb != Verb::lint) {
@@ -100,6 +118,17 @@ std::vector<const char*> operandNames(Verb verb) {
     if (verb == Verb::diff) return {"OLD", "NEW"};
     if (verb == Verb::lint) return {};
     return {"PACKAGE"};
+}
+
+// The first option that means nothing without --ca; empty when none is given.
+std::string signatureOptionGiven(const SignaturePolicy& p) {
+    if (!p.signatureFile.empty()) return "--signature";
+    if (!p.crlFiles.empty()) return "--crl";
+    if (!p.signers.empty()) return "--signer";
+    if (!p.at.empty()) return "--at";
+    if (!p.signerCertFile.empty()) return "--signer-cert";
+    if (p.partialChain) return "--partial-chain";
+    return "";
 }
 
 Command parse(int argc, const char* const* argv) {
@@ -137,8 +166,10 @@ Command parse(int argc, const char* const* argv) {
     if (c.operands.size() != wanted.size())
         c.problem = c.operands.size() < wanted.size() ? std::string("missing operand ") + wanted[c.operands.size()]
                                                       : "extra operand " + escapeText(c.operands[wanted.size()]);
-    else if (!c.signature.empty() && c.ca.empty())
-        c.problem = "--signature needs --ca, the certificates to trust";
+    else if (c.signature.caFile.empty() && !signatureOptionGiven(c.signature).empty())
+        c.problem = signatureOptionGiven(c.signature) + " needs --ca, the certificates to trust";
+    else if (!atProblem(c.signature.at).empty())
+        c.problem = atProblem(c.signature.at);
     else if (c.verb == Verb::sign && (c.signer.keyPath.empty() || c.signer.certPath.empty()))
         c.problem = "sign needs --key and --cert";
     return c;
@@ -172,9 +203,10 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     SignatureCheck signature;
     Sha256Listing listing;
     std::string why;
-    if (!c.ca.empty()) {
-        const std::string sig = c.signature.empty() ? std::string(c.operands[0]) + ".sig" : c.signature;
-        if (!signature.prepare(c.ca, sig, &why)) {
+    if (!c.signature.caFile.empty()) {
+        SignaturePolicy policy = c.signature;
+        if (policy.signatureFile.empty()) policy.signatureFile = std::string(c.operands[0]) + ".sig";
+        if (!signature.prepare(policy, &why)) {
             std::fprintf(err, "fwinspect: %s\n", why.c_str());
             return 2;
         }
@@ -189,7 +221,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         printCannotRead(err, c.operands[0], why);
         return 2;
     }
-    if (!c.ca.empty()) {
+    if (!c.signature.caFile.empty()) {
         const SignatureReport checked = signature.finish();
         if (!checked.valid) {
             report->defect(checked.defect);
@@ -222,7 +254,7 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     }
     if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
     if (c.verb == Verb::extract) {
-        ExtractOptions options{c.options, c.force, c.parts, c.ca, c.signature};
+        ExtractOptions options{c.options, c.force, c.parts, c.signature};
         options.inspection.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }

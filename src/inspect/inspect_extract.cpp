@@ -9,7 +9,6 @@
 #include "inspect/extract_naming.h"
 #include "inspect/inspect_rebuild.h"
 #include "inspect/inspect_report.h"
-#include "inspect/inspect_sign.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
 #include "platform/interruption.h"
@@ -213,16 +212,18 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     inspection.stopRequested = interruptPending;
     std::string why;
     SignatureCheck signature;
-    if (!options.ca.empty()) {
-        const std::string sig = options.signature.empty() ? std::string(packagePath) + ".sig" : options.signature;
-        if (!signature.prepare(options.ca, sig, &why)) {
+    const bool signed_ = !options.signature.caFile.empty();
+    if (signed_) {
+        SignaturePolicy policy = options.signature;
+        if (policy.signatureFile.empty()) policy.signatureFile = std::string(packagePath) + ".sig";
+        if (!signature.prepare(policy, &why)) {
             std::fprintf(err, "fwinspect: %s\n", why.c_str());
             return 2;
         }
         signature.attach(inspection);
     }
     InspectionResult verdict = inspectPackage(packagePath, inspection, extractor, &why);
-    if (verdict == InspectionResult::sound && !options.ca.empty()) {
+    if (verdict == InspectionResult::sound && signed_) {
         // The signature was checked over the bytes the parts were written from.
         const SignatureReport checked = signature.finish();
         if (!checked.valid) {

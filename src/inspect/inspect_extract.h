@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/inspect_sign.h"
 #include "inspect/package_reader.h"
 
 namespace fw {
@@ -16,10 +17,10 @@ struct ExtractOptions {
     bool force = false;  // replace files already in the folder (by new files, never through them)
     // Labels as list shows them (boot, -p3, a part name); empty: every part.
     std::vector<std::string> parts;
-    // When set, the parts are kept only if the detached signature (PACKAGE.sig
-    // unless `signature` names it) matches the very bytes that were written
-    // and its signer chains to a certificate of this CA file.
-    std::string ca, signature;
+    // With a CA file, the parts are kept only if the detached signature
+    // (PACKAGE.sig unless it names another) matches the very bytes that were
+    // written and a signer passes the policy.
+    SignaturePolicy signature;
 };
 
 // Writes every part's data (or the chosen ones'), without its name or path

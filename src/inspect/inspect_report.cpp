@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "format/kinds.h"
+#include "inspect/signature_report.h"
 
 namespace fw {
 
@@ -128,7 +129,8 @@ public:
         sha256_ = "sha256   package " + hexBytes(digest) + "\n" + sha256_;
     }
     void signature(const SignatureReport& s) override {
-        if (s.valid) signedBy_ = "signed   by " + escapeText(s.signer) + " (" + escapeText(s.file) + ")\n";
+        if (s.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapeText(s.file) + ")\n";
+        signedBy_ += signerLinesText(s, "signed   ");
     }
     void finish(InspectionResult) override {
         openTable();
@@ -201,10 +203,7 @@ public:
     void defect(const std::string& text) override { defects_.add(text); }
     void packageDigest(const std::vector<std::uint8_t>& digest) override { sha256_ = hexBytes(digest); }
     void signature(const SignatureReport& s) override {
-        signature_ = ",\"signature\":{\"file\":" + jsonString(s.file) + ",\"checked\":" + (s.checked ? "true" : "false") +
-                     ",\"valid\":" + (s.valid ? "true" : "false") +
-                     ",\"signer\":" + (s.signer.empty() ? "null" : jsonString(s.signer)) +
-                     ",\"defect\":" + (s.defect.empty() ? "null" : jsonString(s.defect)) + "}";
+        signature_ = signatureMember(s);
     }
     void finish(InspectionResult result) override {
         if (inBoards_) openParts();
@@ -255,7 +254,8 @@ public:
     }
     void signature(const SignatureReport& s) override {
         signatureChecked_ = true;
-        if (s.valid) signedBy_ = ", signed by " + escapeText(s.signer);
+        signedBy_ = signedByText(s);
+        std::fputs(signerLinesText(s, path_ + ": ").c_str(), out_);
     }
     // The part digests cover only the parts: without a signature nothing
     // vouches for the header and the board table, so a sound verdict says so.

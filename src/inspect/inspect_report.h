@@ -37,13 +37,23 @@ std::string contentMember(const PartReport& part);
 
 enum class ReportStyle { table, json, defectsOnly };
 
+// One signer of a signature and what became of it.
+struct SignerLine {
+    std::string subject;      // empty when its certificate was not found
+    std::string signingTime;  // empty when not signed in
+    std::string defect;       // empty when accepted
+    bool accepted = false;
+};
+
 // What the check of a package's detached signature found.
 struct SignatureReport {
     std::string file;
     bool checked = false;  // the check ran to a verdict
     bool valid = false;
-    std::string signer;    // the signer's subject, when its certificate was found
-    std::string defect;    // empty when valid
+    std::string signer;       // the accepted signer's subject, else the first found
+    std::string signingTime;  // the accepted signer's, when it signed one in
+    std::string defect;       // empty when valid
+    std::vector<SignerLine> signers;
 };
 
 class ReportSink : public InspectionSink {

@@ -83,36 +83,60 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
-bool SignatureCheck::prepare(const std::string& caFile, const std::string& signatureFile, std::string* why) {
-    trust_ = TrustStore::load(caFile, why);
+std::optional<CheckTime> checkTimeOf(const std::string& at) {
+    if (at.empty() || at == "now") return CheckTime{};
+    if (at == "signing") return CheckTime{CheckTime::Kind::signing, 0};
+    if (const auto day = dayOf(at)) return CheckTime{CheckTime::Kind::given, *day};
+    return std::nullopt;
+}
+
+std::string atProblem(const std::string& at) {
+    return checkTimeOf(at) ? "" : "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(at) + "\"";
+}
+
+bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
+    const std::optional<CheckTime> at = checkTimeOf(policy.at);
+    if (!at) {
+        *why = atProblem(policy.at);
+        return false;
+    }
+    trust_ = TrustStore::load(TrustFiles{policy.caFile, policy.crlFiles, policy.signerCertFile}, why);
     if (!trust_) return false;
-    report_.file = signatureFile;
+    rules_ = SignerRules{policy.signers, *at, policy.partialChain};
+    report_.file = policy.signatureFile;
     std::vector<std::uint8_t> bytes;
     std::string reason;
     bool missing = false;
-    if (!readSmallFile(signatureFile, largestSignature, bytes, &reason, missing)) {
-        report_.defect = missing ? "no signature file " + signatureFile
-                                 : "cannot read the signature file " + signatureFile + ": " + reason;
+    if (!readSmallFile(policy.signatureFile, largestSignature, bytes, &reason, missing)) {
+        report_.defect = missing ? "no signature file " + policy.signatureFile
+                                 : "cannot read the signature file " + policy.signatureFile + ": " + reason;
         return true;
     }
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
-    if (const auto algorithm = signature_->digestAlgorithm())
-        digest_ = std::make_unique<WholeFileDigest>(*algorithm);
+    for (DigestAlgorithm algorithm : signature_->digestAlgorithms()) digests_.emplace_back(algorithm);
     return true;
 }
 
 void SignatureCheck::attach(InspectionOptions& options) {
-    if (!digest_) return;
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { digest_->update(bytes, count); };
+    if (digests_.empty()) return;
+    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
+        for (WholeFileDigest& digest : digests_) digest.update(bytes, count);
+    };
 }
 
 SignatureReport SignatureCheck::finish() {
     if (!signature_) return report_;
-    const SignatureVerdict verdict = signature_->verify(digest_ ? digest_->finish() : std::vector<std::uint8_t>{}, *trust_);
+    PackageDigests digests;
+    for (WholeFileDigest& digest : digests_) digests.emplace_back(digest.algorithm(), digest.finish());
+    const SignatureVerdict verdict = signature_->verify(digests, *trust_, rules_);
     report_.checked = verdict.checked;
     report_.valid = verdict.valid;
     report_.signer = verdict.signerSubject;
     report_.defect = verdict.valid ? "" : verdict.defect.empty() ? "the signature could not be checked" : verdict.defect;
+    for (const SignerVerdict& v : verdict.signers) {
+        report_.signers.push_back({v.subject, v.signingTime, v.defect, v.accepted});
+        if (v.accepted && report_.signingTime.empty() && v.subject == report_.signer) report_.signingTime = v.signingTime;
+    }
     return report_;
 }
 

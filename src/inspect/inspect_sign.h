@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_signature.h"
@@ -25,20 +27,35 @@ struct SignRequest {
 // signature written), 2 for files that cannot be read or written.
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err);
 
+// What a signature must meet, as verify and extract take it.
+struct SignaturePolicy {
+    std::string caFile, signatureFile, signerCertFile;
+    std::vector<std::string> crlFiles, signers;
+    std::string at;  // signing, now or YYYY-MM-DD; empty: now
+    bool partialChain = false;
+};
+
+// The moment --at names; nothing when it names none.
+std::optional<CheckTime> checkTimeOf(const std::string& at);
+// Why --at cannot take `at`; empty when it can.
+std::string atProblem(const std::string& at);
+
 // The signature side of `verify --ca`: set up before the package is read,
 // fed the whole file while it is read, judged afterwards.
 class SignatureCheck {
 public:
-    // False, with a one-line message, when the CA file cannot be used.
-    bool prepare(const std::string& caFile, const std::string& signatureFile, std::string* why);
-    // Makes the inspection compute the digest the signature needs.
+    // False, with a one-line message, when the CA, CRL or signer
+    // certificate files cannot be used.
+    bool prepare(const SignaturePolicy& policy, std::string* why);
+    // Makes the inspection compute every digest the signature needs.
     void attach(InspectionOptions& options);
     SignatureReport finish();
 
 private:
     std::unique_ptr<TrustStore> trust_;
+    SignerRules rules_;
     std::unique_ptr<DetachedSignature> signature_;
-    std::unique_ptr<WholeFileDigest> digest_;
+    std::vector<WholeFileDigest> digests_;
     SignatureReport report_;
 };
 

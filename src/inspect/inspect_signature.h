@@ -8,9 +8,9 @@
 // which digest the package must be hashed with:
 //
 //     auto signature = DetachedSignature::parse(sigBytes.data(), sigBytes.size());
-//     if (auto algorithm = signature.digestAlgorithm())
-//         // hash the whole file with WholeFileDigest(*algorithm) during the single pass
-//     SignatureVerdict verdict = signature.verify(wholeFileDigest, trustStore);
+//     for (DigestAlgorithm algorithm : signature.digestAlgorithms())
+//         // hash the whole file with WholeFileDigest(algorithm) during the single pass
+//     SignatureVerdict verdict = signature.verify(digests, trustStore, rules);
 //
 // Every failure comes back as one line of plain text naming the file or the
 // fault; nothing throws. This is the only part of the project that speaks to
@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "digest/sha256.h"
@@ -102,53 +103,96 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The certificates a signer must chain to.
+// What a verifier is given besides the signature: the certificates it
+// trusts, the revocation lists it honours, and certificates of signers
+// whose signatures carry none.
+struct TrustFiles {
+    std::string caPath;                 // PEM: trusted certificates, and any CRLs to honour
+    std::vector<std::string> crlPaths;  // further PEM CRLs
+    std::string signerCertPath;         // optional: PEM certificates of signers, not trusted by themselves
+};
+
+// The certificates a signer must chain to, and the revocation lists that
+// apply on the way.
 class TrustStore {
 public:
-    // A PEM file of one or more certificates. Nothing and a one-line message
-    // when it cannot be read or holds no certificate.
-    static std::unique_ptr<TrustStore> load(const std::string& caPath, std::string* why);
+    // Nothing and a one-line message when a file cannot be read or the CA
+    // file holds no certificate.
+    static std::unique_ptr<TrustStore> load(const TrustFiles& files, std::string* why);
+    static std::unique_ptr<TrustStore> load(const std::string& caPath, std::string* why) {
+        return load(TrustFiles{caPath, {}, {}}, why);
+    }
     ~TrustStore();
     TrustStore(const TrustStore&) = delete;
     TrustStore& operator=(const TrustStore&) = delete;
 
+    // Defined where libcrypto is seen, for the files that judge signers.
+    struct State;
+
 private:
     friend class DetachedSignature;
-    struct State;
     explicit TrustStore(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };
 
-struct SignatureVerdict {
-    // A verdict was reached. False only when the check itself could not run:
-    // a digest of the wrong length was given, or libcrypto failed.
-    bool checked = false;
-    bool valid = false;
-    std::string signerSubject;  // RFC 2253, one line; empty when no signer certificate was found
-    std::string defect;         // one line; empty when valid
+// The moment at which a signer's certificates must be valid.
+struct CheckTime {
+    enum class Kind { now, signing, given } kind = Kind::now;
+    std::int64_t given = 0;  // seconds since 1970 UTC, for Kind::given
 };
 
-// A signature file's bytes, parsed. Bytes that are no usable signature
-// still give an object, whose verify() reports why. libcrypto keeps state
-// in it while verifying: one thread at a time per object.
+// A date as YYYY-MM-DD, midnight UTC; nothing when it is no such day.
+std::optional<std::int64_t> dayOf(const std::string& text);
+
+// Who may sign, beyond chaining to the trusted certificates.
+struct SignerRules {
+    std::vector<std::string> names;  // RFC 2253 subjects or CNs; empty: any signer
+    CheckTime at;
+    bool partialChain = false;  // a trusted intermediate may end the chain
+};
+
+struct SignerVerdict {
+    std::string subject;      // RFC 2253, one line; empty when its certificate was not found
+    std::string signingTime;  // "YYYY-MM-DD HH:MM:SS UTC"; empty when not signed in
+    bool matches = false;     // its signature matches the package
+    bool accepted = false;    // matches, and the signer passes every rule
+    std::string defect;       // one line; empty when accepted
+};
+
+struct SignatureVerdict {
+    // A verdict was reached. False only when the check itself could not run:
+    // a digest the signature needs was not given, or libcrypto failed.
+    bool checked = false;
+    bool valid = false;
+    std::string signerSubject;  // the first accepted signer, else the first known; RFC 2253
+    std::string defect;         // one line; empty when valid
+    std::vector<SignerVerdict> signers;
+};
+
+// A whole file's digests, one per algorithm the signature asked for.
+using PackageDigests = std::vector<std::pair<DigestAlgorithm, std::vector<std::uint8_t>>>;
+
+// A signature file's bytes, DER or PEM, parsed. Bytes that are no usable
+// signature still give an object, whose verify() reports why. libcrypto
+// keeps state in it while verifying: one thread at a time per object.
 class DetachedSignature {
 public:
-    static DetachedSignature parse(const std::uint8_t* der, std::size_t size);
+    static DetachedSignature parse(const std::uint8_t* bytes, std::size_t size);
     ~DetachedSignature();
     DetachedSignature(DetachedSignature&&) noexcept;
     DetachedSignature& operator=(DetachedSignature&&) noexcept;
 
-    // The digest the whole package must be hashed with; nothing when the
-    // bytes are no signature that can be checked (verify() then tells why).
-    std::optional<DigestAlgorithm> digestAlgorithm() const;
+    // Every digest the whole package must be hashed with, one per
+    // algorithm the signers use; empty when the bytes are no signature that
+    // can be checked (verify() then tells why).
+    std::vector<DigestAlgorithm> digestAlgorithms() const;
 
-    // Checks, in this order, that the bytes are a CMS SignedData with one
-    // signer; that its message digest equals `packageDigest` and its
-    // signature verifies with the signer's key; that the signer's
-    // certificate chains to a certificate of `trust` (certificates inside
-    // the signature serve as intermediates) and is valid now; and that its
-    // extended key usage, when present, allows code signing. The first
-    // failure is the defect.
+    // Accepts the signature when every signer's signature matches the
+    // package and at least one signer passes the rules: an end entity for
+    // code signing, of security level 2, chaining to `trust` at the time
+    // asked for, unrevoked where a CRL is given, and named by `rules` when
+    // names are given. Each signer's verdict is listed.
+    SignatureVerdict verify(const PackageDigests& digests, const TrustStore& trust, const SignerRules& rules) const;
     SignatureVerdict verify(const std::vector<std::uint8_t>& packageDigest, const TrustStore& trust) const;
 
 private:

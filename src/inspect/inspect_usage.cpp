@@ -18,18 +18,26 @@ constexpr std::array<CommandHelp, 6> commands{{
      "  --json        one JSON document instead of text\n"},
     {"verify",
      "fwinspect verify [--json] [--layout normal|old] [--board CODE] PACKAGE\n"
-     "fwinspect verify --ca CAFILE [--signature SIG] [--json] [--layout normal|old] [--board CODE] PACKAGE\n",
+     "fwinspect verify --ca CAFILE [--signature SIG] [--crl FILE]... [--signer NAME]... [--at signing|now|DATE]\n"
+     "                 [--signer-cert FILE] [--partial-chain] [--json] [--layout normal|old] [--board CODE] PACKAGE\n",
      "check everything the format promises; exit 1 on a defect",
      "  --json        one JSON document instead of text\n"
      "  --board CODE  also require this board code (hexadecimal, up to 8 digits)\n"
      "  --ca CAFILE   also check the signature against these trusted certificates (PEM)\n"
-     "  --signature SIG  the signature to check (default PACKAGE.sig)\n"},
+     "  --signature SIG  the signature to check, DER or PEM (default PACKAGE.sig)\n"
+     "  --crl FILE    also honour the CRLs in this PEM file (CRLs in CAFILE always are); repeatable\n"
+     "  --signer NAME accept only a signer of this RFC 2253 subject or common name; repeatable\n"
+     "  --at WHEN     check the certificates at the signed signing time, now (the default) or a day YYYY-MM-DD\n"
+     "  --signer-cert FILE  the signer's certificate, for signatures that carry none (PEM)\n"
+     "  --partial-chain  let a trusted intermediate in CAFILE end the chain\n"},
     {"extract",
      "fwinspect extract [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n"
-     "fwinspect extract --ca CAFILE [--signature SIG] [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n",
+     "fwinspect extract --ca CAFILE [--signature SIG] [SIGNER OPTIONS] [--layout normal|old] [--force] [--part LABEL]... "
+     "PACKAGE DIR\n",
      "verify, then write the parts into DIR and print the fwpack command that rebuilds the package",
      "  --ca CAFILE   keep the parts only if the signature matches the bytes written and chains to CAFILE\n"
-     "  --signature SIG  the signature to check (default PACKAGE.sig)\n"
+     "  --signature SIG  the signature to check, DER or PEM (default PACKAGE.sig)\n"
+     "  --crl, --signer, --at, --signer-cert, --partial-chain  as for verify\n"
      "  --force       replace files already in DIR (all of them or none)\n"
      "  --part LABEL  write only this part, by the label list shows (boot, -p3, a part name); repeatable\n"},
     {"diff", "fwinspect diff [--json] [--layout normal|old] OLD NEW\n",

@@ -74,7 +74,9 @@ TEST_F(Signing, SignedPackageVerifiesHereAndWithOpenssl) {
     EXPECT_EQ(signed_.out, file("p.update") + ": sound, signed by CN=Release signer into " + file("p.update.sig") + "\n");
     const ToolRun verified = inspect({"verify", "--ca", file("ca.pem"), file("p.update")});
     EXPECT_EQ(verified.status, 0) << verified.out;
-    EXPECT_EQ(verified.out, file("p.update") + ": sound, 2 parts, signed by CN=Release signer\n");
+    const std::string verdict = file("p.update") + ": sound, 2 parts, signed by CN=Release signer at 20";
+    EXPECT_EQ(verified.out.substr(0, verdict.size()), verdict) << verified.out;
+    EXPECT_EQ(verified.out.size(), verdict.size() + std::string("26-12-08 21:15:44 UTC\n").size()) << verified.out;
     EXPECT_TRUE(openssl("cms -verify -binary -inform DER -in p.update.sig -content p.update -CAfile ca.pem "
                         "-purpose any -out /dev/null"));
 }
@@ -143,7 +145,7 @@ TEST_F(Signing, OutputOptionChoosesTheSignatureFileAndJsonReportsIt) {
     const ToolRun r = inspect({"verify", "--json", "--ca", file("ca.pem"), "--signature", file("elsewhere.sig"), file("p.update")});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("\"signature\":{\"file\":\"" + file("elsewhere.sig") +
-                         "\",\"checked\":true,\"valid\":true,\"signer\":\"CN=Release signer\",\"defect\":null}"),
+                         "\",\"checked\":true,\"valid\":true,\"signer\":\"CN=Release signer\",\"defect\":null,\"signingTime\":\"20"),
               std::string::npos)
         << r.out;
 }
@@ -202,7 +204,7 @@ TEST_F(Signing, ExtractWithCaRefusesAPackageSwappedWhileItIsRead) {
     ASSERT_EQ(sign("p.update").status, 0);
     pack("unsigned.update", 3);
     fw::ExtractOptions options;
-    options.ca = file("ca.pem");
+    options.signature.caFile = file("ca.pem");
     options.parts = {"boot"};
     options.inspection.afterStructure = [] {
         ASSERT_EQ(std::rename(file("unsigned.update").c_str(), file("p.update").c_str()), 0);
