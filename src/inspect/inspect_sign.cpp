@@ -122,10 +122,15 @@ void SignatureCheck::attach(InspectionOptions& options) {
     options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
         for (WholeFileDigest& digest : digests_) digest.update(bytes, count);
     };
+    options.wholeFileEnd = [this](bool whole) { readWhole_ = whole; };
 }
 
 SignatureReport SignatureCheck::finish() {
     if (!signature_) return report_;
+    if (!digests_.empty() && !readWhole_) {
+        report_.defect = "the signature was not checked: the package could not be read whole";
+        return report_;
+    }
     PackageDigests digests;
     for (WholeFileDigest& digest : digests_) digests.emplace_back(digest.algorithm(), digest.finish());
     const SignatureVerdict verdict = signature_->verify(digests, *trust_, rules_);

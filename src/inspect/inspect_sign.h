@@ -57,6 +57,7 @@ private:
     std::unique_ptr<DetachedSignature> signature_;
     std::vector<WholeFileDigest> digests_;
     SignatureReport report_;
+    bool readWhole_ = false;  // the digests saw every byte of the package
 };
 
 // Makes a reader compute each part's SHA-256 and the whole file's, for list.

@@ -107,6 +107,9 @@ struct InspectionOptions {
     // Every byte of the file in order, from one thread, beside the digests
     // of the parts (a digest of the whole package).
     std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
+    // Once wholeFile has seen the last byte (true), or the file could not be
+    // read whole (false); never called when the file is not read whole.
+    std::function<void(bool whole)> wholeFileEnd;
     // Also digest the input's own bytes of each part with a name or path
     // field (PartReport::content*): a second pass of MD5 over the largest
     // parts, so only for the reports that show them.

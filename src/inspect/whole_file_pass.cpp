@@ -110,6 +110,7 @@ void WholeFilePass::read() {
         published_.store(piece + 1);
         moved_.notify_all();
     }
+    if (options_.wholeFileEnd) options_.wholeFileEnd(!whole.failed);
     readerDone_.store(true);
     moved_.notify_all();
     // Lanes no thread came for are ended here.

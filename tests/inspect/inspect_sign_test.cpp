@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "inspect/inspect_command.h"
 #include "inspect/inspect_extract.h"
@@ -215,6 +216,30 @@ TEST_F(Signing, ExtractWithCaRefusesAPackageSwappedWhileItIsRead) {
     EXPECT_EQ(status, 1);
     EXPECT_EQ(out.text(), "the package changed while it was read, or its path now names another file\n");
     EXPECT_FALSE(fwtest::exists(file("swapped")));
+}
+
+}  // namespace
+
+namespace {
+
+// A package that cannot be read to its end has no digest to judge: the
+// signature is not said to mismatch, it is not checked.
+TEST_F(Signing, APackageCutShortWhileReadLeavesTheSignatureUnchecked) {
+    ASSERT_EQ(sign("p.update").status, 0);
+    fw::SignatureCheck check;
+    std::string why;
+    fw::SignaturePolicy policy;
+    policy.caFile = file("ca.pem");
+    policy.signatureFile = file("p.update.sig");
+    ASSERT_TRUE(check.prepare(policy, &why)) << why;
+    fw::InspectionOptions options;
+    check.attach(options);
+    options.afterStructure = [] { ASSERT_EQ(::truncate(file("p.update").c_str(), 1200), 0); };
+    fw::InspectionSink ignored;
+    EXPECT_EQ(fw::inspectPackage(file("p.update").c_str(), options, ignored), fw::InspectionResult::defective);
+    const fw::SignatureReport report = check.finish();
+    EXPECT_FALSE(report.valid);
+    EXPECT_EQ(report.defect, "the signature was not checked: the package could not be read whole");
 }
 
 }  // namespace
