@@ -9,10 +9,21 @@
 namespace fw {
 namespace {
 
-// A descriptor without a handle behind it (the caller gave the process
-// none) gets the NUL device, so no file the run opens can take its place.
+// Whether the descriptor has a handle to an object behind it. The caller
+// may have given the process none (NULL in its STARTUPINFO), or a value
+// that names nothing, the way a closed descriptor reaches a program started
+// from a POSIX shell (Wine): the system then refuses the handle itself.
+bool isClosed(int fd) {
+    const HANDLE h = win32::handleOf(fd);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return true;
+    ::SetLastError(NO_ERROR);
+    return ::GetFileType(h) == FILE_TYPE_UNKNOWN && ::GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+// A closed descriptor gets the NUL device, so no file the run opens can
+// take its place.
 bool openNulOn(int fd) {
-    if (win32::handleOf(fd) != INVALID_HANDLE_VALUE) return true;
+    if (!isClosed(fd)) return true;
     const HANDLE h = ::CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
