@@ -39,6 +39,22 @@ bool openNulOn(int fd) {
     return ok;
 }
 
+// The runtime's stream for a descriptor that had no handle when the
+// process started keeps no descriptor at all (_fileno -2), so every write
+// to it fails even once the descriptor is open. msvcrt's freopen refuses
+// such a stream; its FILE is public, and is given the descriptor back.
+bool streamOnDescriptor(int fd) {
+    std::FILE* const stream = fd == 0 ? stdin : fd == 1 ? stdout : stderr;
+    if (::_fileno(stream) >= 0) return true;
+#ifdef _UCRT
+    return std::freopen("NUL", fd == 0 ? "r" : "w", stream) != nullptr;
+#else
+    stream->_file = fd;
+    std::clearerr(stream);
+    return true;
+#endif
+}
+
 }  // namespace
 
 // Standard output stays in text mode, so lines end in CR LF as in every
@@ -47,7 +63,7 @@ bool openNulOn(int fd) {
 // when it is made, and a run that is ended keeps its log.
 bool prepareStandardStreams() {
     for (int fd = 0; fd <= 2; ++fd)
-        if (!openNulOn(fd)) return false;
+        if (!openNulOn(fd) || !streamOnDescriptor(fd)) return false;
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     return true;
 }
