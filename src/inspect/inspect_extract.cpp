@@ -176,6 +176,8 @@ void Extractor::end(const PartReport& r, bool digestOk) {
 
 void Extractor::removeCreated() {
     for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.file);
+    // Windows removes no folder a handle holds open without delete sharing.
+    dirFd_.reset();
     folders_.removeIfEmpty();
 }
 
