@@ -81,8 +81,15 @@ Ending waitForEnd(pid_t child);
 // given, is called about every millisecond with the process handle until
 // it returns false or the tool ends. The exit code, or -1 when it could not
 // be started.
+// `how` gives it no standard output at all, or a pipe whose reader has
+// gone (standard error still goes to `outputFile`), and its creation flags.
+struct ToolStart {
+    enum class Output { file, none, pipeNobodyReads };
+    Output output = Output::file;
+    unsigned long creationFlags = 0;
+};
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
-                   const std::function<bool(void*)>& whileRunning = {});
+                   const std::function<bool(void*)>& whileRunning = {}, const ToolStart& how = {});
 
 // Little-endian helpers to build expected packages from the layout rules.
 void appendWord(Bytes& bytes, std::uint32_t value);

@@ -65,7 +65,7 @@ std::string quoted(const std::string& arg) {
 }  // namespace
 
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
-                   const std::function<bool(void*)>& whileRunning) {
+                   const std::function<bool(void*)>& whileRunning, const ToolStart& how) {
     const std::string program = besideTheTests(exe);
     std::string line = quoted(program);
     for (const std::string& a : args) line += " " + quoted(a);
@@ -79,10 +79,19 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
     start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     start.hStdOutput = out;
     start.hStdError = out;
+    HANDLE pipeWriter = nullptr;
+    if (how.output == ToolStart::Output::none) start.hStdOutput = nullptr;
+    if (how.output == ToolStart::Output::pipeNobodyReads) {
+        HANDLE reader = nullptr;
+        if (!::CreatePipe(&reader, &pipeWriter, &inherit, 0)) return -1;
+        ::CloseHandle(reader);
+        start.hStdOutput = pipeWriter;
+    }
     PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                          &start, &child);
+    const BOOL started = ::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, how.creationFlags,
+                                          nullptr, nullptr, &start, &child);
     ::CloseHandle(out);
+    if (pipeWriter != nullptr) ::CloseHandle(pipeWriter);
     if (!started) return -1;
     ::CloseHandle(child.hThread);
     if (whileRunning)

@@ -41,7 +41,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     }
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
-        std::fprintf(err, "fwinspect: %s is not a package%s\n", escapeText(path).c_str(), escapeText(reason).c_str());
+        std::fprintf(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());

@@ -44,10 +44,10 @@ std::string changeText(const PartChange& c) {
 
 void printDefects(const PackageContents& c, std::FILE* out) {
     for (const std::string& d : c.defects.kept)
-        std::fprintf(out, "defect   %s: %s\n", escapeText(c.summary.path).c_str(), escapeText(d).c_str());
+        std::fprintf(out, "defect   %s: %s\n", escapePath(c.summary.path).c_str(), escapeText(d).c_str());
     if (c.boardsLeftOut)
         std::fprintf(out, "note     %s: too many board codes; only the first ones are compared\n",
-                     escapeText(c.summary.path).c_str());
+                     escapePath(c.summary.path).c_str());
 }
 
 std::size_t differences(const PackageDiff& d) {
@@ -76,7 +76,7 @@ void printDiffText(const PackageDiff& d, std::FILE* out) {
         else
             std::fprintf(out, "changed  %s: %s\n", name.c_str(), changeText(c).c_str());
     }
-    const std::string paths = escapeText(d.before.summary.path) + " -> " + escapeText(d.after.summary.path);
+    const std::string paths = escapePath(d.before.summary.path) + " -> " + escapePath(d.after.summary.path);
     const std::size_t n = differences(d);
     if (n == 0)
         std::fprintf(out, "%s: same, %zu part%s\n", paths.c_str(), d.unchanged, d.unchanged == 1 ? "" : "s");

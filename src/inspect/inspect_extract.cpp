@@ -111,20 +111,20 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
 bool Extractor::openFolder() {
     std::string why;
     if (!folders_.create(dir_, &why)) {
-        fail("cannot create " + escapeText(dir_) + ": " + why);
+        fail("cannot create " + escapePath(dir_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
     dirFd_ = fw::openFolder(dir_, &why);
     if (!dirFd_.valid()) {
-        fail("cannot open " + escapeText(dir_) + ": " + why);
+        fail("cannot open " + escapePath(dir_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
     for (const PartFile& f : files_) {
         const EntryKind there = f.wanted ? entryKindIn(dirFd_.get(), f.name) : EntryKind::none;
         if (there == EntryKind::other || (there == EntryKind::replaceable && !options_.force)) {
-            fail(escapeText(dir_ + "/" + f.name) +
+            fail(escapePath(dir_ + "/" + f.name) +
                  (there == EntryKind::other ? " is in the way and is not a file; nothing extracted"
                                             : " already exists; nothing extracted (--force replaces it)"));
             return false;
@@ -138,7 +138,7 @@ bool Extractor::createTemps() {
         if (!f.wanted) continue;
         std::string why;
         if (!createInFolder(dirFd_.get(), f.file, &why)) {
-            fail("cannot create a file in " + escapeText(dir_) + ": " + why);
+            fail("cannot create a file in " + escapePath(dir_) + ": " + why);
             return false;
         }
     }
@@ -176,6 +176,8 @@ void Extractor::end(const PartReport& r, bool digestOk) {
 
 void Extractor::removeCreated() {
     for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.file);
+    // Windows removes no folder a handle holds open without delete sharing.
+    dirFd_.reset();
     folders_.removeIfEmpty();
 }
 
@@ -183,7 +185,7 @@ bool Extractor::finish(bool sound) {
     const bool written = std::all_of(files_.begin(), files_.end(), [](const PartFile& f) {
         return !f.wanted || (f.ok && f.done);
     });
-    if (sound && !written) fail("cannot write the parts into " + escapeText(dir_) + "; nothing extracted");
+    if (sound && !written) fail("cannot write the parts into " + escapePath(dir_) + "; nothing extracted");
     if (!sound || !written) {
         removeCreated();
         return false;
@@ -194,7 +196,7 @@ bool Extractor::finish(bool sound) {
     NamingStep naming(dirFd_.get(), options_.force);
     std::string why;
     if (naming.nameAll(wanted, &why)) return true;
-    fail("cannot name the parts in " + escapeText(dir_) + ": " + escapeText(why) + "; nothing extracted");
+    fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
     removeCreated();
     return false;
 }
@@ -243,7 +245,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
-            std::fprintf(err, "fwinspect: nothing extracted from %s\n", escapeText(packagePath).c_str());
+            std::fprintf(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
         return 1;
     }
     if (options.parts.empty()) extractor.rebuild().print(out, err);

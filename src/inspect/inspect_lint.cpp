@@ -22,11 +22,11 @@ void printText(const LintResult& r, const std::string& package, std::FILE* out) 
         if (f.argument > 0) std::fprintf(out, "argument %d: %s\n", f.argument, f.text.c_str());
         else std::fprintf(out, "%s\n", f.text.c_str());
     }
-    for (const std::string& d : r.differences) std::fprintf(out, "%s: %s\n", escapeText(package).c_str(), d.c_str());
+    for (const std::string& d : r.differences) std::fprintf(out, "%s: %s\n", escapePath(package).c_str(), d.c_str());
     const std::size_t n = r.findings.size() + r.differences.size() + (r.refused.empty() ? 0 : 1);
     if (n == 0)
         std::fprintf(out, "fwpack packs everything it is given%s\n",
-                     package.empty() ? "" : (", and " + escapeText(package) + " is what it packs").c_str());
+                     package.empty() ? "" : (", and " + escapePath(package) + " is what it packs").c_str());
     else
         std::fprintf(out, "%s\n", counted(n, "finding").c_str());
 }

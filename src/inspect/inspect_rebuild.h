@@ -10,10 +10,6 @@
 
 namespace fw {
 
-// Quoted for a POSIX shell; a text holding bytes outside printable ASCII
-// is written as $'...' with \xNN escapes, so nothing raw reaches the terminal.
-std::string shellQuoted(const std::string& text);
-
 class Rebuild {
 public:
     void summary(const PackageSummary& s);
@@ -28,6 +24,9 @@ public:
     const std::string& reason() const { return reason_; }
 
 private:
+    // One more argument, quoted for this system's shell.
+    void add(const std::string& argument);
+    // `reason` as printed: any path or name in it already escaped.
     void whyNot(const std::string& reason) {
         if (reason_.empty()) reason_ = reason;
     }

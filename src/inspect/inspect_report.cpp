@@ -5,13 +5,18 @@
 
 #include "format/kinds.h"
 #include "inspect/signature_report.h"
+#include "platform/shell_words.h"
 
 namespace fw {
 
-std::string escapeText(const std::string& bytes) {
+namespace {
+
+std::string escaped(const std::string& bytes, bool keepSeparators) {
     std::string s;
     for (unsigned char c : bytes) {
-        if (c == '\\') {
+        if (keepSeparators && isPathSeparator(static_cast<char>(c))) {
+            s += static_cast<char>(c);
+        } else if (c == '\\') {
             s += "\\\\";
         } else if (c >= 0x20 && c < 0x7f) {
             s += static_cast<char>(c);
@@ -23,6 +28,12 @@ std::string escapeText(const std::string& bytes) {
     }
     return s;
 }
+
+}  // namespace
+
+std::string escapeText(const std::string& bytes) { return escaped(bytes, false); }
+
+std::string escapePath(const std::string& path) { return escaped(path, true); }
 
 std::string counted(std::uint64_t n, const char* noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
@@ -96,7 +107,7 @@ public:
 
     void summary(const PackageSummary& s) override {
         oldLayout_ = s.oldLayout;
-        std::fprintf(out_, "package  %s (%llu bytes)%s\n", escapeText(s.path).c_str(),
+        std::fprintf(out_, "package  %s (%llu bytes)%s\n", escapePath(s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize), s.structureRead ? "" : ": not a package");
         if (!s.structureRead) return;
         std::fprintf(out_, "layout   %s: %s\n", s.oldLayout ? "old" : "normal", s.layoutReason);
@@ -129,7 +140,7 @@ public:
         sha256_ = "sha256   package " + hexBytes(digest) + "\n" + sha256_;
     }
     void signature(const SignatureReport& s) override {
-        if (s.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapeText(s.file) + ")\n";
+        if (s.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapePath(s.file) + ")\n";
         signedBy_ += signerLinesText(s, "signed   ");
     }
     void finish(InspectionResult) override {
@@ -244,7 +255,7 @@ public:
     explicit DefectReport(std::FILE* out) : out_(out) {}
 
     void summary(const PackageSummary& s) override {
-        path_ = escapeText(s.path);
+        path_ = escapePath(s.path);
         package_ = s.structureRead;
     }
     void part(const PartReport&) override { ++parts_; }
@@ -289,16 +300,16 @@ void noteGuessedLayout(const PackageSummary& s, std::FILE* err) {
     if (!s.layoutGuessed) return;
     if (s.oldLayout)
         std::fprintf(err, "fwinspect: %s: nothing in the package tells the layouts apart; read as old, since %s\n",
-                     escapeText(s.path).c_str(), s.layoutReason);
+                     escapePath(s.path).c_str(), s.layoutReason);
     else
         std::fprintf(err,
                      "fwinspect: %s: nothing in the package tells the layouts apart; read as normal, since %s; "
                      "if it was packed with -old, read it with --old\n",
-                     escapeText(s.path).c_str(), s.layoutReason);
+                     escapePath(s.path).c_str(), s.layoutReason);
 }
 
 void printCannotRead(std::FILE* err, const std::string& path, const std::string& why) {
-    std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapeText(path).c_str(), why.c_str());
+    std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapePath(path).c_str(), why.c_str());
 }
 
 }  // namespace fw

@@ -14,6 +14,9 @@ namespace fw {
 
 // Printable ASCII stays; a backslash and every other byte become \\ and \xNN.
 std::string escapeText(const std::string& bytes);
+// A path the same way, except that its separators print as themselves (a
+// Windows path's backslash too).
+std::string escapePath(const std::string& path);
 std::string hexDigest(const Digest& digest);
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
 // "1 part", "2 parts": a count and its noun, singular or plural.

@@ -48,7 +48,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
     if (const std::string clash = clashOf(output, request); !clash.empty()) {
-        std::fprintf(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapeText(output).c_str(),
+        std::fprintf(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapePath(output).c_str(),
                      clash.c_str());
         return 2;
     }
@@ -64,22 +64,22 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     if (result != InspectionResult::sound) {
         report->finish(result);
-        std::fprintf(err, "fwinspect: %s is defective; not signed\n", escapeText(request.package).c_str());
+        std::fprintf(err, "fwinspect: %s is defective; not signed\n", escapePath(request.package).c_str());
         return 1;
     }
     const std::optional<Sha256Digest> digest = sha.finish();
     const std::vector<std::uint8_t> der = digest ? signer->sign(*digest, &error) : std::vector<std::uint8_t>{};
     if (der.empty()) {
-        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapeText(request.package).c_str(),
+        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(),
                      digest ? error.c_str() : "the package's digest could not be computed");
         return 2;
     }
     if (!replaceFileWhole(output, der, &why)) {
-        std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapeText(output).c_str(), why.c_str());
+        std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
         return 2;
     }
-    std::fprintf(out, "%s: sound, signed by %s into %s\n", escapeText(request.package).c_str(),
-                 escapeText(signer->subject()).c_str(), escapeText(output).c_str());
+    std::fprintf(out, "%s: sound, signed by %s into %s\n", escapePath(request.package).c_str(),
+                 escapeText(signer->subject()).c_str(), escapePath(output).c_str());
     return 0;
 }
 

@@ -12,6 +12,7 @@ namespace fw {
 namespace {
 
 std::string quoted(const char* text) { return std::string("'").append(escapeText(text)).append("'"); }
+std::string quotedPath(const char* path) { return std::string("'").append(escapePath(path)).append("'"); }
 
 // The position of the argument `value` points into; values are the
 // argument strings themselves.
@@ -33,7 +34,7 @@ void passedOver(const std::vector<int>& positions, const char* const* argv, std:
 void missingInputs(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {
     auto check = [&](const char* path, const std::string& option) {
         if (!fileExists(path))
-            found.push_back({positionOf(argc, argv, path), "the input " + quoted(path) + " of " + option +
+            found.push_back({positionOf(argc, argv, path), "the input " + quotedPath(path) + " of " + option +
                                                                " does not exist; fwpack leaves it out"});
     };
     for (const KindInfo& info : kindTable)

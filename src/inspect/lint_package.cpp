@@ -34,7 +34,7 @@ PartIdentity identityOf(const PlannedPart& p, const PackageJob& job) {
 
 void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& job, std::vector<std::string>& out) {
     const std::string expected = describe(identityOf(p, job));
-    const std::string input = std::string("'").append(escapeText(p.path)).append("'");
+    const std::string input = std::string("'").append(escapePath(p.path)).append("'");
     if (r == nullptr || !r->headerRead || describe(identityOf(*r)) != expected) {
         out.push_back("the arguments pack " + escapeText(expected) + " from " + input + " here; the package has " +
                       (r == nullptr ? "no part" : escapeText(partLabel(*r))));

@@ -9,10 +9,21 @@
 namespace fw {
 namespace {
 
-// A descriptor without a handle behind it (the caller gave the process
-// none) gets the NUL device, so no file the run opens can take its place.
+// Whether the descriptor has a handle to an object behind it. The caller
+// may have given the process none (NULL in its STARTUPINFO), or a value
+// that names nothing, the way a closed descriptor reaches a program started
+// from a POSIX shell (Wine): the system then refuses the handle itself.
+bool isClosed(int fd) {
+    const HANDLE h = win32::handleOf(fd);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return true;
+    ::SetLastError(NO_ERROR);
+    return ::GetFileType(h) == FILE_TYPE_UNKNOWN && ::GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+// A closed descriptor gets the NUL device, so no file the run opens can
+// take its place.
 bool openNulOn(int fd) {
-    if (win32::handleOf(fd) != INVALID_HANDLE_VALUE) return true;
+    if (!isClosed(fd)) return true;
     const HANDLE h = ::CreateFileW(L"NUL", fd == 0 ? GENERIC_READ : GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -28,6 +39,22 @@ bool openNulOn(int fd) {
     return ok;
 }
 
+// The runtime's stream for a descriptor that had no handle when the
+// process started keeps no descriptor at all (_fileno -2), so every write
+// to it fails even once the descriptor is open. msvcrt's freopen refuses
+// such a stream; its FILE is public, and is given the descriptor back.
+bool streamOnDescriptor(int fd) {
+    std::FILE* const stream = fd == 0 ? stdin : fd == 1 ? stdout : stderr;
+    if (::_fileno(stream) >= 0) return true;
+#ifdef _UCRT
+    return std::freopen("NUL", fd == 0 ? "r" : "w", stream) != nullptr;
+#else
+    stream->_file = fd;
+    std::clearerr(stream);
+    return true;
+#endif
+}
+
 }  // namespace
 
 // Standard output stays in text mode, so lines end in CR LF as in every
@@ -36,7 +63,7 @@ bool openNulOn(int fd) {
 // when it is made, and a run that is ended keeps its log.
 bool prepareStandardStreams() {
     for (int fd = 0; fd <= 2; ++fd)
-        if (!openNulOn(fd)) return false;
+        if (!openNulOn(fd) || !streamOnDescriptor(fd)) return false;
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     return true;
 }
