@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_signature.h"
@@ -15,14 +16,16 @@ namespace fw {
 
 struct SignRequest {
     const char* package = nullptr;
-    SignerFiles signer;
-    std::string output;  // empty: PACKAGE.sig
+    std::vector<SignerFiles> signers;  // one SignerInfo each, in this order
+    std::string output;                // empty: PACKAGE.sig
+    bool add = false;                  // add the signers to the signature already at the output
     InspectionOptions inspection;
 };
 
 // Verifies the package, then writes its detached signature whole. Returns
 // 0 when signed, 1 for a defective package (its defects on `out`, no
-// signature written), 2 for files that cannot be read or written.
+// signature written), 2 for files that cannot be read or written, and for
+// an earlier signature (--add) that cannot take signers or is of other bytes.
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err);
 
 // The signature side of `verify --ca`: set up before the package is read,
