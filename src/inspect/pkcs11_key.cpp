@@ -31,7 +31,8 @@ std::string firstReason() {
 std::string failure(const std::string& what, const std::string& uri, const char* pin) {
     const std::string reason = firstReason();
     std::string message = "cannot load the " + what + " " + shownUri(uri) + " from its token";
-    if (pin == nullptr) return message + ": no PIN was given (--pass-env names the variable that holds it)";
+    if (pin == nullptr && shownUri(uri) == uri)
+        return message + ": no PIN was given (--pass-env names the variable that holds it)";
     return reason.empty() ? message : message + " (" + reason + ")";
 }
 
