@@ -130,6 +130,18 @@ std::unique_ptr<SignatureDraft> SignatureDraft::resume(const std::vector<std::ui
     }
     *why = refusalToResume(state->cms.get(), file);
     if (!why->empty()) return nullptr;
+    // Adding a signer writes the whole signature anew, in DER; bytes that
+    // were not DER would come out changed, and a checker that hashes the
+    // signed attributes as they were sent would no longer accept them.
+    unsigned char* again = nullptr;
+    const int size = i2d_CMS_ContentInfo(state->cms.get(), &again);
+    const bool same = size == static_cast<int>(der.size()) && std::memcmp(again, der.data(), der.size()) == 0;
+    OPENSSL_free(again);
+    if (!same) {
+        *why = "the signature " + file + " is not in DER, so it cannot take signers without changing the earlier ones";
+        ERR_clear_error();
+        return nullptr;
+    }
     // Ties each signer to its certificate among those carried inside, for messages.
     CMS_set1_signers_certs(state->cms.get(), nullptr, 0);
     ERR_clear_error();

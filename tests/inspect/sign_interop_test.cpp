@@ -181,11 +181,21 @@ TEST_F(SignInterop, AddRefusesWhatIsNoSignatureOfThisPackageAndWritesNothing) {
     ASSERT_TRUE(shell("openssl cms -sign -binary -nodetach -in p.update -signer p256.pem -inkey p256.key "
                       "-outform DER -out attached.sig"));
     dir_->write("garbage.sig", std::string("not a signature"));
+    // The same signature with its outermost length left open, as BER allows.
+    ASSERT_EQ(sign({"p256"}, {"--output", file("der.sig")}).status, 0);
+    Bytes ber = fwtest::readFile(file("der.sig"));
+    ASSERT_EQ(ber[1], 0x82);
+    ber.erase(ber.begin() + 1, ber.begin() + 4);
+    ber.insert(ber.begin() + 1, 0x80);
+    ber.insert(ber.end(), {0x00, 0x00});
+    dir_->write("ber.sig", ber);
+    ASSERT_TRUE(opensslVerifies("ber.sig"));
     const std::pair<std::string, std::string> cases[] = {
         {"q.update.sig", "is of another package: its signer CN=p256 signed other bytes; no signer added"},
         {"bare.sig", "has no signed attributes, so its package cannot be told from its digest"},
         {"attached.sig", "carries its content; only detached ones take signers"},
         {"garbage.sig", "holds no CMS signature in DER"},
+        {"ber.sig", "is not in DER, so it cannot take signers without changing the earlier ones"},
         {"ca.pem", "holds no CMS signature in DER"},
         {"missing.sig", "no signature file " + file("missing.sig") + " to add a signer to"},
     };
