@@ -35,6 +35,7 @@ namespace {
 // CMS_PARTIAL everywhere: libcrypto must not hash content it never sees,
 // and each signature is made once its digest is in place.
 constexpr unsigned int signingFlags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
+constexpr const char* cannotMake = "cannot make the signature";
 
 std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si) {
     X509_ALGOR* digest = nullptr;
@@ -111,7 +112,7 @@ std::unique_ptr<SignatureDraft> SignatureDraft::start(std::string* why) {
     auto state = std::make_unique<State>();
     state->cms.reset(CMS_sign(nullptr, nullptr, nullptr, nullptr, signingFlags));
     if (!state->cms) {
-        *why = withReason("cannot make the signature");
+        *why = withReason(cannotMake);
         return nullptr;
     }
     return std::unique_ptr<SignatureDraft>(new SignatureDraft(std::move(state)));
@@ -198,7 +199,7 @@ bool SignatureDraft::add(const Signer& signer, const PackageDigests& digests, st
                                      static_cast<int>(digest->second.size())) == 1 &&
          (isEdwardsKey(key) ? signEdwards(si, key) : CMS_SignerInfo_sign(si) == 1);
     if (!ok) {
-        *why = withReason("cannot make the signature of " + signer.subject());
+        *why = withReason(std::string(cannotMake) + " of " + signer.subject());
         return false;
     }
     ERR_clear_error();
@@ -209,7 +210,7 @@ std::vector<std::uint8_t> SignatureDraft::finish(std::string* why) const {
     unsigned char* der = nullptr;
     const int size = i2d_CMS_ContentInfo(state_->cms.get(), &der);
     if (size <= 0) {
-        *why = withReason("cannot make the signature");
+        *why = withReason(cannotMake);
         return {};
     }
     std::vector<std::uint8_t> out(der, der + size);

@@ -12,6 +12,11 @@ namespace {
 // A signature is a few KiB; anything far larger is not one.
 constexpr std::size_t largestSignature = 1 << 20;
 
+std::string noSignature(const std::string& file) { return "no signature file " + file; }
+std::string unreadableSignature(const std::string& file, const std::string& reason) {
+    return "cannot read the signature file " + file + ": " + reason;
+}
+
 // Each part's SHA-256 for the list, by our own digest: what sha256sum gives.
 class PartSha256 : public StreamDigest {
 public:
@@ -58,8 +63,8 @@ std::unique_ptr<SignatureDraft> draftFor(const SignRequest& request, const std::
     std::string reason;
     bool missing = false;
     if (!readSmallFile(output, largestSignature, bytes, &reason, missing)) {
-        *why = missing ? "no signature file " + escapeText(output) + " to add a signer to"
-                       : "cannot read the signature file " + escapeText(output) + ": " + reason;
+        *why = missing ? noSignature(escapeText(output)) + " to add a signer to"
+                       : unreadableSignature(escapeText(output), reason);
         return nullptr;
     }
     return SignatureDraft::resume(bytes, escapeText(output), why);
@@ -174,8 +179,7 @@ bool SignatureCheck::prepare(const std::string& caFile, const std::string& signa
     std::string reason;
     bool missing = false;
     if (!readSmallFile(signatureFile, largestSignature, bytes, &reason, missing)) {
-        report_.defect = missing ? "no signature file " + signatureFile
-                                 : "cannot read the signature file " + signatureFile + ": " + reason;
+        report_.defect = missing ? noSignature(signatureFile) : unreadableSignature(signatureFile, reason);
         return true;
     }
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
