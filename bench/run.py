@@ -3,7 +3,7 @@
 
 Makes the inputs in a temporary folder (removed afterwards), warms the page
 cache, runs each pair of commands alternately several times and prints the
-medians and the ratios. Usage: bench/run.py [BUILD_DIR] [--rounds N]
+medians and the ratios. Usage: bench/run.py [BUILD_DIR] [--rounds N] [--only signing]
 """
 import argparse
 import os
@@ -99,7 +99,44 @@ def sign_and_verify(fwinspect, work, pkg, rounds):
     r10 = race("10. fwinspect extract --ca (vs md5sum + cp)", [fwinspect, "extract", "--ca", ca, pkg, parts],
                ["sh", "-c", f'md5sum "{pkg}" && cp "{pkg}" "{copy}"'], rounds,
                before=lambda: shutil.rmtree(parts, ignore_errors=True))
-    return f"; 8: {r8:.3f}x (goal <= 0.80); 9: {r9:.3f}x (goal <= 1.05); 10: {r10:.3f}x (goal <= 0.75)"
+    summary = f"; 8: {r8:.3f}x (goal <= 0.80); 9: {r9:.3f}x (goal <= 1.05); 10: {r10:.3f}x (goal <= 0.75)"
+    sign_hsm = token_signer(work, ca, cakey, ext, fwinspect, pkg)
+    if sign_hsm:
+        r9b = race("9b. fwinspect sign, token key (vs verify --ca)", sign_hsm, verify_ca, rounds)
+        summary += f"; 9b: {r9b:.3f}x (goal <= 1.05)"
+    return summary
+
+
+SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
+
+
+def token_signer(work, ca, cakey, ext, fwinspect, pkg):
+    """A sign command whose key is in a throwaway SoftHSM2 token in `work`;
+    None when softhsm2, pkcs11-tool or the openssl pkcs11 engine is missing."""
+    have_engine = subprocess.run(["openssl", "engine", "pkcs11"], capture_output=True).returncode == 0
+    if not (shutil.which("softhsm2-util") and shutil.which("pkcs11-tool") and os.path.exists(SOFTHSM)
+            and have_engine):
+        print("   (token signing not measured: no softhsm2, pkcs11-tool or pkcs11 engine)")
+        return None
+    tokens, conf = os.path.join(work, "tokens"), os.path.join(work, "softhsm2.conf")
+    os.makedirs(tokens, exist_ok=True)
+    with open(conf, "w") as f:
+        f.write(f"directories.tokendir = {tokens}\nobjectstore.backend = file\nlog.level = ERROR\n")
+    os.environ["SOFTHSM2_CONF"] = conf
+    os.environ["FWBENCH_PIN"] = "4711"
+    run = lambda *a: subprocess.run(list(a), check=True, capture_output=True)
+    run("softhsm2-util", "--init-token", "--free", "--label", "bench", "--so-pin", "80236719", "--pin", "4711")
+    run("pkcs11-tool", "--module", SOFTHSM, "--login", "--pin", "4711", "--keypairgen", "--key-type",
+        "EC:prime256v1", "--id", "01", "--label", "bench")
+    uri = "pkcs11:token=bench;object=bench;type=private"
+    csr, cert = os.path.join(work, "token.csr"), os.path.join(work, "token.pem")
+    run("openssl", "req", "-new", "-engine", "pkcs11", "-keyform", "engine", "-passin", "env:FWBENCH_PIN",
+        "-key", uri, "-subj", "/CN=bench token signer", "-out", csr)
+    run("openssl", "x509", "-req", "-in", csr, "-CA", ca, "-CAkey", cakey, "-CAcreateserial", "-out", cert,
+        "-days", "2", "-extfile", ext)
+    sign = [fwinspect, "sign", "--key", uri, "--cert", cert, "--pass-env", "FWBENCH_PIN", pkg]
+    subprocess.run(sign, check=True, capture_output=True)
+    return sign
 
 
 def warm(paths):
@@ -114,6 +151,7 @@ def main():
     ap.add_argument("build", nargs="?", default="build/default")
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--keep", action="store_true", help="keep the inputs folder")
+    ap.add_argument("--only", choices=["signing"], help="measure only the signing cases (8, 9, 9b)")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     fwpack, fwinspect = f"{build}/fwpack", f"{build}/fwinspect"
@@ -128,6 +166,16 @@ def main():
         for name, mib in RELEASE:
             files[name] = os.path.join(work, name)
             make_file(files[name], mib)
+        if args.only == "signing":
+            pack = [fwpack, "-o", os.path.join(work, "release.update"), "-b", "0c35", "-r", files["rfs.img"],
+                    "-t", files["tar.tar.gz"], "-k", files["kernel.img"]]
+            subprocess.run(pack, stdout=subprocess.DEVNULL, check=True)
+            pkg = pack[2]
+            os.sync()
+            warm([pkg])
+            print(f"machine: {os.cpu_count()} cores; rounds: {args.rounds}; medians of wall time")
+            print("ratios" + sign_and_verify(fwinspect, work, pkg, args.rounds))
+            return
         big = os.path.join(work, "one.gib")
         make_file(big, 1024)
         small = os.path.join(work, "small.img")

@@ -1,4 +1,6 @@
 #include "inspect/crypto_support.h"
+#include "inspect/pkcs11_key.h"
+#include "inspect/signer_state.h"
 
 #include <openssl/cms.h>
 #include <openssl/core_names.h>
@@ -9,6 +11,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace fw {
@@ -50,41 +53,19 @@ std::string keyRefusal(EVP_PKEY* key, const std::string& path) {
            "; keys must be RSA, ECDSA P-256 or P-384, or Ed25519";
 }
 
-}  // namespace
-
-// ---- signing
-
-struct Signer::State {
-    KeyPtr key;
-    CertPtr cert;
-    CertsPtr chain;
-};
-
-Signer::Signer(std::unique_ptr<State> state) : state_(std::move(state)) {}
-Signer::~Signer() = default;
-
-std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why) {
-    auto state = std::make_unique<State>();
+// A PEM key file, opened with the passphrase when it is encrypted.
+KeyPtr loadKeyFile(const SignerFiles& files, const char* passphrase, std::string* why) {
     const std::string& keyPath = files.keyPath;
-    PassphraseRequest request;
-    if (!files.passphraseEnv.empty()) {
-        request.passphrase = std::getenv(files.passphraseEnv.c_str());
-        if (request.passphrase == nullptr) {
-            *why = "the environment variable " + files.passphraseEnv + ", which should hold the passphrase of " +
-                    keyPath + ", is not set";
-            return nullptr;
-        }
-    }
-
+    PassphraseRequest request{passphrase};
     std::string bytes, reason;
     if (!readWholeFile(keyPath, bytes, &reason)) {
         *why = "cannot read the key file " + keyPath + ": " + reason;
         return nullptr;
     }
     BioPtr in = memoryBio(bytes);
-    state->key.reset(in ? PEM_read_bio_PrivateKey(in.get(), nullptr, supplyPassphrase, &request) : nullptr);
+    KeyPtr key(in ? PEM_read_bio_PrivateKey(in.get(), nullptr, supplyPassphrase, &request) : nullptr);
     OPENSSL_cleanse(bytes.data(), bytes.size());
-    if (!state->key) {
+    if (!key) {
         if (request.asked && request.passphrase == nullptr)
             *why = "the key file " + keyPath + " is encrypted and no passphrase was given";
         else if (request.asked)
@@ -92,31 +73,69 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
         else
             *why = "the key file " + keyPath + " holds no PEM private key that can be read";
         takeCryptoReason();
-        return nullptr;
     }
+    return key;
+}
+
+// The signer's certificate first, then any that follow it in its file.
+bool loadCertificates(const SignerFiles& files, const char* pin, CertsPtr& certs, std::string* why) {
+    if (!isTokenUri(files.certPath)) return readCertificates(files.certPath, "certificate file", certs, why);
+    CertPtr cert = loadTokenCertificate(files.certPath, pin, why);
+    certs.reset(sk_X509_new_null());
+    if (!cert || !certs || sk_X509_push(certs.get(), cert.get()) <= 0) {
+        if (cert) *why = withReason("cannot keep the certificate " + shownUri(files.certPath));
+        return false;
+    }
+    cert.release();
+    return true;
+}
+
+}  // namespace
+
+// ---- signing
+
+Signer::Signer(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Signer::~Signer() = default;
+
+std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why) {
+    auto state = std::make_unique<State>();
+    const bool inToken = isTokenUri(files.keyPath);
+    const std::string keyPath = inToken ? shownUri(files.keyPath) : files.keyPath;
+    const char* secret = nullptr;
+    if (!files.passphraseEnv.empty()) {
+        secret = std::getenv(files.passphraseEnv.c_str());
+        if (secret == nullptr) {
+            *why = "the environment variable " + files.passphraseEnv + ", which should hold the " +
+                   (inToken ? "PIN for " : "passphrase of ") + keyPath + ", is not set";
+            return nullptr;
+        }
+    }
+    state->key = inToken ? loadTokenKey(files.keyPath, secret, why) : loadKeyFile(files, secret, why);
+    if (!state->key) return nullptr;
     *why = keyRefusal(state->key.get(), keyPath);
     if (!(*why).empty()) return nullptr;
 
     CertsPtr certs;
-    if (!readCertificates(files.certPath, "certificate file", certs, why)) return nullptr;
+    if (!loadCertificates(files, secret, certs, why)) return nullptr;
     state->cert.reset(sk_X509_shift(certs.get()));
     X509* cert = state->cert.get();
+    const std::string certPath = isTokenUri(files.certPath) ? shownUri(files.certPath) : files.certPath;
     if (X509_check_private_key(cert, state->key.get()) != 1) {
         takeCryptoReason();
-        *why = "the key in " + keyPath + " does not belong to the certificate in " + files.certPath;
+        *why = "the key in " + keyPath + " does not belong to the certificate in " + certPath;
         return nullptr;
     }
     if (X509_cmp_current_time(X509_get0_notAfter(cert)) < 0) {
-        *why = "the certificate in " + files.certPath + " expired on " + timeText(X509_get0_notAfter(cert));
+        *why = "the certificate in " + certPath + " expired on " + timeText(X509_get0_notAfter(cert));
         return nullptr;
     }
     if (X509_cmp_current_time(X509_get0_notBefore(cert)) > 0) {
-        *why = "the certificate in " + files.certPath + " is not valid before " +
+        *why = "the certificate in " + certPath + " is not valid before " +
                 timeText(X509_get0_notBefore(cert));
         return nullptr;
     }
     if (!allowsCodeSigning(cert)) {
-        *why = "the certificate in " + files.certPath + " is not for code signing: its extended key usage leaves "
+        *why = "the certificate in " + certPath + " is not for code signing: its extended key usage leaves "
                 "code signing out";
         return nullptr;
     }
@@ -135,7 +154,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
                 repeated = X509_cmp(next.get(), sk_X509_value(state->chain.get(), i)) == 0;
             if (repeated) continue;
             if (!state->chain || sk_X509_push(state->chain.get(), next.get()) <= 0) {
-                *why = withReason("cannot keep the chain of " + files.certPath);
+                *why = withReason("cannot keep the chain of " + certPath);
                 return nullptr;
             }
             next.release();
@@ -143,57 +162,6 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
     }
     ERR_clear_error();
     return std::unique_ptr<Signer>(new Signer(std::move(state)));
-}
-
-std::string Signer::subject() const { return oneLineName(X509_get_subject_name(state_->cert.get())); }
-
-std::vector<std::uint8_t> Signer::sign(const Sha256Digest& packageSha256, std::string* why) const {
-    // CMS_PARTIAL everywhere: libcrypto must not hash content it never sees,
-    // and the signature is made below once the digest is in place.
-    const unsigned int flags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
-    EVP_PKEY* key = state_->key.get();
-    CmsPtr cms{CMS_sign(nullptr, nullptr, state_->chain.get(), nullptr, flags)};
-    CMS_SignerInfo* si = cms ? CMS_add1_signer(cms.get(), state_->cert.get(), key, EVP_sha256(), flags) : nullptr;
-    bool ok = si != nullptr &&
-              CMS_signed_add1_attr_by_NID(si, NID_pkcs9_contentType, V_ASN1_OBJECT, OBJ_nid2obj(NID_pkcs7_data),
-                                          -1) == 1 &&
-              CMS_signed_add1_attr_by_NID(si, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING, packageSha256.data(),
-                                          static_cast<int>(packageSha256.size())) == 1;
-    if (ok && isEdwardsKey(key)) {
-        // CMS_SignerInfo_sign in libcrypto 3.0 insists on hashing before an
-        // Ed25519 signature, which Ed25519 refuses; so the signing time, the
-        // signature and its algorithm are set here.
-        std::unique_ptr<ASN1_TIME, Freer<ASN1_TIME_free>> now{X509_gmtime_adj(nullptr, 0)};
-        ok = now && CMS_signed_add1_attr_by_NID(si, NID_pkcs9_signingTime, now->type, now.get(), -1) == 1;
-        const std::vector<std::uint8_t> covered = ok ? signedAttributesDer(si) : std::vector<std::uint8_t>{};
-        MdCtxPtr ctx{EVP_MD_CTX_new()};
-        std::size_t size = 0;
-        ok = !covered.empty() && ctx && EVP_DigestSignInit_ex(ctx.get(), nullptr, nullptr, nullptr, nullptr, key,
-                                                              nullptr) == 1 &&
-             EVP_DigestSign(ctx.get(), nullptr, &size, covered.data(), covered.size()) == 1;
-        auto* signature = ok ? static_cast<unsigned char*>(OPENSSL_malloc(size)) : nullptr;
-        ok = signature != nullptr && EVP_DigestSign(ctx.get(), signature, &size, covered.data(), covered.size()) == 1;
-        if (!ok) {
-            OPENSSL_free(signature);
-        } else {
-            ASN1_STRING_set0(CMS_SignerInfo_get0_signature(si), signature, static_cast<int>(size));
-            X509_ALGOR* algorithm = nullptr;
-            CMS_SignerInfo_get0_algs(si, nullptr, nullptr, nullptr, &algorithm);
-            ok = X509_ALGOR_set0(algorithm, OBJ_nid2obj(EVP_PKEY_get_base_id(key)), V_ASN1_UNDEF, nullptr) == 1;
-        }
-    } else if (ok) {
-        ok = CMS_SignerInfo_sign(si) == 1;
-    }
-    unsigned char* der = nullptr;
-    const int size = ok ? i2d_CMS_ContentInfo(cms.get(), &der) : 0;
-    if (size <= 0) {
-        *why = withReason("cannot make the signature");
-        return {};
-    }
-    std::vector<std::uint8_t> out(der, der + size);
-    OPENSSL_free(der);
-    ERR_clear_error();
-    return out;
 }
 
 }  // namespace fw

@@ -226,7 +226,7 @@ SignatureVerdict DetachedSignature::verify(const PackageDigests& digests, const 
     }
     for (std::size_t i = 0; i < s.signers.size(); ++i) {
         const DigestAlgorithm algorithm = s.signerAlgorithms[i];
-        const auto digest = std::find_if(digests.begin(), digests.end(), [&](const auto& d) { return d.first == algorithm; });
+        const auto digest = digests.find(algorithm);
         if (digest == digests.end() || digest->second.size() != digestSize(algorithm)) {
             verdict.defect = std::string("the package's digest was not computed with ") +
                              digestAlgorithmName(algorithm) + " as the signature needs";
@@ -244,7 +244,7 @@ SignatureVerdict DetachedSignature::verify(const std::vector<std::uint8_t>& pack
                                            const TrustStore& trust) const {
     const std::vector<DigestAlgorithm> algorithms = digestAlgorithms();
     PackageDigests digests;
-    if (!algorithms.empty()) digests.emplace_back(algorithms.front(), packageDigest);
+    if (!algorithms.empty()) digests.emplace(algorithms.front(), packageDigest);
     return verify(digests, trust, SignerRules{});
 }
 

@@ -1,6 +1,7 @@
 #include "inspect/crypto_support.h"
 
 #include <openssl/cms.h>
+#include <openssl/crypto.h>
 #include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -37,12 +38,14 @@ std::string withReason(std::string message) {
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string* why) {
-    // Keys, certificates and chains are small; a file of megabytes is not one.
+    // Keys, certificates and chains are small; a file of megabytes is not
+    // one. They may come through a pipe, as from a secret store.
     constexpr std::size_t largest = 16 << 20;
     std::vector<std::uint8_t> read;
     bool missing = false;
-    if (!readSmallFile(path, largest, read, why, missing)) return false;
+    if (!readSmallInput(path, largest, read, why, missing)) return false;
     bytes.assign(read.begin(), read.end());
+    OPENSSL_cleanse(read.data(), read.size());
     return true;
 }
 

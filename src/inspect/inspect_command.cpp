@@ -29,7 +29,10 @@ struct Command {
     std::vector<const char*> operands;
     std::string problem;  // what was not understood
     SignaturePolicy signature;  // verify and extract
-    SignerFiles signer;
+    // sign: --key and --cert pair in order; --chain and --pass-env, given
+    // once, serve every signer, given once per --key, one each in order.
+    std::vector<std::string> keys, certs, chains, passEnvs;
+    bool add = false;
     std::string output;
     std::vector<std::string> parts;  // extract --part
     std::string lintPackage;
@@ -65,11 +68,14 @@ std::string* valueSlot(Command& c, const std::string& arg) {
     }
     if (c.verb == Verb::lint && arg == "--package") return &c.lintPackage;
     if (c.verb != Verb::sign) return nullptr;
-    if (arg == "--key") return &c.signer.keyPath;
-    if (arg == "--cert") return &c.signer.certPath;
-    if (arg == "--chain") return &c.signer.chainPath;
-    if (arg == "--pass-env") return &c.signer.passphraseEnv;
     if (arg == "--output") return &c.output;
+    std::vector<std::string>* repeated = arg == "--key"      ? &c.keys
+                                         : arg == "--cert"     ? &c.certs
+                                         : arg == "--chain"    ? &c.chains
+                                         : arg == "--pass-env" ? &c.passEnvs
+                                                               : nullptr;
+    if (repeated == nullptr) return nullptr;
+    return &repeated->emplace_back();
     return nullptr;
 }
 
@@ -98,6 +104,7 @@ bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char
         if (value == "normal" || value == "old") c.options.layout = value == "old" ? LayoutChoice::old : LayoutChoice::normal;
         else c.problem = "--layout takes normal or old";
     } else if (arg == "--force" && c.verb == Verb::extract) c.force = true;
+    else if (arg == "--add" && c.verb == Verb::sign) c.add = true;
     else if (arg == "--part" && c.verb == Verb::extract) {
         if (i + 1 >= argc) c.problem = "--part needs a part label";
         else c.parts.push_back(argv[++i]);
@@ -128,6 +135,16 @@ std::string signatureOptionGiven(const SignaturePolicy& p) {
     if (!p.at.empty()) return "--at";
     if (!p.signerCertFile.empty()) return "--signer-cert";
     if (p.partialChain) return "--partial-chain";
+    return "";
+}
+
+std::string signerProblem(const Command& c) {
+    if (c.keys.empty() || c.certs.empty()) return "sign needs --key and --cert";
+    if (c.keys.size() != c.certs.size()) return "sign needs one --cert for each --key, in the same order";
+    for (const auto* values : {&c.chains, &c.passEnvs})
+        if (values->size() > 1 && values->size() != c.keys.size())
+            return std::string(values == &c.chains ? "--chain" : "--pass-env") +
+                   " is given once for every signer or once for each --key";
     return "";
 }
 
@@ -170,9 +187,21 @@ Command parse(int argc, const char* const* argv) {
         c.problem = signatureOptionGiven(c.signature) + " needs --ca, the certificates to trust";
     else if (!atProblem(c.signature.at).empty())
         c.problem = atProblem(c.signature.at);
-    else if (c.verb == Verb::sign && (c.signer.keyPath.empty() || c.signer.certPath.empty()))
-        c.problem = "sign needs --key and --cert";
+    else if (c.verb == Verb::sign)
+        c.problem = signerProblem(c);
     return c;
+}
+
+// The value for the i-th signer of an option given once for all or once each.
+std::string perSigner(const std::vector<std::string>& values, std::size_t i) {
+    return values.empty() ? "" : values.size() == 1 ? values[0] : values[i];
+}
+
+std::vector<SignerFiles> signersOf(const Command& c) {
+    std::vector<SignerFiles> signers;
+    for (std::size_t i = 0; i < c.keys.size(); ++i)
+        signers.push_back({c.keys[i], c.certs[i], perSigner(c.chains, i), perSigner(c.passEnvs, i)});
+    return signers;
 }
 
 // Passes everything on to the report and notes a guessed layout on the
@@ -261,7 +290,7 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     if (c.verb == Verb::diff)
         return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
     if (c.verb == Verb::sign) {
-        SignRequest request{c.operands[0], c.signer, c.output, c.options};
+        SignRequest request{c.operands[0], signersOf(c), c.output, c.add, c.options};
         return signPackage(request, out, err);
     }
     if (c.json) return inspect(c, ReportStyle::json, out, err);

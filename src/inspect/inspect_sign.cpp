@@ -1,5 +1,8 @@
 #include "inspect/inspect_sign.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "platform/files.h"
 #include "platform/whole_file.h"
 
@@ -8,6 +11,11 @@ namespace {
 
 // A signature is a few KiB; anything far larger is not one.
 constexpr std::size_t largestSignature = 1 << 20;
+
+std::string noSignature(const std::string& file) { return "no signature file " + file; }
+std::string unreadableSignature(const std::string& file, const std::string& reason) {
+    return "cannot read the signature file " + file + ": " + reason;
+}
 
 // Each part's SHA-256 for the list, by our own digest: what sha256sum gives.
 class PartSha256 : public StreamDigest {
@@ -26,23 +34,68 @@ private:
 };
 
 // The signature must never take the place of a file the run reads: the
-// package, the key, the certificate or the chain, under any name or link.
+// package, or any signer's key, certificate or chain, under any name or link.
 std::string clashOf(const std::string& output, const SignRequest& request) {
-    const std::pair<const std::string, const char*> inputs[] = {{request.package, "the package"},
-                                                                {request.signer.keyPath, "the signing key"},
-                                                                {request.signer.certPath, "the certificate"},
-                                                                {request.signer.chainPath, "the chain"}};
-    for (const auto& [path, what] : inputs)
-        if (!path.empty() && sameFile(output.c_str(), path.c_str())) return what;
+    if (sameFile(output.c_str(), request.package)) return "the package";
+    for (const SignerFiles& signer : request.signers) {
+        const std::pair<const std::string&, const char*> inputs[] = {{signer.keyPath, "the signing key"},
+                                                                     {signer.certPath, "the certificate"},
+                                                                     {signer.chainPath, "the chain"}};
+        for (const auto& [path, what] : inputs)
+            if (!path.empty() && sameFile(output.c_str(), path.c_str())) return what;
+    }
     return "";
+}
+
+bool loadSigners(const SignRequest& request, std::vector<std::unique_ptr<Signer>>& signers, std::string* why) {
+    for (const SignerFiles& files : request.signers) {
+        signers.push_back(Signer::load(files, why));
+        if (!signers.back()) return false;
+    }
+    return true;
+}
+
+// A new signature, or with --add the one at the output, read before the
+// package so its digests are computed in the same read.
+std::unique_ptr<SignatureDraft> draftFor(const SignRequest& request, const std::string& output, std::string* why) {
+    if (!request.add) return SignatureDraft::start(why);
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    bool missing = false;
+    if (!readSmallFile(output, largestSignature, bytes, &reason, missing)) {
+        *why = missing ? noSignature(escapeText(output)) + " to add a signer to"
+                       : unreadableSignature(escapeText(output), reason);
+        return nullptr;
+    }
+    return SignatureDraft::resume(bytes, escapeText(output), why);
+}
+
+std::string subjectsOf(const std::vector<std::unique_ptr<Signer>>& signers) {
+    std::string text;
+    for (std::size_t i = 0; i < signers.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == signers.size() ? " and " : ", ") + escapeText(signers[i]->subject());
+    return text;
+}
+
+// Every signer into the draft, once the package is known sound.
+bool signInto(SignatureDraft& draft, const std::vector<std::unique_ptr<Signer>>& signers,
+              const std::optional<PackageDigests>& digests, bool adding, std::string* why) {
+    if (!digests) {
+        *why = "the package's digest could not be computed";
+        return false;
+    }
+    if (adding && !draft.coversPackage(*digests, why)) return false;
+    for (const auto& signer : signers)
+        if (!draft.add(*signer, *digests, why)) return false;
+    return true;
 }
 
 }  // namespace
 
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     std::string error;
-    const std::unique_ptr<Signer> signer = Signer::load(request.signer, &error);
-    if (!signer) {
+    std::vector<std::unique_ptr<Signer>> signers;
+    if (!loadSigners(request, signers, &error)) {
         std::fprintf(err, "fwinspect: %s\n", error.c_str());
         return 2;
     }
@@ -52,9 +105,17 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
                      clash.c_str());
         return 2;
     }
-    Sha256 sha;
+    const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &error);
+    if (!draft) {
+        std::fprintf(err, "fwinspect: %s\n", error.c_str());
+        return 2;
+    }
+    const int earlier = request.add ? draft->signerCount() : 0;
+    std::vector<DigestAlgorithm> wanted = draft->heldAlgorithms();
+    for (const auto& signer : signers) wanted.push_back(signer->digestAlgorithm());
+    DigestsOnTheWay digests(wanted);
     InspectionOptions options = request.inspection;
-    options.wholeFile = [&sha](const std::uint8_t* bytes, std::size_t count) { sha.update(bytes, count); };
+    digests.attach(options);
     auto report = makeReport(ReportStyle::defectsOnly, out);
     std::string why;
     const InspectionResult result = inspectPackage(request.package, options, *report, &why);
@@ -67,19 +128,19 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "fwinspect: %s is defective; not signed\n", escapePath(request.package).c_str());
         return 1;
     }
-    const std::optional<Sha256Digest> digest = sha.finish();
-    const std::vector<std::uint8_t> der = digest ? signer->sign(*digest, &error) : std::vector<std::uint8_t>{};
-    if (der.empty()) {
-        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(),
-                     digest ? error.c_str() : "the package's digest could not be computed");
+    std::vector<std::uint8_t> der;
+    if (!signInto(*draft, signers, digests.finish(), request.add, &error) || (der = draft->finish(&error)).empty()) {
+        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(), error.c_str());
         return 2;
     }
     if (!replaceFileWhole(output, der, &why)) {
         std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
         return 2;
     }
-    std::fprintf(out, "%s: sound, signed by %s into %s\n", escapePath(request.package).c_str(),
-                 escapeText(signer->subject()).c_str(), escapePath(output).c_str());
+    std::fprintf(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
+                 subjectsOf(signers).c_str(), escapePath(output).c_str());
+    if (request.add) std::fprintf(out, ", beside %d earlier signer%s", earlier, earlier == 1 ? "" : "s");
+    std::fputc('\n', out);
     return 0;
 }
 
@@ -108,32 +169,48 @@ bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
     std::string reason;
     bool missing = false;
     if (!readSmallFile(policy.signatureFile, largestSignature, bytes, &reason, missing)) {
-        report_.defect = missing ? "no signature file " + policy.signatureFile
-                                 : "cannot read the signature file " + policy.signatureFile + ": " + reason;
+        report_.defect = missing ? noSignature(policy.signatureFile) : unreadableSignature(policy.signatureFile, reason);
         return true;
     }
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
-    for (DigestAlgorithm algorithm : signature_->digestAlgorithms()) digests_.emplace_back(algorithm);
+    digests_ = std::make_unique<DigestsOnTheWay>(signature_->digestAlgorithms());
     return true;
 }
 
-void SignatureCheck::attach(InspectionOptions& options) {
+DigestsOnTheWay::DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted) {
+    for (DigestAlgorithm a : wanted)
+        if (std::none_of(digests_.begin(), digests_.end(), [a](const WholeFileDigest& d) { return d.algorithm() == a; }))
+            digests_.emplace_back(a);
+}
+
+void DigestsOnTheWay::attach(InspectionOptions& options) {
     if (digests_.empty()) return;
     options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
-        for (WholeFileDigest& digest : digests_) digest.update(bytes, count);
+        for (WholeFileDigest& d : digests_) d.update(bytes, count);
     };
     options.wholeFileEnd = [this](bool whole) { readWhole_ = whole; };
 }
 
+std::optional<PackageDigests> DigestsOnTheWay::finish() {
+    PackageDigests out;
+    for (WholeFileDigest& d : digests_) {
+        out[d.algorithm()] = d.finish();
+        if (out[d.algorithm()].empty()) return std::nullopt;
+    }
+    return out;
+}
+
+void SignatureCheck::attach(InspectionOptions& options) {
+    if (digests_) digests_->attach(options);
+}
+
 SignatureReport SignatureCheck::finish() {
     if (!signature_) return report_;
-    if (!digests_.empty() && !readWhole_) {
+    if (digests_->wanted() && !digests_->readWhole()) {
         report_.defect = "the signature was not checked: the package could not be read whole";
         return report_;
     }
-    PackageDigests digests;
-    for (WholeFileDigest& digest : digests_) digests.emplace_back(digest.algorithm(), digest.finish());
-    const SignatureVerdict verdict = signature_->verify(digests, *trust_, rules_);
+    const SignatureVerdict verdict = signature_->verify(digests_->finish().value_or(PackageDigests{}), *trust_, rules_);
     report_.checked = verdict.checked;
     report_.valid = verdict.valid;
     report_.signer = verdict.signerSubject;

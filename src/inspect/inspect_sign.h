@@ -17,14 +17,16 @@ namespace fw {
 
 struct SignRequest {
     const char* package = nullptr;
-    SignerFiles signer;
-    std::string output;  // empty: PACKAGE.sig
+    std::vector<SignerFiles> signers;  // one SignerInfo each, in this order
+    std::string output;                // empty: PACKAGE.sig
+    bool add = false;                  // add the signers to the signature already at the output
     InspectionOptions inspection;
 };
 
 // Verifies the package, then writes its detached signature whole. Returns
 // 0 when signed, 1 for a defective package (its defects on `out`, no
-// signature written), 2 for files that cannot be read or written.
+// signature written), 2 for files that cannot be read or written, and for
+// an earlier signature (--add) that cannot take signers or is of other bytes.
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err);
 
 // What a signature must meet, as verify and extract take it.
@@ -39,6 +41,22 @@ struct SignaturePolicy {
 std::optional<CheckTime> checkTimeOf(const std::string& at);
 // Why --at cannot take `at`; empty when it can.
 std::string atProblem(const std::string& at);
+
+// The whole file's digest by every algorithm asked for, in the one read.
+class DigestsOnTheWay {
+public:
+    explicit DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted);
+    void attach(InspectionOptions& options);
+    bool wanted() const { return !digests_.empty(); }
+    // Every byte of the package went in: the digests are the file's.
+    bool readWhole() const { return readWhole_; }
+    // Nothing when libcrypto failed on one.
+    std::optional<PackageDigests> finish();
+
+private:
+    std::vector<WholeFileDigest> digests_;
+    bool readWhole_ = false;
+};
 
 // The signature side of `verify --ca`: set up before the package is read,
 // fed the whole file while it is read, judged afterwards.
@@ -55,9 +73,8 @@ private:
     std::unique_ptr<TrustStore> trust_;
     SignerRules rules_;
     std::unique_ptr<DetachedSignature> signature_;
-    std::vector<WholeFileDigest> digests_;
+    std::unique_ptr<DigestsOnTheWay> digests_;
     SignatureReport report_;
-    bool readWhole_ = false;  // the digests saw every byte of the package
 };
 
 // Makes a reader compute each part's SHA-256 and the whole file's, for list.

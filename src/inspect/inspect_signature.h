@@ -20,6 +20,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,11 +69,17 @@ private:
     WholeFileDigest digest_{DigestAlgorithm::sha256};
 };
 
+// The package's whole-file digests, by algorithm: as many as the signers
+// and an earlier signature ask for, all computed during the one read.
+using PackageDigests = std::map<DigestAlgorithm, std::vector<std::uint8_t>>;
+
 struct SignerFiles {
-    std::string keyPath;   // PEM private key: RSA of 2048 bits or more, ECDSA P-256 or P-384, or Ed25519
-    std::string certPath;  // PEM certificate of that key
+    // PEM private key: RSA of 2048 bits or more, ECDSA P-256 or P-384, or
+    // Ed25519; or an RFC 7512 URI ("pkcs11:...") of such a key in a token.
+    std::string keyPath;
+    std::string certPath;       // PEM certificate of that key, or a "pkcs11:" URI of it in a token
     std::string chainPath;      // optional: PEM certificates to carry along, the signer's issuers
-    std::string passphraseEnv;  // optional: the environment variable that holds an encrypted key's passphrase
+    std::string passphraseEnv;  // optional: the environment variable that holds the key's passphrase or token PIN
 };
 
 // A key and its certificate, checked and ready to sign any number of packages.
@@ -88,20 +95,57 @@ public:
     Signer(const Signer&) = delete;
     Signer& operator=(const Signer&) = delete;
 
-    // The DER of a detached CMS SignedData: digest SHA-256; signed
-    // attributes content type (data), message digest (the given digest) and
-    // signing time; the signer's certificate and the chain inside. Empty and
-    // a message in `error` when libcrypto fails.
-    std::vector<std::uint8_t> sign(const Sha256Digest& packageSha256, std::string* why) const;
+    // The digest this signer's SignerInfo names: SHA-512 for Ed25519, as
+    // RFC 8419 asks, SHA-256 for the others.
+    DigestAlgorithm digestAlgorithm() const;
+
+    // A detached CMS SignedData by this signer alone, from `digests`, which
+    // must hold the package's digest by digestAlgorithm(). See SignatureDraft.
+    std::vector<std::uint8_t> sign(const PackageDigests& digests, std::string* why) const;
 
     // The certificate's subject, RFC 2253, one line.
     std::string subject() const;
 
 private:
+    friend class SignatureDraft;
     struct State;
     explicit Signer(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };
+
+// A detached signature being made: a new one, or one read back to take
+// further signers. Each signer added gets a SignerInfo whose signed
+// attributes are content type (data), message digest (the package's digest
+// by the signer's algorithm) and signing time; the signature carries every
+// signer's certificate and chain, each certificate once.
+class SignatureDraft {
+public:
+    static std::unique_ptr<SignatureDraft> start(std::string* why);
+    // An earlier signature's DER, to add signers to; `file` names it in
+    // messages. Nothing and a message when the bytes are no detached CMS
+    // SignedData of data with at least one signer that has signed attributes.
+    static std::unique_ptr<SignatureDraft> resume(const std::vector<std::uint8_t>& der, const std::string& file,
+                                                  std::string* why);
+    ~SignatureDraft();
+    SignatureDraft(const SignatureDraft&) = delete;
+    SignatureDraft& operator=(const SignatureDraft&) = delete;
+
+    // The digests the signers already inside name.
+    std::vector<DigestAlgorithm> heldAlgorithms() const;
+    // False, with a message naming the first such signer, when a signer
+    // already inside holds another package's digest.
+    bool coversPackage(const PackageDigests& digests, std::string* why) const;
+    bool add(const Signer& signer, const PackageDigests& digests, std::string* why);
+    // The DER; empty and a message when libcrypto fails.
+    std::vector<std::uint8_t> finish(std::string* why) const;
+    int signerCount() const;
+
+private:
+    struct State;
+    explicit SignatureDraft(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+};
+
 
 // What a verifier is given besides the signature: the certificates it
 // trusts, the revocation lists it honours, and certificates of signers
@@ -168,9 +212,6 @@ struct SignatureVerdict {
     std::string defect;         // one line; empty when valid
     std::vector<SignerVerdict> signers;
 };
-
-// A whole file's digests, one per algorithm the signature asked for.
-using PackageDigests = std::vector<std::pair<DigestAlgorithm, std::vector<std::uint8_t>>>;
 
 // A signature file's bytes, DER or PEM, parsed. Bytes that are no usable
 // signature still give an object, whose verify() reports why. libcrypto

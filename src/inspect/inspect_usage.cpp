@@ -44,14 +44,16 @@ constexpr std::array<CommandHelp, 6> commands{{
      "compare two packages' boards and parts; exit 1 when they differ, 2 when either is defective",
      "  --json        one JSON document instead of text\n"},
     {"sign",
-     "fwinspect sign --key KEY --cert CERT [--chain FILE] [--pass-env NAME] [--output SIG] [--layout normal|old] "
-     "PACKAGE\n",
+     "fwinspect sign --key KEY --cert CERT [--key KEY --cert CERT]... [--chain FILE] [--pass-env NAME] [--add] "
+     "[--output SIG] [--layout normal|old] PACKAGE\n",
      "verify, then write a detached CMS signature of the package (default PACKAGE.sig)",
-     "  --key KEY     the signer's private key (PEM)\n"
-     "  --cert CERT   the signer's certificate (PEM)\n"
+     "  --key KEY     a signer's private key (PEM), or its token's URI (pkcs11:...); repeatable\n"
+     "  --cert CERT   that signer's certificate (PEM, or pkcs11:...;type=cert); one for each --key, in order\n"
      "  --chain FILE  further certificates to carry in the signature (PEM)\n"
-     "  --pass-env NAME  the environment variable holding the key's passphrase\n"
-     "  --output SIG  where to write the signature; never the package, key, certificate or chain\n"},
+     "  --pass-env NAME  the environment variable holding the key's passphrase or the token's PIN\n"
+     "                --chain and --pass-env: once for every signer, or once for each --key in order\n"
+     "  --add         add the signers to the signature already at SIG, which must be of this package\n"
+     "  --output SIG  where to write the signature; never the package, a key, certificate or chain\n"},
     {"lint", "fwinspect lint [--json] [--package PACKAGE] -- FWPACK-ARGUMENTS...\n",
      "report every argument fwpack would pass over or drop; with --package, check the package is what they pack",
      "  --json        one JSON document instead of text\n"

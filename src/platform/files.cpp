@@ -96,6 +96,25 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
     return Opening::ok;
 }
 
+Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
+    const auto isStream = [](mode_t mode) { return S_ISFIFO(mode) || S_ISCHR(mode); };
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !isStream(st.st_mode)) return openForReading(path, Shapes::regular, into, why);
+    into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!into.handle.valid()) {
+        into.missing = errno == ENOENT;
+        if (why != nullptr) *why = std::strerror(errno);
+        return Opening::cannotOpen;
+    }
+    if (::fstat(into.handle.get(), &st) != 0 || !isStream(st.st_mode)) {
+        if (why != nullptr) *why = refusal(Shapes::regular, st.st_mode);
+        into.handle.reset();
+        return Opening::notReadable;
+    }
+    into.stream = true;
+    return Opening::ok;
+}
+
 InputProbe probeInput(const char* path) {
     OpenedFile f;
     const Opening opening = openForReading(path, Shapes::anyThatEnds, f);

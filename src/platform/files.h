@@ -36,6 +36,12 @@ struct OpenedFile {
 // `why`, when not ok, gets the reason in the system's words.
 Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why = nullptr);
 
+// A small input handed over whole: a regular file as openForReading opens
+// it, or a pipe, FIFO or character device to be read to its end (a key
+// given as <(...) or /dev/stdin). Unlike openForReading, the open waits for
+// a FIFO's writer; `into.stream` is set for all but the regular file.
+Opening openWholeInput(const char* path, OpenedFile& into, std::string* why);
+
 // What an input is, learnt without reading it. A FIFO or socket is never
 // opened for reading (it may never end, and cannot be read twice); a
 // folder cannot be read; a character device has no length until read.

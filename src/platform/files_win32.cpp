@@ -105,6 +105,26 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
     return openShared(path, accepted, shareAll, into, why);
 }
 
+// A named pipe is read to its end; anything else must be a regular file.
+Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
+    if (!namesPipe(path)) return openShared(path, Shapes::regular, shareAll, into, why);
+    const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        into.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (why != nullptr) *why = win32::reasonOf(error);
+        return Opening::cannotOpen;
+    }
+    into.handle = FileHandle(win32::adopt(h, _O_RDONLY));
+    if (!into.handle.valid()) {
+        if (why != nullptr) *why = std::strerror(errno);
+        return Opening::cannotOpen;
+    }
+    into.stream = true;
+    return Opening::ok;
+}
+
 InputProbe probeInput(const char* path) {
     OpenedFile f;
     const Opening opening = openForReading(path, Shapes::anyThatEnds, f);

@@ -32,14 +32,13 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
     return nameInFolder(folder.get(), file, baseOf(path), true, why);
 }
 
-bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
-                   bool& missing) {
-    OpenedFile file;
-    const Opening opening = openForReading(path.c_str(), Shapes::regular, file, why);
-    missing = file.missing;
-    if (opening != Opening::ok) return false;
+namespace {
+
+std::string tooLarge(std::size_t limit) { return "larger than " + std::to_string(limit) + " bytes"; }
+
+bool readSized(const OpenedFile& file, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why) {
     if (static_cast<std::uint64_t>(file.length) > limit) {
-        *why = "larger than " + std::to_string(limit) + " bytes";
+        *why = tooLarge(limit);
         return false;
     }
     bytes.resize(static_cast<std::size_t>(file.length));
@@ -49,6 +48,47 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::
         return false;
     }
     return true;
+}
+
+// A stream has no length to check first: it is read until it ends or
+// passes the limit.
+bool readStream(const OpenedFile& file, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why) {
+    constexpr std::size_t piece = 64 << 10;
+    bytes.clear();
+    for (;;) {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + piece);
+        const ssize_t n = readSome(file.handle.get(), bytes.data() + at, piece);
+        if (n < 0) {
+            *why = std::strerror(errno);
+            return false;
+        }
+        bytes.resize(at + static_cast<std::size_t>(n));
+        if (bytes.size() > limit) {
+            *why = tooLarge(limit);
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < piece) return true;
+    }
+}
+
+}  // namespace
+
+bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
+                   bool& missing) {
+    OpenedFile file;
+    const Opening opening = openForReading(path.c_str(), Shapes::regular, file, why);
+    missing = file.missing;
+    return opening == Opening::ok && readSized(file, limit, bytes, why);
+}
+
+bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
+                    bool& missing) {
+    OpenedFile file;
+    const Opening opening = openWholeInput(path.c_str(), file, why);
+    missing = file.missing;
+    if (opening != Opening::ok) return false;
+    return file.stream ? readStream(file, limit, bytes, why) : readSized(file, limit, bytes, why);
 }
 
 }  // namespace fw

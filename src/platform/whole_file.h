@@ -20,4 +20,9 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
 bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
                    bool& missing);
 
+// The same for what a user hands over whole: a regular file, or a pipe,
+// FIFO or character device read to its end, refused once past `limit`.
+bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
+                    bool& missing);
+
 }  // namespace fw

@@ -108,11 +108,15 @@ protected:
     static bool openssl(const std::string& arguments) {
         return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }
-    static fw::Sha256Digest sha256Of(const std::string& name) {
+    static fw::PackageDigests digestsOf(const std::string& name) {
         const Bytes bytes = fwtest::readFile(file(name));
-        fw::Sha256 sha;
-        sha.update(bytes.data(), bytes.size());
-        return *sha.finish();
+        fw::PackageDigests digests;
+        for (const auto algorithm : {fw::DigestAlgorithm::sha256, fw::DigestAlgorithm::sha512}) {
+            fw::WholeFileDigest d(algorithm);
+            d.update(bytes.data(), bytes.size());
+            digests[algorithm] = d.finish();
+        }
+        return digests;
     }
     static Bytes sign(const std::string& signer, const std::string& chain = "",
                       const std::string& package = "package") {
@@ -120,7 +124,7 @@ protected:
         auto s = fw::Signer::load({file(signer + ".key"), file(signer + ".pem"), chain.empty() ? "" : file(chain), ""},
                                   &error);
         EXPECT_TRUE(s) << error;
-        return s ? s->sign(sha256Of(package), &error) : Bytes{};
+        return s ? s->sign(digestsOf(package), &error) : Bytes{};
     }
     // The check as the inspector makes it: parse, digest the package as asked, verify.
     static fw::SignatureVerdict verify(const Bytes& signature, const std::string& package = "package",
@@ -145,7 +149,10 @@ TEST_F(Signature, RoundTripsForEveryKeyKindAndTheOpensslToolAccepts) {
         const auto verdict = verify(der);
         EXPECT_TRUE(verdict.checked && verdict.valid) << signer << ": " << verdict.defect;
         EXPECT_EQ(verdict.signerSubject, "CN=" + signer + ",O=Firmware Release");
-        EXPECT_EQ(fw::DetachedSignature::parse(der.data(), der.size()).digestAlgorithms(), std::vector{fw::DigestAlgorithm::sha256});
+        // RFC 8419: Ed25519 with signed attributes digests with SHA-512.
+        EXPECT_EQ(fw::DetachedSignature::parse(der.data(), der.size()).digestAlgorithms(),
+                  std::vector{signer == "ed25519" ? fw::DigestAlgorithm::sha512 : fw::DigestAlgorithm::sha256})
+            << signer;
         if (signer == "ed25519") continue;  // below
         dir_->write(signer + ".sig", der);
         EXPECT_TRUE(openssl("cms -verify -binary -inform DER -in " + signer + ".sig -content package -CAfile ca.pem "
@@ -163,14 +170,34 @@ TEST_F(Signature, OpensslToolAcceptsEd25519WhereItHandlesEd25519AtAll) {
                         "-out /dev/null"));
 }
 
+// Written by an earlier fwinspect, which digested with SHA-256 for Ed25519
+// too; its certificates are valid for a hundred years.
+TEST(EarlierSignature, Ed25519WithSha256StaysAccepted) {
+    const std::string data = std::string(FWTEST_DATA_DIR) + "/ed25519-sha256/";
+    const Bytes der = fwtest::readFile(data + "package.update.sig");
+    const auto parsed = fw::DetachedSignature::parse(der.data(), der.size());
+    ASSERT_EQ(parsed.digestAlgorithms(), std::vector{fw::DigestAlgorithm::sha256});
+    std::string error;
+    const auto trust = fw::TrustStore::load(data + "ca.pem", &error);
+    ASSERT_TRUE(trust) << error;
+    fw::WholeFileDigest digest(fw::DigestAlgorithm::sha256);
+    const Bytes package = fwtest::readFile(data + "package.update");
+    digest.update(package.data(), package.size());
+    const auto verdict = parsed.verify(digest.finish(), *trust);
+    EXPECT_TRUE(verdict.valid) << verdict.defect;
+    EXPECT_EQ(verdict.signerSubject, "CN=Earlier Ed25519 signer");
+}
+
 TEST_F(Signature, Ed25519SignatureCoversTheSignedAttributesAsOpensslPkeyutlSees) {
     const Bytes der = sign("ed25519");
     // Our attributes sort content type first; the 64-byte signature closes the DER.
     const Bytes contentType{0x30, 0x18, 0x06, 0x09, 0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x09, 0x03};
     const auto at = std::search(der.begin(), der.end(), contentType.begin(), contentType.end());
     ASSERT_NE(at, der.end());
-    ASSERT_EQ(at[-2], 0xa0);
-    Bytes attributes(at - 2, at + at[-1]);
+    // With a SHA-512 digest the attributes pass 127 bytes: a two-byte length.
+    ASSERT_EQ(at[-3], 0xa0);
+    ASSERT_EQ(at[-2], 0x81);
+    Bytes attributes(at - 3, at + at[-1]);
     attributes[0] = 0x31;
     dir_->write("attributes.der", attributes);
     dir_->write("ed25519.raw", Bytes(der.end() - 64, der.end()));

@@ -133,7 +133,7 @@ protected:
         for (fw::DigestAlgorithm algorithm : parsed.digestAlgorithms()) {
             fw::WholeFileDigest digest(algorithm);
             digest.update(bytes.data(), bytes.size());
-            digests.emplace_back(algorithm, digest.finish());
+            digests.emplace(algorithm, digest.finish());
         }
         return parsed.verify(digests, *trust, rules);
     }
@@ -454,9 +454,9 @@ TEST_F(SignerPolicy, Ed25519SignaturesNeedTheirContentTypeToo) {
     auto signer = fw::Signer::load({file("ed.key"), file("ed.pem"), "", ""}, &error);
     ASSERT_TRUE(signer) << error;
     const Bytes content = fwtest::readFile(file("package"));
-    fw::Sha256 sha;
-    sha.update(content.data(), content.size());
-    const Bytes der = signer->sign(*sha.finish(), &error);
+    fw::WholeFileDigest sha512(fw::DigestAlgorithm::sha512);
+    sha512.update(content.data(), content.size());
+    const Bytes der = signer->sign({{fw::DigestAlgorithm::sha512, sha512.finish()}}, &error);
     ASSERT_FALSE(der.empty()) << error;
     EXPECT_TRUE(verify(der).valid) << verify(der).defect;
 
