@@ -134,9 +134,8 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
                 timeText(X509_get0_notBefore(cert));
         return nullptr;
     }
-    if (!allowsCodeSigning(cert)) {
-        *why = "the certificate in " + certPath + " is not for code signing: its extended key usage leaves "
-                "code signing out";
+    if (const std::string defect = endEntityDefect(cert); !defect.empty()) {
+        *why = "the certificate in " + certPath + " " + defect;
         return nullptr;
     }
 

@@ -152,6 +152,19 @@ bool readCertificates(const std::string& path, const char* what, CertsPtr& certs
     return true;
 }
 
+// The signer's own certificate: an end entity, for code signing by name,
+// its key for signatures.
+std::string endEntityDefect(X509* signer) {
+    const std::uint32_t flags = X509_get_extension_flags(signer);
+    if (X509_check_ca(signer) != 0) return "is a CA certificate; only an end entity may sign";
+    if ((flags & EXFLAG_XKUSAGE) == 0) return "is not for code signing: it names no extended key usage";
+    if ((X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) == 0)
+        return "is not for code signing: its extended key usage leaves code signing out";
+    if ((flags & EXFLAG_KUSAGE) != 0 && (X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE) == 0)
+        return "is not for signing: its key usage leaves digital signatures out";
+    return "";
+}
+
 bool allowsCodeSigning(X509* cert) {
     if ((X509_get_extension_flags(cert) & EXFLAG_XKUSAGE) == 0) return true;
     return (X509_get_extended_key_usage(cert) & (XKU_CODE_SIGN | XKU_ANYEKU)) != 0;

@@ -63,6 +63,9 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si);
 // Every certificate of a PEM file, in order. `what` names the file in messages.
 bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why);
 bool allowsCodeSigning(X509* cert);
+// Why `signer` may not sign packages ("is a CA certificate; ..."), to follow
+// its name; empty when it may: what sign demands and verify checks alike.
+std::string endEntityDefect(X509* signer);
 // Seconds since 1970 UTC of a certificate or attribute time.
 std::optional<std::int64_t> secondsOf(const ASN1_TIME* time);
 // Why `signer` may not sign under `rules`, checked against `trust` at

@@ -84,7 +84,7 @@ TEST_F(InspectorInterrupted, ExtractLeavesNoFolderAndNoFile) {
 TEST_F(InspectorInterrupted, SignLeavesNoSignature) {
     const std::string key = dir.file("k.pem"), cert = dir.file("c.pem");
     const std::string make = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=t "
-                             "-addext extendedKeyUsage=codeSigning -days 2 -keyout " + key + " -out " + cert +
+                             "-addext extendedKeyUsage=codeSigning -addext basicConstraints=critical,CA:FALSE -days 2 -keyout " + key + " -out " + cert +
                              " >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0) GTEST_SKIP() << "the openssl command line cannot make a test certificate";
     const std::string sig = dir.file("big.update.sig");
