@@ -44,7 +44,7 @@ else
   openssl req -x509 -new -key ca.key -subj "/CN=Release CA" -days 30 -out ca.pem 2> /dev/null
   openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key 2> /dev/null
   openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr 2> /dev/null
-  printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n' > signer.ext
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n' > signer.ext
   openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext \
     -out signer.pem 2> /dev/null
   head -c 5000 /dev/urandom > boot.img
