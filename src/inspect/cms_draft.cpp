@@ -37,19 +37,6 @@ namespace {
 constexpr unsigned int signingFlags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
 constexpr const char* cannotMake = "cannot make the signature";
 
-std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si) {
-    X509_ALGOR* digest = nullptr;
-    CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
-    const ASN1_OBJECT* oid = nullptr;
-    X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
-    switch (OBJ_obj2nid(oid)) {
-        case NID_sha256: return DigestAlgorithm::sha256;
-        case NID_sha384: return DigestAlgorithm::sha384;
-        case NID_sha512: return DigestAlgorithm::sha512;
-        default: return std::nullopt;
-    }
-}
-
 const ASN1_OCTET_STRING* messageDigestOf(CMS_SignerInfo* si) {
     return static_cast<const ASN1_OCTET_STRING*>(
         CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
@@ -99,7 +86,7 @@ std::string refusalToResume(CMS_ContentInfo* cms, const std::string& file) {
     for (int i = 0; i < sk_CMS_SignerInfo_num(signers); ++i) {
         CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);
         const std::string which = "signer " + std::to_string(i + 1) + " of the signature " + file;
-        if (!algorithmOf(si)) return which + " uses a digest other than SHA-256, SHA-384 or SHA-512";
+        if (!signerDigestOf(si)) return which + " uses a digest other than SHA-256, SHA-384 or SHA-512";
         if (messageDigestOf(si) == nullptr)
             return which + " has no signed attributes, so its package cannot be told from its digest";
     }
@@ -155,7 +142,7 @@ std::vector<DigestAlgorithm> SignatureDraft::heldAlgorithms() const {
     std::vector<DigestAlgorithm> held;
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(state_->cms.get());
     for (int i = 0; i < sk_CMS_SignerInfo_num(signers); ++i)
-        if (const auto algorithm = algorithmOf(sk_CMS_SignerInfo_value(signers, i))) held.push_back(*algorithm);
+        if (const auto algorithm = signerDigestOf(sk_CMS_SignerInfo_value(signers, i))) held.push_back(*algorithm);
     return held;
 }
 
@@ -163,7 +150,7 @@ bool SignatureDraft::coversPackage(const PackageDigests& digests, std::string* w
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(state_->cms.get());
     for (int i = 0; i < sk_CMS_SignerInfo_num(signers); ++i) {
         CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);
-        const auto found = digests.find(*algorithmOf(si));
+        const auto found = digests.find(*signerDigestOf(si));
         const ASN1_OCTET_STRING* held = messageDigestOf(si);
         if (found != digests.end() && static_cast<std::size_t>(ASN1_STRING_length(held)) == found->second.size() &&
             std::memcmp(ASN1_STRING_get0_data(held), found->second.data(), found->second.size()) == 0)

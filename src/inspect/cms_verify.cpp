@@ -63,15 +63,11 @@ std::vector<std::uint8_t> derOfPem(const std::uint8_t* bytes, std::size_t size, 
 }
 
 std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si, std::string& defect) {
+    if (const auto algorithm = signerDigestOf(si)) return algorithm;
     X509_ALGOR* digest = nullptr;
     CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
     const ASN1_OBJECT* oid = nullptr;
     X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
-    switch (OBJ_obj2nid(oid)) {
-        case NID_sha256: return DigestAlgorithm::sha256;
-        case NID_sha384: return DigestAlgorithm::sha384;
-        case NID_sha512: return DigestAlgorithm::sha512;
-    }
     char name[80] = "";
     OBJ_obj2txt(name, sizeof name, oid, 0);
     defect = std::string("the signature uses the digest ") + name + "; only SHA-256, SHA-384 and SHA-512 are supported";

@@ -53,6 +53,19 @@ BioPtr memoryBio(const std::string& bytes) {
     return BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
 }
 
+std::optional<DigestAlgorithm> signerDigestOf(CMS_SignerInfo* si) {
+    X509_ALGOR* digest = nullptr;
+    CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
+    const ASN1_OBJECT* oid = nullptr;
+    X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
+    switch (OBJ_obj2nid(oid)) {
+        case NID_sha256: return DigestAlgorithm::sha256;
+        case NID_sha384: return DigestAlgorithm::sha384;
+        case NID_sha512: return DigestAlgorithm::sha512;
+        default: return std::nullopt;
+    }
+}
+
 const EVP_MD* mdOf(DigestAlgorithm algorithm) {
     switch (algorithm) {
         case DigestAlgorithm::sha256: return EVP_sha256();

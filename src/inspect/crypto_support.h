@@ -54,6 +54,8 @@ std::string withReason(std::string message);
 bool readWholeFile(const std::string& path, std::string& bytes, std::string* why);
 BioPtr memoryBio(const std::string& bytes);
 const EVP_MD* mdOf(DigestAlgorithm algorithm);
+// The digest a signer names, when it is one fwinspect computes.
+std::optional<DigestAlgorithm> signerDigestOf(CMS_SignerInfo* si);
 std::size_t digestSize(DigestAlgorithm algorithm);
 std::string oneLineName(const X509_NAME* name);
 std::string timeText(const ASN1_TIME* time);

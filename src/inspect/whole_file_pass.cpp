@@ -41,6 +41,9 @@ WholeFilePass::WholeFilePass(const RandomAccessFile& file, const InspectionOptio
     std::vector<ReadJob*> parts;
     for (ReadJob& j : jobs_)
         if (j.part != nullptr) parts.push_back(&j);
+    inFileOrder_ = parts;
+    std::sort(inFileOrder_.begin(), inFileOrder_.end(),
+              [](const ReadJob* a, const ReadJob* b) { return a->begin < b->begin; });
     const std::size_t cores = std::max(2u, std::thread::hardware_concurrency());
     const std::size_t lanes = std::min<std::size_t>({parts.size(), cores - 1, 3});
     for (std::size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
@@ -105,6 +108,7 @@ void WholeFilePass::read() {
         if (options_.tamperRead) options_.tamperRead(at, s.bytes.get(), s.size);
         compareStructure(s);
         options_.wholeFile(s.bytes.get(), s.size);
+        handOut(s);
         at += s.size;
         bytesDone_.fetch_add(s.size, std::memory_order_relaxed);
         published_.store(piece + 1);
@@ -186,7 +190,6 @@ void WholeFilePass::take(Lane& lane, const Slot& s) {
             const std::uint8_t* bytes = s.bytes.get() + (from - s.at);
             const auto count = static_cast<std::size_t>(to - from);
             lane.digests->update(from - j.begin, bytes, count);
-            if (options_.partData != nullptr) options_.partData->data(*j.part, from - j.begin, bytes, count);
         }
         if (j.end > pieceEnd) return;
         end(lane, j, true);
@@ -201,6 +204,23 @@ void WholeFilePass::end(Lane& lane, ReadJob& job, bool ok) {
     lane.digests.reset();
     r.digestOk = r.digested && r.actualDigest == r.header.digest;
     if (options_.partData != nullptr) options_.partData->end(r, r.digestOk);
+}
+
+// The parts' bytes go out from the reader, in file order and so in order
+// for each part, before the piece is published: writing them out overlaps
+// the digests on the other cores, and a part has had all its bytes by the
+// time its lane ends it.
+void WholeFilePass::handOut(const Slot& s) {
+    if (options_.partData == nullptr) return;
+    const std::uint64_t pieceEnd = s.at + s.size;
+    for (; nextOut_ < inFileOrder_.size(); ++nextOut_) {
+        const ReadJob& j = *inFileOrder_[nextOut_];
+        const std::uint64_t from = std::max(j.begin, s.at), to = std::min(j.end, pieceEnd);
+        if (to > from)
+            options_.partData->data(*j.part, from - j.begin, s.bytes.get() + (from - s.at),
+                                    static_cast<std::size_t>(to - from));
+        if (j.end > pieceEnd) return;
+    }
 }
 
 void WholeFilePass::compareStructure(const Slot& s) {

@@ -5,8 +5,9 @@
 // reads of one place differently cannot make the reports, the board check
 // or an extraction speak of other bytes than those the signature covers.
 //
-// One thread reads and digests the file; the parts' digests follow on the
-// other cores, a few pieces behind, each part on one of them.
+// One thread reads and digests the file and hands the parts' bytes out (to
+// an extraction); the parts' digests follow on the other cores, a few
+// pieces behind, each part on one of them.
 #pragma once
 
 #include <atomic>
@@ -45,12 +46,15 @@ private:
     void end(Lane& lane, ReadJob& job, bool ok);
     void follow(Lane& lane);
     void compareStructure(const Slot& slot);
+    void handOut(const Slot& slot);
 
     const RandomAccessFile& file_;
     const InspectionOptions& options_;
     std::vector<ReadJob>& jobs_;
     const std::vector<StructureBytes>& structure_;
     std::vector<Slot> slots_;
+    std::vector<ReadJob*> inFileOrder_;  // the parts, for handing out their bytes
+    std::size_t nextOut_ = 0;
     std::vector<std::unique_ptr<Lane>> lanes_;
     std::atomic<std::uint64_t> published_{0};  // pieces read so far
     std::atomic<bool> readerDone_{false};
