@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/win32_support.h"
 #include "test_support.h"
 
 namespace fwtest {
@@ -47,19 +48,7 @@ std::string besideTheTests(const std::string& exe) {
 // Windows' own quoting rules for one argument of a command line.
 std::string quoted(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string out = "\"";
-    std::size_t slashes = 0;
-    for (char c : arg) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(2 * slashes, '\\');
-    return out + "\"";
+    return fw::win32::argvQuoted(arg);
 }
 
 }  // namespace

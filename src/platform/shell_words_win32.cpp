@@ -12,23 +12,6 @@
 namespace fw {
 namespace {
 
-// The argument as the C runtime's argv splitter reads it back.
-std::string runtimeQuoted(const std::string& text) {
-    std::string out = "\"";
-    std::size_t slashes = 0;
-    for (char c : text) {
-        if (c == '\\') {
-            ++slashes;
-            continue;
-        }
-        out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
-        slashes = 0;
-        out += c;
-    }
-    out.append(2 * slashes, '\\');
-    return out + "\"";
-}
-
 bool isCmdCharacter(char c) { return std::string_view("^&|<>()%!\"").find(c) != std::string_view::npos; }
 
 }  // namespace
@@ -44,7 +27,7 @@ std::string shellQuoted(const std::string& text) {
     static const std::string plainChars =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./\\=+,:@";
     if (!text.empty() && text.find_first_not_of(plainChars) == std::string::npos) return text;
-    const std::string quoted = runtimeQuoted(text);
+    const std::string quoted = win32::argvQuoted(text);
     // Between its own quotes cmd.exe keeps every character but % and !;
     // a quote inside would end that, so then each of cmd's characters,
     // the quotes too, is escaped by ^ instead.

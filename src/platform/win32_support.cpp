@@ -126,4 +126,21 @@ std::size_t rootLength(const std::string& path) {
     return n >= 1 && isSeparator(path[0]) ? 1 : 0;
 }
 
+// The argument as the C runtime's argv splitter reads it back.
+std::string argvQuoted(const std::string& text) {
+    std::string out = "\"";
+    std::size_t slashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+        slashes = 0;
+        out += c;
+    }
+    out.append(2 * slashes, '\\');
+    return out + "\"";
+}
+
 }  // namespace fw::win32

@@ -43,4 +43,8 @@ bool isSeparator(char c);
 // "\\server\share\" up to and with the separator after the share, 0 for none.
 std::size_t rootLength(const std::string& path);
 
+// One argument in double quotes, as the C runtime's argv splitter reads it
+// back: for command lines the tools print or start.
+std::string argvQuoted(const std::string& text);
+
 }  // namespace fw::win32

@@ -8,6 +8,7 @@
 
 #include "inspect/inspect_command.h"
 #include "inspect/inspect_extract.h"
+#include "package_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -23,10 +24,7 @@ printf "extendedKeyUsage=codeSigning\n" > signer.ext
 openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
 )";
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
+using ToolRun = fwtest::InspectOutcome;
 
 class Signing : public ::testing::Test {
 protected:
@@ -42,13 +40,7 @@ protected:
     }
 
     static std::string file(const std::string& name) { return dir_->file(name); }
-    static ToolRun inspect(const std::vector<std::string>& args) {
-        std::vector<const char*> argv{"fwinspect"};
-        for (const auto& a : args) argv.push_back(a.c_str());
-        fwtest::CapturedOutput out, err;
-        const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
-        return {status, out.text(), err.text()};
-    }
+    static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
     static bool openssl(const std::string& arguments) {
         return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }

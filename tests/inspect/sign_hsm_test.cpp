@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "inspect/inspect_command.h"
+#include "package_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -40,10 +41,7 @@ openssl req -new -key file.key -subj "/CN=file p384" -out file.csr
 openssl x509 -req -in file.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile code.ext -out file.pem
 )";
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
+using ToolRun = fwtest::InspectOutcome;
 
 std::string keyUri(const std::string& label) { return "pkcs11:token=fwtest;object=" + label + ";type=private"; }
 
@@ -73,13 +71,7 @@ protected:
     }
 
     static std::string file(const std::string& name) { return dir_->file(name); }
-    static ToolRun inspect(const std::vector<std::string>& args) {
-        std::vector<const char*> argv{"fwinspect"};
-        for (const auto& a : args) argv.push_back(a.c_str());
-        fwtest::CapturedOutput out, err;
-        const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
-        return {status, out.text(), err.text()};
-    }
+    static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
     static ToolRun sign(const std::string& key, const std::string& cert, const std::string& pinEnv = "FWTEST_TOKEN_PIN") {
         std::vector<std::string> args{"sign", "--key", key, "--cert", cert};
         if (!pinEnv.empty()) args.insert(args.end(), {"--pass-env", pinEnv});

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inspect/inspect_command.h"
+#include "package_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -31,10 +32,7 @@ openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out p384.key; si
 openssl genpkey -algorithm ED25519 -out ed25519.key; signer ed25519
 )";
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
+using ToolRun = fwtest::InspectOutcome;
 
 class SignInterop : public ::testing::Test {
 protected:
@@ -73,13 +71,7 @@ protected:
             ++count;
         return count;
     }
-    static ToolRun inspect(const std::vector<std::string>& args) {
-        std::vector<const char*> argv{"fwinspect"};
-        for (const auto& a : args) argv.push_back(a.c_str());
-        fwtest::CapturedOutput out, err;
-        const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
-        return {status, out.text(), err.text()};
-    }
+    static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
     static void pack(const std::string& name, std::uint32_t salt) {
         const std::string boot = dir_->write(name + ".boot", fwtest::patternBytes(3000, salt));
         const auto r = fwtest::runPackerWith({"-o", file(name), "-b", "0c35", "-u", boot});

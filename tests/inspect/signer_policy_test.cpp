@@ -13,6 +13,7 @@
 
 #include "inspect/crypto_support.h"
 #include "inspect/inspect_command.h"
+#include "package_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -87,10 +88,7 @@ openssl genpkey -algorithm ED25519 -out ed.key; csr ed; printf "$code" > ed.ext
 openssl ca -batch -config ca.cnf -cert ca.pem -keyfile ca.key -in ed.csr -out ed.pem -notext -extfile ed.ext -startdate 20190101000000Z -enddate 20391231000000Z
 )sh";
 
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
+using ToolRun = fwtest::InspectOutcome;
 
 class SignerPolicy : public ::testing::Test {
 protected:
@@ -178,13 +176,7 @@ protected:
         i2d_CMS_ContentInfo(cms, &at);
         return der;
     }
-    static ToolRun inspect(const std::vector<std::string>& args) {
-        std::vector<const char*> argv{"fwinspect"};
-        for (const auto& a : args) argv.push_back(a.c_str());
-        fwtest::CapturedOutput out, err;
-        const int status = fw::runInspector(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
-        return {status, out.text(), err.text()};
-    }
+    static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
     static void pack(const std::string& name) {
         const std::string boot = dir_->write(name + ".boot", fwtest::patternBytes(3000, 5));
         const auto r = fwtest::runPackerWith({"-o", file(name), "-b", "0c35", "-u", boot});
