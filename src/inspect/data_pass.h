@@ -1,8 +1,9 @@
 // The second half of reading a package: its data, read once. When the
-// whole file is not digested, each part's data is read by one thread from
-// start to end; the threads take the largest first, so the largest part
-// bounds the pass rather than the sum of them all. (When it is, the
-// WholeFilePass reads it instead.)
+// whole file is not digested, each part's data is a chain of pieces, read
+// and digested in order on one core at a time, the part with the most left
+// first, and handed to an extraction on whichever core is free; so the
+// largest part bounds the pass rather than the sum of them all. (When the
+// whole file is digested, the WholeFilePass reads it instead.)
 #pragma once
 
 #include <atomic>
@@ -43,7 +44,6 @@ public:
     bool stopped() const { return stopped_.load(); }
 
 private:
-    void readJob(ReadJob& job, std::uint8_t* buffer, std::size_t piece);
     bool stopNow();
 
     const RandomAccessFile& file_;

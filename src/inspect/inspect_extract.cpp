@@ -1,6 +1,8 @@
 #include "inspect/inspect_extract.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -68,6 +70,7 @@ private:
     CreatedFolders folders_;
     FileHandle dirFd_;
     std::vector<PartFile> files_;
+    std::unique_ptr<std::atomic<bool>[]> writeFailed_;  // per part, set from the writing threads
     std::size_t defects_ = 0;
     bool stoppedEarly_ = false, folderFailed_ = false;
 };
@@ -155,22 +158,25 @@ bool Extractor::prepare(const PackageSummary&, const std::vector<PartReport>& pa
         removeCreated();
         return false;
     }
+    writeFailed_ = std::make_unique<std::atomic<bool>[]>(files_.size());
     return true;
 }
 
 // The name or path field is part of the digested data, not of the file.
+// Pieces of one part may come in any order and from several threads.
 void Extractor::data(const PartReport& r, std::uint64_t at, const std::uint8_t* bytes, std::size_t count) {
-    PartFile& f = files_[r.number];
-    if (!f.file.file.valid() || !f.ok) return;
+    const PartFile& f = files_[r.number];
+    std::atomic<bool>& failed = writeFailed_[r.number];
+    if (!f.file.file.valid() || failed.load()) return;
     const std::uint64_t skip = contentOffset(r);
     if (at + count <= skip) return;
     const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
-    if (!writeAll(f.file.file.get(), bytes + from, count - from)) f.ok = false;
+    if (!writeAllAt(f.file.file.get(), bytes + from, count - from, at + from - skip)) failed.store(true);
 }
 
 void Extractor::end(const PartReport& r, bool digestOk) {
     PartFile& f = files_[r.number];
-    f.ok = f.ok && digestOk;
+    f.ok = f.ok && digestOk && !writeFailed_[r.number].load();
     f.done = true;
 }
 

@@ -2,38 +2,8 @@
 
 #include <memory>
 
-#include "platform/files.h"
-
 namespace fw {
 namespace {
-
-// Large enough that system calls cost little, small enough that writing a
-// fresh page cache stays cheap on virtual machines.
-constexpr std::size_t pieceSize = 128 << 10;
-
-// Reads the input to its end, writing and digesting every piece. An input
-// whose length passes what it was registered with, or what the format can
-// hold, is not read further.
-PartStatus copyData(CopyContext& c, const PlannedPart& part, InputFile& input, std::uint64_t dataAt,
-                    Md5Context& md5, std::uint64_t& total) {
-    auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(pieceSize);
-    const bool sized = part.inputLength >= 0;
-    const std::uint64_t limit = c.hooks != nullptr ? c.hooks->packageLimit : largestPackage;
-    for (bool first = true;; first = false) {
-        if (c.stillWanted && !c.stillWanted()) return PartStatus::cancelled;
-        const std::int64_t n = input.read(piece.get(), pieceSize);
-        if (n < 0) return PartStatus::readFailed;
-        if (n == 0) return PartStatus::ok;
-        const auto bytes = static_cast<std::uint64_t>(n);
-        if (sized && total + bytes > static_cast<std::uint64_t>(part.inputLength)) return PartStatus::readFailed;
-        if (dataAt + total + bytes > limit) return PartStatus::tooLarge;
-        md5Update(md5, piece.get(), static_cast<std::size_t>(n));
-        if (!c.output.writeAt(dataAt + total, piece.get(), static_cast<std::size_t>(n))) return PartStatus::writeFailed;
-        total += bytes;
-        c.bytesDone.fetch_add(bytes, std::memory_order_relaxed);
-        if (first && c.hooks != nullptr && c.hooks->afterFirstPiece) c.hooks->afterFirstPiece(part.path);
-    }
-}
 
 // A file written to, or replaced, while it was copied would leave a torn
 // part whose digest looks true: its size, times or inode tell, and so does
@@ -45,50 +15,103 @@ bool unchangedSince(const InputFile& input, const FileIdentity& before) {
 
 }  // namespace
 
-PartResult copyPart(CopyContext& c, const PlannedPart& part, std::uint64_t offset, bool lastPart) {
-    PartResult result;
-    InputFile input;
+PartCopy::PartCopy(CopyContext& c, const PlannedPart& part, std::uint64_t offset, bool lastPart)
+    : c_(c), part_(part), offset_(offset), lastPart_(lastPart) {}
+
+bool PartCopy::open() {
+    opened_ = true;
     InputRules rules;
     rules.refuseWhileWritten = true;
-    if (c.hooks != nullptr) rules.streamIdleLimit = c.hooks->streamIdleLimit;
-    const InputFile::Opened opened = input.open(part.path, rules);
+    if (c_.hooks != nullptr) rules.streamIdleLimit = c_.hooks->streamIdleLimit;
+    const InputFile::Opened opened = input_.open(part_.path, rules);
     if (opened != InputFile::Opened::ok) {
-        result.status = opened == InputFile::Opened::cannotOpen ? PartStatus::openFailed : PartStatus::readFailed;
-        return result;
+        result_.status = opened == InputFile::Opened::cannotOpen ? PartStatus::openFailed : PartStatus::readFailed;
+        return false;
     }
-    const bool sized = part.inputLength >= 0;
-    FileIdentity before;
-    if (!input.identity(before) || (sized && input.size() != static_cast<std::uint64_t>(part.inputLength))) {
-        result.status = PartStatus::readFailed;
-        return result;
+    const bool sized = part_.inputLength >= 0;
+    if (!input_.identity(before_) || (sized && input_.size() != static_cast<std::uint64_t>(part_.inputLength))) {
+        result_.status = PartStatus::readFailed;
+        return false;
     }
+    md5Init(md5_);
+    md5Update(md5_, part_.field.data(), part_.fieldLength);
+    if (!c_.output.writeAt(offset_ + partHeaderSize, part_.field.data(), part_.fieldLength)) {
+        result_.status = PartStatus::writeFailed;
+        return false;
+    }
+    return true;
+}
 
-    Md5Context md5;
-    md5Init(md5);
-    md5Update(md5, part.field.data(), part.fieldLength);
-    const std::uint64_t fieldAt = offset + partHeaderSize;
-    if (!c.output.writeAt(fieldAt, part.field.data(), part.fieldLength)) {
-        result.status = PartStatus::writeFailed;
-        return result;
-    }
-    result.status = copyData(c, part, input, fieldAt + part.fieldLength, md5, result.inputBytes);
-    if (result.status != PartStatus::ok) return result;
-    if (sized && (result.inputBytes != static_cast<std::uint64_t>(part.inputLength) || !unchangedSince(input, before))) {
-        result.status = PartStatus::readFailed;
-        return result;
-    }
+PieceTaken PartCopy::end(PartStatus status) {
+    result_.status = status;
+    input_.close();
+    PieceTaken last;
+    last.last = true;
+    return last;
+}
 
-    PartHeader header = part.header;
-    header.dataLength = static_cast<std::uint32_t>(part.fieldLength + result.inputBytes);
-    md5Final(md5, header.digest);
-    result.dataLength = header.dataLength;
+// Reads the input to its end, a piece at a time. An input whose length
+// passes what it was registered with, or what the format can hold, is not
+// read further.
+PieceTaken PartCopy::next(std::uint8_t* piece) {
+    if (c_.stillWanted && !c_.stillWanted()) return end(PartStatus::cancelled);
+    if (!opened_ && !open()) return end(result_.status);
+    if (writeFailed_.load()) return end(PartStatus::writeFailed);
+    const std::int64_t n = input_.read(piece, copyPieceSize);
+    if (n < 0) return end(PartStatus::readFailed);
+    if (n == 0) return end(finishInput());
+    const auto bytes = static_cast<std::uint64_t>(n);
+    const std::uint64_t dataAt = offset_ + partHeaderSize + part_.fieldLength;
+    const std::uint64_t total = result_.inputBytes;
+    const std::uint64_t limit = c_.hooks != nullptr ? c_.hooks->packageLimit : largestPackage;
+    if (part_.inputLength >= 0 && total + bytes > static_cast<std::uint64_t>(part_.inputLength))
+        return end(PartStatus::readFailed);
+    if (dataAt + total + bytes > limit) return end(PartStatus::tooLarge);
+    md5Update(md5_, piece, static_cast<std::size_t>(n));
+    result_.inputBytes += bytes;
+    c_.bytesDone.fetch_add(bytes, std::memory_order_relaxed);
+    if (total == 0 && c_.hooks != nullptr && c_.hooks->afterFirstPiece) c_.hooks->afterFirstPiece(part_.path);
+    return {dataAt + total, static_cast<std::size_t>(n), false};
+}
+
+// The input ended: it must be the one registered, as it was when opened.
+// Then the header, with the digest, and the zeros of the gap behind.
+PartStatus PartCopy::finishInput() {
+    const bool sized = part_.inputLength >= 0;
+    if (sized && (result_.inputBytes != static_cast<std::uint64_t>(part_.inputLength) ||
+                  !unchangedSince(input_, before_)))
+        return PartStatus::readFailed;
+    PartHeader header = part_.header;
+    header.dataLength = static_cast<std::uint32_t>(part_.fieldLength + result_.inputBytes);
+    md5Final(md5_, header.digest);
+    result_.dataLength = header.dataLength;
     const PartHeaderBytes bytes = encodePartHeader(header);
-    const std::uint64_t end = fieldAt + header.dataLength;
+    const std::uint64_t end = offset_ + partHeaderSize + header.dataLength;
     static constexpr std::uint8_t zeros[4] = {};
-    if (!c.output.writeAt(offset, bytes.data(), bytes.size()) ||
-        (!lastPart && !c.output.writeAt(end, zeros, advanceOffset(offset, header.dataLength) - end)))
-        result.status = PartStatus::writeFailed;
-    return result;
+    if (!c_.output.writeAt(offset_, bytes.data(), bytes.size()) ||
+        (!lastPart_ && !c_.output.writeAt(end, zeros, advanceOffset(offset_, header.dataLength) - end)))
+        return PartStatus::writeFailed;
+    return PartStatus::ok;
+}
+
+void PartCopy::write(const PieceTaken& piece, const std::uint8_t* bytes) {
+    if (!c_.output.writeAt(piece.at, bytes, piece.size)) writeFailed_.store(true);
+}
+
+PartResult PartCopy::result() const {
+    PartResult r = result_;
+    if (r.status == PartStatus::ok && writeFailed_.load()) r.status = PartStatus::writeFailed;
+    return r;
+}
+
+PartResult copyPart(CopyContext& c, const PlannedPart& part, std::uint64_t offset, bool lastPart) {
+    PartCopy copy(c, part, offset, lastPart);
+    auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(copyPieceSize);
+    for (;;) {
+        const PieceTaken taken = copy.next(piece.get());
+        if (taken.size > 0) copy.write(taken, piece.get());
+        if (taken.last) return copy.result();
+    }
 }
 
 }  // namespace fw

@@ -1,6 +1,7 @@
 // Copies one part into the package: its input read once, digested over
-// exactly the bytes the part carries (name field or target path included)
-// while they are written, and its header written last, with that digest.
+// exactly the bytes the part carries (name field or target path included),
+// each piece written from the very buffer it was digested in, and its
+// header written last, with that digest.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,8 @@
 #include "digest/md5.h"
 #include "package/part_plan.h"
 #include "platform/output_target.h"
+#include "platform/parallel_pass.h"
+#include "platform/files.h"
 
 namespace fw {
 
@@ -43,9 +46,44 @@ struct CopyContext {
     std::function<bool()> stillWanted;
 };
 
-// Writes `part` with its header at `offset`. `lastPart` parts write no gap
-// behind their data; every other part fills its gap with zero bytes, so a
-// package written in place over older bytes reads as zeros there.
+// Large enough that system calls cost little, small enough that writing a
+// fresh page cache stays cheap on virtual machines.
+constexpr std::size_t copyPieceSize = 128 << 10;
+
+// One part's copy in pieces, for a pass that reads and digests on one
+// thread and writes on another. `lastPart` parts write no gap behind their
+// data; every other part fills its gap with zero bytes, so a package
+// written in place over older bytes reads as zeros there.
+class PartCopy {
+public:
+    PartCopy(CopyContext& context, const PlannedPart& part, std::uint64_t offset, bool lastPart);
+    // Reads and digests the next piece into `piece` (copyPieceSize bytes).
+    // The first call opens the input; the last, at its end, confirms it and
+    // writes the header.
+    PieceTaken next(std::uint8_t* piece);
+    // Writes a piece `next` took; from any thread, beside later `next`s.
+    void write(const PieceTaken& piece, const std::uint8_t* bytes);
+    // Once the last piece was taken and every piece written.
+    PartResult result() const;
+
+private:
+    bool open();
+    PieceTaken end(PartStatus status);
+    PartStatus finishInput();
+
+    CopyContext& c_;
+    const PlannedPart& part_;
+    const std::uint64_t offset_;
+    const bool lastPart_;
+    InputFile input_;
+    FileIdentity before_;
+    Md5Context md5_;
+    bool opened_ = false;
+    PartResult result_;
+    std::atomic<bool> writeFailed_{false};
+};
+
+// Writes `part` with its header at `offset`, on the calling thread.
 PartResult copyPart(CopyContext& context, const PlannedPart& part, std::uint64_t offset, bool lastPart);
 
 }  // namespace fw

@@ -1,6 +1,7 @@
 #include "package/writer.h"
 
 #include <atomic>
+#include <memory>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -128,14 +129,35 @@ private:
     }
 
     // Offsets come from the registered lengths, so every placed part can be
-    // copied at once; the parts are still reported in writing order, each
-    // as soon as it and every part before it are done.
+    // copied at once, its pieces read and digested on one core and written
+    // on whichever is free; the parts are still reported in writing order,
+    // each as soon as it and every part before it are done.
     bool runSideBySide() {
         ProgressLine progress("pack", output_, plan_.size);
-        ParallelPass pass;
+        std::vector<CopyContext> contexts;
+        for (std::size_t i = 0; i < plan_.unplaced; ++i) contexts.push_back(contextFor(i));
+        std::vector<std::unique_ptr<PartCopy>> copies(plan_.unplaced);
+        PiecePass pass;
+        pass.pieceSize = copyPieceSize;
         for (std::size_t i = 0; i < plan_.unplaced; ++i)
             pass.sizes.push_back(static_cast<std::uint64_t>(plan_.parts[i].inputLength));
-        pass.work = [this](std::size_t i, std::size_t) { copyInTurnOfThePass(i); };
+        pass.take = [&](std::size_t i, std::uint8_t* buffer) {
+            if (!copies[i])
+                copies[i] = std::make_unique<PartCopy>(contexts[i], plan_.parts[i], plan_.parts[i].offset,
+                                                       i + 1 == plan_.parts.size());
+            return copies[i]->next(buffer);
+        };
+        pass.give = [&](std::size_t i, const PieceTaken& piece, const std::uint8_t* bytes) {
+            copies[i]->write(piece, bytes);
+        };
+        pass.finish = [&](std::size_t i) {
+            const PartResult r = copies[i]->result();
+            copies[i].reset();
+            if (r.status != PartStatus::ok && r.status != PartStatus::cancelled) lowerFirstFailure(i);
+            std::lock_guard lock(mutex_);
+            results_[i] = r;
+            done_[i] = true;
+        };
         pass.tick = [&] {
             const std::uint64_t now = bytesDone_.load();
             progress.advance(now - shown_);
@@ -143,21 +165,8 @@ private:
             reportFinished();
         };
         if (hooks_ != nullptr) pass.threadsThatStart = hooks_->threadsThatStart;
-        runParallelPass(pass);
+        runPiecePass(pass);
         return reported_ == plan_.parts.size();
-    }
-
-    void copyInTurnOfThePass(std::size_t i) {
-        PartResult r;
-        r.status = PartStatus::cancelled;
-        if (i <= firstFailure_.load()) {
-            CopyContext c = contextFor(i);
-            r = copyPart(c, plan_.parts[i], plan_.parts[i].offset, i + 1 == plan_.parts.size());
-        }
-        if (r.status != PartStatus::ok && r.status != PartStatus::cancelled) lowerFirstFailure(i);
-        std::lock_guard lock(mutex_);
-        results_[i] = r;
-        done_[i] = true;
     }
 
     void lowerFirstFailure(std::size_t i) {

@@ -1,5 +1,7 @@
 #include "platform/parallel_pass.h"
 
+#include "platform/thread_starts.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,6 +12,27 @@
 #include <thread>
 
 namespace fw {
+
+std::size_t threadsWanted(std::size_t maxThreads, std::size_t tasks) {
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::min({maxThreads, cores, tasks});
+}
+
+std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsThatStart,
+                                      const std::function<void(std::size_t worker)>& work) {
+    std::vector<std::thread> threads;
+    try {
+        while (threads.size() < wanted) {
+            if (threads.size() >= threadsThatStart)
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            const std::size_t worker = threads.size();
+            threads.emplace_back([&work, worker] { work(worker); });
+        }
+    } catch (const std::system_error&) {
+    }
+    return threads;
+}
+
 namespace {
 
 class Pass {
@@ -21,10 +44,9 @@ public:
     }
 
     void run() {
-        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-        const std::size_t wanted = std::min({p_.maxThreads, cores, order_.size()});
-        std::vector<std::thread> workers;
-        while (workers.size() < wanted && start(workers)) {}
+        const std::function<void(std::size_t)> each = [this](std::size_t worker) { work(worker); };
+        std::vector<std::thread> workers =
+            startThreads(threadsWanted(p_.maxThreads, order_.size()), p_.threadsThatStart, each);
         if (workers.empty()) {
             work(0);
         } else {
@@ -35,20 +57,6 @@ public:
     }
 
 private:
-    // A thread that cannot be started (a process limit, no memory for its
-    // stack) leaves the work to those that could.
-    bool start(std::vector<std::thread>& workers) {
-        try {
-            if (workers.size() >= p_.threadsThatStart)
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            const std::size_t worker = workers.size();
-            workers.emplace_back([this, worker] { work(worker); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
-    }
-
     void work(std::size_t worker) {
         for (std::size_t k; (k = next_.fetch_add(1)) < order_.size();) {
             p_.work(order_[k], worker);

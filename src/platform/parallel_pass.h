@@ -1,6 +1,11 @@
-// The one way the tools spread work over the cores: tasks of known size,
-// each done by one thread from start to end, the largest first, so the
-// largest task bounds the pass rather than the sum of them all.
+// The one way the tools spread work over the cores, in two forms. A
+// ParallelPass runs tasks of known size, each done by one thread from start
+// to end, the largest first. A PiecePass runs tasks that are chains of
+// pieces: a chain's pieces are taken (read and digested) in order, one at
+// a time, by whichever thread is free, and the pieces taken are handed on
+// (written) by any thread in any order. So the thread on the chain with
+// the most bytes left only takes, the others write for it, and no thread
+// idles while another chain with more than a little left waits.
 #pragma once
 
 #include <cstddef>
@@ -28,5 +33,47 @@ struct ParallelPass {
 
 // Returns when every task is done; no thread of the pass outlives it.
 void runParallelPass(const ParallelPass& pass);
+
+struct PieceTaken {
+    std::uint64_t at = 0;   // where the piece goes, for `give`
+    std::size_t size = 0;   // bytes in the buffer; 0: nothing to hand on
+    bool last = false;      // the task's chain ends with this piece
+};
+
+struct PiecePass {
+    std::vector<std::uint64_t> sizes;  // the bytes each task is expected to take
+    std::size_t pieceSize = 0;         // of each buffer
+    // Takes the next piece of `task` into `buffer` (pieceSize bytes). One
+    // task's pieces are taken in order and never two at once, but not
+    // always on the same thread; a piece with `last` ends the task's chain.
+    std::function<PieceTaken(std::size_t task, std::uint8_t* buffer)> take;
+    // Hands a taken piece on; on any thread, in any order, beside later
+    // takes of the same task. Empty: the pieces are only taken.
+    std::function<void(std::size_t task, const PieceTaken& piece, const std::uint8_t* bytes)> give;
+    // Once a task's chain has ended and each of its pieces was given.
+    std::function<void(std::size_t task)> finish;
+    std::function<void()> tick;        // as for ParallelPass
+    std::size_t maxThreads = 4;
+    std::size_t threadsThatStart = SIZE_MAX;
+};
+
+// Returns when every task is finished; at most a few pieces per thread are
+// in memory at once.
+void runPiecePass(const PiecePass& pass);
+
+// What a worker of a piece pass does next, from what it sees; pure, so the
+// rule can be read and tested apart from the threads.
+enum class PieceStep { take, switchAndTake, give, wait, quit };
+struct PieceView {
+    bool holds = false;             // the worker holds a task whose chain goes on
+    std::uint64_t heldLeft = 0;     // bytes that task has left
+    std::uint64_t largestFree = 0;  // most bytes left of a task nobody holds; 0: none
+    std::uint64_t largestOther = 0; // most bytes left of a task another worker holds
+    bool giveWaiting = false, bufferFree = false, allFinished = false;
+};
+// A worker switches to a free task only when it has this many bytes more
+// left, so that chains are not read in small turns.
+constexpr std::uint64_t pieceSwitchMargin = 16u << 20;
+PieceStep choosePieceStep(const PieceView& view);
 
 }  // namespace fw

@@ -165,6 +165,23 @@ TEST_F(Writer, FortyNinePartsAllReachTheOffsetTable) {
     EXPECT_EQ(fwtest::readFile(out), fwtest::expectedPackage(0x38017F, {1}, parts));
 }
 
+// Parts of many pieces, longer than a core keeps a chain before another
+// may take it over, read on one core and written from another, and ending
+// off any piece or word boundary: every byte still lands in its place.
+TEST_F(Writer, PartsCopiedPieceByPieceOnSeveralCoresLandWhereTheyBelong) {
+    std::vector<std::string> args{"-b", "1"};
+    std::vector<ExpectedPart> parts;
+    const std::size_t sizes[] = {20'000'003, 17'825'793, 1'310'721, 131'072, 5};
+    for (std::size_t i = 0; i < std::size(sizes); ++i) {
+        const std::string name = "n" + std::to_string(i);
+        args.insert(args.end(), {"-n", name, input(name, sizes[i])});
+        parts.push_back({20, fwtest::concat(fwtest::nameField(name, 4), bytesOf(name)), 4});
+    }
+    const auto r = pack(args);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(fwtest::readFile(out), fwtest::expectedPackage(0x80000, {1}, parts));
+}
+
 TEST_F(Writer, SameInputsAlwaysGiveTheSameBytes) {
     auto args = allNineKinds(*this, dir).args;
     ASSERT_EQ(pack(args).status, 0);

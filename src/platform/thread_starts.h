@@ -1,0 +1,21 @@
+// How both forms of the parallel pass start their threads.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace fw {
+
+// No more threads than cores, tasks or `maxThreads` allow.
+std::size_t threadsWanted(std::size_t maxThreads, std::size_t tasks);
+
+// Starts up to `wanted` threads running `work(worker)`, worker 0 up. A
+// thread that cannot be started (a process limit, no memory for its
+// stack) leaves the work to those that could; for tests, starts after
+// `threadsThatStart` fail the same way.
+std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsThatStart,
+                                      const std::function<void(std::size_t worker)>& work);
+
+}  // namespace fw
