@@ -48,6 +48,25 @@ public:
     }
 };
 
+// Parts of many pieces are written by whichever core is free, piece by
+// piece at their offsets, the name field left out: each file comes out
+// whole and in order.
+TEST_F(Extract, PartsOfManyPiecesComeOutByteForByte) {
+    const Bytes big = fwtest::patternBytes(5 * 1024 * 1024 + 3, 7), kernel = fwtest::patternBytes(3 * 1024 * 1024 + 1, 8),
+                named = fwtest::patternBytes(2 * 1024 * 1024 + 5, 9);
+    pkg = dir.write("many.update", fwtest::buildPackage({1}, {fwtest::fixedPart(PartKind::boot, boot),
+                                                              fwtest::fixedPart(PartKind::kernel, kernel),
+                                                              fwtest::fixedPart(PartKind::rfs, big),
+                                                              fwtest::namedPart("cfg", named)}));
+    const Outcome r = fwinspect({"extract", pkg, out});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "cfg", "kernel.img", "rfs.img"}));
+    EXPECT_EQ(fwtest::readFile(out + "/boot.img"), boot);
+    EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), big);
+    EXPECT_EQ(fwtest::readFile(out + "/kernel.img"), kernel);
+    EXPECT_EQ(fwtest::readFile(out + "/cfg"), named);
+}
+
 TEST_F(Extract, AFileAlreadyThereIsNamedAndNothingIsCreated) {
     ASSERT_TRUE(std::filesystem::create_directory(out));
     dir.write("out/rfs.img", std::string("keep"));
