@@ -55,7 +55,7 @@ def settle(remove=None):
     os.sync()
 
 
-def race(name, ours, baseline, rounds, output=None, before=None):
+def race(name, ours, baseline, rounds, output=None, before=None, baseline_output=None):
     # One untimed round first: on a virtual machine the first touch of
     # memory the guest has not used yet costs far more than the work.
     settle(output)
@@ -68,7 +68,7 @@ def race(name, ours, baseline, rounds, output=None, before=None):
         if before:
             before()
         a.append(timed(ours))
-        settle()
+        settle(baseline_output)
         b.append(timed(baseline))
     if os.environ.get("FWBENCH_VERBOSE"):
         print(name, ["%.3f" % x for x in a], ["%.3f" % x for x in b])
@@ -186,7 +186,7 @@ def peers(fwpack_cmd, pkg, inputs, work, rounds):
     else:
         print("   (mkimage not measured: u-boot-tools is not installed)")
     for name, cmd, out in rows:
-        r = race(f"peer: {name}", cmd, fwpack_cmd, rounds, output=out)
+        r = race(f"peer: {name}", cmd, fwpack_cmd, rounds, output=out, baseline_output=pkg)
         print(f"   {name}: {r:.2f}x fwpack's time, peak RSS {peak_rss(cmd) / 1024:.1f} MiB")
         settle(out)
     print(f"   fwpack: peak RSS {peak_rss(fwpack_cmd) / 1024:.1f} MiB")
