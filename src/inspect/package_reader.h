@@ -74,9 +74,9 @@ public:
     virtual void defect(const std::string&) {}
 };
 
-// Receives the data of every part that is digested, as it is read. The
-// calls for one part come from one thread in order; different parts may
-// be served by different threads at once.
+// Receives the data of every part that is digested, as it is read. Each
+// byte comes once, but the pieces of one part may come in any order and
+// from several threads at once; `end` follows the last of them.
 class PartDataSink {
 public:
     virtual ~PartDataSink() = default;

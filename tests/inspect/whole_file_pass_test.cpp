@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <mutex>
 
 #include "inspect/package_reader.h"
 #include "package_bytes.h"
@@ -23,18 +24,27 @@ Bytes releaseOfFourParts() {
                                            fwtest::namedPart("abcde", fwtest::patternBytes(600000, 2))});
 }
 
+// Pieces may come in any order and from several threads: each lands at its
+// offset, and by a part's end every byte must have come exactly once.
 struct Findings : fw::InspectionSink, fw::PartDataSink {
     std::vector<fw::PartReport> parts;
     std::vector<std::string> defects;
     std::map<std::uint32_t, Bytes> bytes;
+    std::map<std::uint32_t, std::uint64_t> counted;
+    std::mutex m;
     void part(const fw::PartReport& r) override { parts.push_back(r); }
     void defect(const std::string& text) override { defects.push_back(text); }
     void data(const fw::PartReport& r, std::uint64_t at, const std::uint8_t* from, std::size_t count) override {
-        Bytes& d = this->bytes[r.number];
-        EXPECT_EQ(at, d.size()) << "part " << r.number << " out of order";
-        d.insert(d.end(), from, from + count);
+        std::lock_guard lock(m);
+        Bytes& d = bytes[r.number];
+        if (d.size() < at + count) d.resize(at + count);
+        std::copy(from, from + count, d.begin() + static_cast<std::ptrdiff_t>(at));
+        counted[r.number] += count;
     }
-    void end(const fw::PartReport&, bool) override {}
+    void end(const fw::PartReport& r, bool) override {
+        std::lock_guard lock(m);
+        EXPECT_EQ(counted[r.number], bytes[r.number].size()) << "part " << r.number << ": a byte came twice";
+    }
 };
 
 class WholeFileRead : public ::testing::Test {
