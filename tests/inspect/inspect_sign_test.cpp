@@ -30,7 +30,7 @@ class Signing : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new fwtest::ScratchDir;
-        made_ = std::system(("cd " + dir_->path() + " && sh -c '" + kMakeSigners + "' >/dev/null 2>&1").c_str()) == 0;
+        made_ = fwtest::runScriptIn(*dir_, kMakeSigners);
     }
     static void TearDownTestSuite() { delete dir_; }
     void SetUp() override {
@@ -42,7 +42,7 @@ protected:
     static std::string file(const std::string& name) { return dir_->file(name); }
     static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
     static bool openssl(const std::string& arguments) {
-        return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+        return fwtest::opensslIn(*dir_, arguments);
     }
     static void pack(const std::string& name, std::uint32_t salt) {
         const std::string boot = dir_->write(name + ".boot", fwtest::patternBytes(3000, salt));

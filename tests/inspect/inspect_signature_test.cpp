@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "package_bytes.h"
 #include "test_support.h"
 
 namespace {
@@ -94,8 +95,7 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new fwtest::ScratchDir;
         made_ = std::system("openssl version >/dev/null 2>&1") == 0 &&
-                std::system(("cd " + dir_->path() + " && sh -c '" + kMakeCertificates + "' >/dev/null 2>&1").c_str()) ==
-                    0;
+                fwtest::runScriptIn(*dir_, kMakeCertificates);
         dir_->write("package", fwtest::patternBytes(70000, 3));
         dir_->write("other-package", fwtest::patternBytes(70000, 4));
     }
@@ -106,7 +106,7 @@ protected:
 
     static std::string file(const std::string& name) { return dir_->file(name); }
     static bool openssl(const std::string& arguments) {
-        return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+        return fwtest::opensslIn(*dir_, arguments);
     }
     static fw::PackageDigests digestsOf(const std::string& name) {
         const Bytes bytes = fwtest::readFile(file(name));

@@ -129,6 +129,15 @@ InspectOutcome fwinspect(const std::vector<std::string>& args) {
     return {status, out.text(), err.text()};
 }
 
+bool runScriptIn(const ScratchDir& dir, const std::string& script) {
+    const std::string file = dir.write("make.sh", script);
+    return std::system(("cd " + dir.path() + " && sh " + file + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool opensslIn(const ScratchDir& dir, const std::string& arguments) {
+    return std::system(("cd " + dir.path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 bool pythonAvailable() {
     static const bool available = std::system("python3 -c pass > /dev/null 2>&1") == 0;
     return available;

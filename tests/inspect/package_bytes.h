@@ -40,6 +40,11 @@ struct InspectOutcome {
 // fwinspect in this process, on these arguments.
 InspectOutcome fwinspect(const std::vector<std::string>& args);
 
+// For the signing tests: a shell script run quietly in `dir` (written there
+// as a file, so its quotes stay its own), or one openssl call run there.
+bool runScriptIn(const ScratchDir& dir, const std::string& script);
+bool opensslIn(const ScratchDir& dir, const std::string& arguments);
+
 // Runs python3 on `json`, printing `expression` (over the parsed document
 // `d`); what it printed, or "no python3" when there is none to run.
 std::string pythonJson(const std::string& json, const std::string& expression);

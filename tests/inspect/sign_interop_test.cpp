@@ -38,7 +38,7 @@ class SignInterop : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new fwtest::ScratchDir;
-        made_ = std::system(("cd " + dir_->path() + " && sh -c '" + kMakeSigners + "' >/dev/null 2>&1").c_str()) == 0;
+        made_ = fwtest::runScriptIn(*dir_, kMakeSigners);
         certtool_ = std::system("certtool --version >/dev/null 2>&1") == 0;
     }
     static void TearDownTestSuite() { delete dir_; }

@@ -95,9 +95,7 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new fwtest::ScratchDir;
         made_ = std::system("openssl version >/dev/null 2>&1") == 0 &&
-                std::system(("cd " + dir_->path() + " && sh " + dir_->write("make.sh", std::string(kMakePolicyCertificates)) +
-                             " >/dev/null 2>&1")
-                                .c_str()) == 0;
+                fwtest::runScriptIn(*dir_, kMakePolicyCertificates);
         dir_->write("package", fwtest::patternBytes(50000, 7));
         dir_->write("other", fwtest::patternBytes(50000, 8));
     }
@@ -108,7 +106,7 @@ protected:
 
     static std::string file(const std::string& name) { return dir_->file(name); }
     static bool openssl(const std::string& arguments) {
-        return std::system(("cd " + dir_->path() + " && openssl " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+        return fwtest::opensslIn(*dir_, arguments);
     }
     // A detached DER signature of the package by `signers` (each NAME.pem and NAME.key), made by openssl cms.
     static Bytes toolSign(const std::vector<std::string>& signers, const std::string& more = "",
