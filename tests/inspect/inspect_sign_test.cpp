@@ -8,6 +8,7 @@
 
 #include "inspect/inspect_command.h"
 #include "inspect/inspect_extract.h"
+#include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"
 
@@ -26,24 +27,18 @@ openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 
 
 using ToolRun = fwtest::InspectOutcome;
 
-class Signing : public ::testing::Test {
+class Signing : public fwtest::CertificateSuite<Signing> {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new fwtest::ScratchDir;
-        made_ = fwtest::runScriptIn(*dir_, kMakeSigners);
-    }
-    static void TearDownTestSuite() { delete dir_; }
+    friend class fwtest::CertificateSuite<Signing>;
+    static const char* script() { return kMakeSigners; }
     void SetUp() override {
-        if (!made_) GTEST_SKIP() << "the openssl command line tool is missing or could not make test certificates";
+        CertificateSuite::SetUp();
+        if (IsSkipped()) return;
         pack("p.update", 1);
         std::remove(file("p.update.sig").c_str());
     }
 
-    static std::string file(const std::string& name) { return dir_->file(name); }
     static ToolRun inspect(const std::vector<std::string>& args) { return fwtest::fwinspect(args); }
-    static bool openssl(const std::string& arguments) {
-        return fwtest::opensslIn(*dir_, arguments);
-    }
     static void pack(const std::string& name, std::uint32_t salt) {
         const std::string boot = dir_->write(name + ".boot", fwtest::patternBytes(3000, salt));
         const std::string abc = dir_->write(name + ".abc", std::string("abc"));
@@ -57,8 +52,6 @@ protected:
         return inspect(args);
     }
 
-    static inline fwtest::ScratchDir* dir_ = nullptr;
-    static inline bool made_ = false;
 };
 
 TEST_F(Signing, SignedPackageVerifiesHereAndWithOpenssl) {

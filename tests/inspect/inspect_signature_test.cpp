@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"
 
@@ -90,24 +91,15 @@ openssl pkey -in p256.key -aes256 -passout pass:open-sesame -out locked.key
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out small.key
 )";
 
-class Signature : public ::testing::Test {
+class Signature : public fwtest::CertificateSuite<Signature> {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new fwtest::ScratchDir;
-        made_ = std::system("openssl version >/dev/null 2>&1") == 0 &&
-                fwtest::runScriptIn(*dir_, kMakeCertificates);
+    friend class fwtest::CertificateSuite<Signature>;
+    static const char* script() { return kMakeCertificates; }
+    static void prepareSuite() {
         dir_->write("package", fwtest::patternBytes(70000, 3));
         dir_->write("other-package", fwtest::patternBytes(70000, 4));
     }
-    static void TearDownTestSuite() { delete dir_; }
-    void SetUp() override {
-        if (!made_) GTEST_SKIP() << "the openssl command line tool is missing or could not make test certificates";
-    }
 
-    static std::string file(const std::string& name) { return dir_->file(name); }
-    static bool openssl(const std::string& arguments) {
-        return fwtest::opensslIn(*dir_, arguments);
-    }
     static fw::PackageDigests digestsOf(const std::string& name) {
         const Bytes bytes = fwtest::readFile(file(name));
         fw::PackageDigests digests;
@@ -139,8 +131,6 @@ protected:
         return parsed.verify(digest.finish(), *trust);
     }
 
-    static inline fwtest::ScratchDir* dir_ = nullptr;
-    static inline bool made_ = false;
 };
 
 TEST_F(Signature, RoundTripsForEveryKeyKindAndTheOpensslToolAccepts) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inspect/inspect_command.h"
+#include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"
 
@@ -34,21 +35,20 @@ openssl genpkey -algorithm ED25519 -out ed25519.key; signer ed25519
 
 using ToolRun = fwtest::InspectOutcome;
 
-class SignInterop : public ::testing::Test {
+class SignInterop : public fwtest::CertificateSuite<SignInterop> {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new fwtest::ScratchDir;
-        made_ = fwtest::runScriptIn(*dir_, kMakeSigners);
+    friend class fwtest::CertificateSuite<SignInterop>;
+    static const char* script() { return kMakeSigners; }
+    static void prepareSuite() {
         certtool_ = std::system("certtool --version >/dev/null 2>&1") == 0;
     }
-    static void TearDownTestSuite() { delete dir_; }
     void SetUp() override {
-        if (!made_) GTEST_SKIP() << "the openssl command line tool is missing or could not make test certificates";
+        CertificateSuite::SetUp();
+        if (IsSkipped()) return;
         pack("p.update", 1);
         std::remove(file("p.update.sig").c_str());
     }
 
-    static std::string file(const std::string& name) { return dir_->file(name); }
     static bool shell(const std::string& command) {
         return std::system(("cd " + dir_->path() + " && { " + command + "; } >/dev/null 2>&1").c_str()) == 0;
     }
@@ -87,8 +87,7 @@ protected:
         return inspect(args);
     }
 
-    static inline fwtest::ScratchDir* dir_ = nullptr;
-    static inline bool made_ = false, certtool_ = false;
+    static inline bool certtool_ = false;
 };
 
 TEST_F(SignInterop, EveryKeyKindIsAcceptedByOpensslAndCerttool) {

@@ -13,6 +13,7 @@
 
 #include "inspect/crypto_support.h"
 #include "inspect/inspect_command.h"
+#include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"
 
@@ -90,24 +91,15 @@ openssl ca -batch -config ca.cnf -cert ca.pem -keyfile ca.key -in ed.csr -out ed
 
 using ToolRun = fwtest::InspectOutcome;
 
-class SignerPolicy : public ::testing::Test {
+class SignerPolicy : public fwtest::CertificateSuite<SignerPolicy> {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new fwtest::ScratchDir;
-        made_ = std::system("openssl version >/dev/null 2>&1") == 0 &&
-                fwtest::runScriptIn(*dir_, kMakePolicyCertificates);
+    friend class fwtest::CertificateSuite<SignerPolicy>;
+    static const char* script() { return kMakePolicyCertificates; }
+    static void prepareSuite() {
         dir_->write("package", fwtest::patternBytes(50000, 7));
         dir_->write("other", fwtest::patternBytes(50000, 8));
     }
-    static void TearDownTestSuite() { delete dir_; }
-    void SetUp() override {
-        if (!made_) GTEST_SKIP() << "the openssl command line tool is missing or could not make test certificates";
-    }
 
-    static std::string file(const std::string& name) { return dir_->file(name); }
-    static bool openssl(const std::string& arguments) {
-        return fwtest::opensslIn(*dir_, arguments);
-    }
     // A detached DER signature of the package by `signers` (each NAME.pem and NAME.key), made by openssl cms.
     static Bytes toolSign(const std::vector<std::string>& signers, const std::string& more = "",
                           const std::string& package = "package") {
@@ -181,8 +173,6 @@ protected:
         ASSERT_EQ(r.status, 0) << r.output;
     }
 
-    static inline fwtest::ScratchDir* dir_ = nullptr;
-    static inline bool made_ = false;
 };
 
 // A signing time as UTCTime text, added to the signed attributes.
