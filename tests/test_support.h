@@ -87,6 +87,7 @@ struct ToolStart {
     enum class Output { file, none, pipeNobodyReads };
     Output output = Output::file;
     unsigned long creationFlags = 0;
+    std::string workingFolder;  // UTF-8; empty: the test program's own
 };
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
                    const std::function<bool(void*)>& whileRunning = {}, const ToolStart& how = {});

@@ -62,7 +62,7 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
     const HANDLE out = ::CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return -1;
-    STARTUPINFOA start{};
+    STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -77,8 +77,12 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
         start.hStdOutput = pipeWriter;
     }
     PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, how.creationFlags,
-                                          nullptr, nullptr, &start, &child);
+    // The UTF-16 of the UTF-8 arguments, as a user's shell hands them over.
+    std::wstring wideLine = fw::win32::wide(line);
+    const std::wstring folder = fw::win32::wide(how.workingFolder);
+    const BOOL started =
+        ::CreateProcessW(fw::win32::wide(program).c_str(), wideLine.data(), nullptr, nullptr, TRUE, how.creationFlags,
+                         nullptr, folder.empty() ? nullptr : folder.c_str(), &start, &child);
     ::CloseHandle(out);
     if (pipeWriter != nullptr) ::CloseHandle(pipeWriter);
     if (!started) return -1;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "job/package_job.h"
+#include "platform/code_page.h"
 
 namespace fw {
 namespace {
@@ -45,9 +46,12 @@ std::string scanMtd(Cursor& c, ParsedOptions& o) {
     return {};
 }
 
+// The length a name may have is that of its field's bytes.
 std::string scanNamed(Cursor& c, ParsedOptions& o) {
     if (!c.has(2)) return "not output for -n";
-    if (std::strlen(c.value(1)) > maxPartNameLength) return "name too long for -n";
+    std::string field;
+    if (!nameFieldBytes(c.value(1), &field)) return "name not in the code page for -n";
+    if (field.size() > maxPartNameLength) return "name too long for -n";
     if (!fitsPath(c.value(2))) return "path too long for -n";
     o.namedArgs.push_back({c.value(1), c.value(2)});
     c.at += 2;

@@ -204,7 +204,7 @@ public:
                          ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
                          "%s,\"md5\":\"%s\",\"digestOk\":%s",
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
-                         hasName ? jsonTextMember("name", r.name).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
+                         hasName ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
             if (!r.extraDigest.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
             if (hasContentField(r) && r.digested) std::fputs(contentMember(r).c_str(), out_);

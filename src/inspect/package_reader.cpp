@@ -8,6 +8,7 @@
 #include "format/part_checks.h"
 #include "inspect/data_pass.h"
 #include "inspect/whole_file_pass.h"
+#include "platform/code_page.h"
 #include "platform/random_access.h"
 
 namespace fw {
@@ -276,7 +277,15 @@ std::uint32_t contentOffset(const PartReport& r) {
     return carriesName(r.kind) ? std::min(r.header.nameLength, r.header.dataLength) : 0;
 }
 
-PartIdentity identityOf(const PartReport& r) { return {r.kind, r.header.partIndex, r.name}; }
+// Bytes that are no text in this machine's code page stay as they are, and
+// are escaped wherever they are shown.
+std::string nameText(const PartReport& r) {
+    std::string text = r.name;
+    if (r.kind == PartKind::named) nameFieldText(r.name, &text);
+    return text;
+}
+
+PartIdentity identityOf(const PartReport& r) { return {r.kind, r.header.partIndex, nameText(r)}; }
 
 std::string partLabel(const PartReport& r) {
     const std::string label = "part " + std::to_string(r.number);

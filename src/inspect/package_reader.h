@@ -59,6 +59,9 @@ std::uint32_t contentOffset(const PartReport& part);
 
 // Which part it is, as far as its header could be read.
 PartIdentity identityOf(const PartReport& part);
+// A named part's name as text (its field holds the code page's bytes on
+// Windows), or the tar part's target path.
+std::string nameText(const PartReport& part);
 // "part 6 (named abcde)", "part 4 (mtd -p3)", "part 0 (boot)": how defects
 // and reports name a part. The name is raw bytes; printing escapes it.
 std::string partLabel(const PartReport& part);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/code_page.h"
 #include "platform/files.h"
 
 namespace fw {
@@ -96,14 +97,18 @@ void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs) {
     }
 }
 
+// The job holds a name as its field's bytes (the code page's on Windows);
+// the scan has refused a name the code page lacks.
 void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs) {
     for (const NamedArg& pair : pairs) {
-        const int found = namedSlotFor(job, pair.name);
+        std::string name;
+        if (!nameFieldBytes(pair.name, &name)) continue;
+        const int found = namedSlotFor(job, name.c_str());
         if (found < 0) return;
         const auto s = static_cast<std::size_t>(found);
-        if (fileExists(pair.path) && setText(job.partNames[s], pair.name) &&
+        if (fileExists(pair.path) && setText(job.partNames[s], name.c_str()) &&
             setText(job.namedPaths[s], pair.path)) {
-            const std::uint32_t field = nameFieldLengthOf(std::strlen(pair.name));
+            const std::uint32_t field = nameFieldLengthOf(name.size());
             buildNamedHeader(job, s, field, lengthOf(job.namedPaths[s].data()));
         } else {
             job.namedPaths[s][0] = '\0';

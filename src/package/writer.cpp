@@ -8,6 +8,7 @@
 
 #include "package/part_messages.h"
 #include "package/part_plan.h"
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/output_target.h"
 #include "platform/parallel_pass.h"
@@ -23,12 +24,19 @@ void printPacks(const PackageJob& job, std::FILE* out) {
                  has(PartKind::tar), has(PartKind::flash));
 }
 
+// A name is printed as the text the user typed, not as its field's bytes.
+std::string shownName(const PackageJob& job, std::size_t slot) {
+    std::string name = job.partNames[slot].data();
+    nameFieldText(name, &name);
+    return name;
+}
+
 void printOpenFailure(const PackageJob& job, const PlannedPart& p, std::FILE* out) {
     const PartMessages& info = messagesOf(p.kind);
     if (info.openLocation != 0) std::fprintf(out, "[%s.%d]", openLocationText, info.openLocation);
     std::fprintf(out, "cant open [%s]!%.*s", p.path, static_cast<int>(info.openSuffix.size()), info.openSuffix.data());
     if (p.kind == PartKind::mtd) std::fprintf(out, " [%d] mask = %x", static_cast<int>(p.slot), job.mtdMask);
-    if (p.kind == PartKind::named) std::fprintf(out, "[%s]", job.partNames[p.slot].data());
+    if (p.kind == PartKind::named) std::fprintf(out, "[%s]", shownName(job, p.slot).c_str());
     std::fputc('\n', out);
 }
 
@@ -38,7 +46,7 @@ void printCountLine(const PackageJob& job, const PlannedPart& p, std::uint64_t b
     if (p.kind == PartKind::mtd)
         std::fprintf(out, "[part %d:%s] len = %llu\n", static_cast<int>(p.slot), p.path, count);
     else if (p.kind == PartKind::named)
-        std::fprintf(out, "[part name <%s,%s>] len = %llu\n", job.partNames[p.slot].data(), p.path, count);
+        std::fprintf(out, "[part name <%s,%s>] len = %llu\n", shownName(job, p.slot).c_str(), p.path, count);
     else if (!label.empty())
         std::fprintf(out, "%.*s len = %llu\n", static_cast<int>(label.size()), label.data(), count);
 }

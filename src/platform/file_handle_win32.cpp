@@ -44,7 +44,10 @@ bool writeFully(int fd, const void* data, std::size_t count, const std::uint64_t
 
 bool FileHandle::reset(int fd) {
     bool ok = true;
-    if (fd_ >= 0) ok = ::_close(fd_) == 0;
+    if (fd_ >= 0) {
+        win32::forgetOpenedPath(handleOf(fd_));
+        ok = ::_close(fd_) == 0;
+    }
     fd_ = fd;
     return ok;
 }

@@ -10,8 +10,6 @@
 namespace fw {
 namespace {
 
-using win32::wide;
-
 constexpr std::size_t bufferSize = 1 << 18;
 
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -43,8 +41,8 @@ Opening openShared(const char* path, Shapes accepted, DWORD share, OpenedFile& i
         into.handle.reset();
         return result;
     };
-    if (namesPipe(path)) return fail(Opening::notReadable, refusalFor(accepted));
-    const std::wstring w = wide(path);
+    if (namesPipe(path) || win32::namesDevice(path)) return fail(Opening::notReadable, refusalFor(accepted));
+    const std::wstring w = win32::osPath(path);
     const DWORD attributes = ::GetFileAttributesW(w.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return fail(Opening::notReadable, "is a folder");
@@ -58,11 +56,10 @@ Opening openShared(const char* path, Shapes accepted, DWORD share, OpenedFile& i
     }
     into.handle = FileHandle(win32::adopt(h, _O_RDONLY));
     if (!into.handle.valid()) return fail(Opening::cannotOpen, std::strerror(errno));
-    const DWORD type = ::GetFileType(h);
-    into.stream = type == FILE_TYPE_CHAR;
-    into.regular = type == FILE_TYPE_DISK;
-    if (type == FILE_TYPE_PIPE || type == FILE_TYPE_UNKNOWN) return fail(Opening::notReadable, refusalFor(accepted));
-    if (into.stream && accepted != Shapes::anyThatEnds) return fail(Opening::notReadable, refusalFor(accepted));
+    // Only a disk file is an input: a device reached by another spelling
+    // (\\.\COM1) may never end or may hang the read.
+    into.regular = ::GetFileType(h) == FILE_TYPE_DISK;
+    if (!into.regular) return fail(Opening::notReadable, refusalFor(accepted));
     into.length = 0;
     if (into.regular) {
         LARGE_INTEGER size{};
@@ -73,7 +70,7 @@ Opening openShared(const char* path, Shapes accepted, DWORD share, OpenedFile& i
 }
 
 bool fileIdOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-    const HANDLE h = ::CreateFileW(wide(path).c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
+    const HANDLE h = ::CreateFileW(win32::osPath(path).c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
@@ -91,8 +88,12 @@ bool isConsole(HANDLE h) {
 
 }  // namespace
 
-// As the Windows runtime's _access(path, 0) tells it: existence only.
-bool fileExists(const char* path) { return ::_access(path, 0) == 0; }
+// As the Windows runtime's _access(path, 0) tells it: existence only. A
+// device name exists there in every folder; it is refused when opened, so
+// the run says so instead of leaving the input out.
+bool fileExists(const char* path) {
+    return win32::namesDevice(path) || ::GetFileAttributesW(win32::osPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool sameFile(const char* a, const char* b) {
     BY_HANDLE_FILE_INFORMATION ia{}, ib{};
@@ -108,7 +109,7 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
 // A named pipe is read to its end; anything else must be a regular file.
 Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
     if (!namesPipe(path)) return openShared(path, Shapes::regular, shareAll, into, why);
-    const HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
+    const HANDLE h = ::CreateFileW(win32::osPath(path).c_str(), GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();

@@ -74,16 +74,8 @@ bool usableFileName(const std::string& name) {
     for (unsigned char c : name)
         if (c < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr) return false;
     if (name.back() == '.' || name.back() == ' ') return false;
-    std::wstring stem = wide(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (wchar_t& c : stem) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-    for (const wchar_t* d : devices)
-        if (stem == d) return false;
-    // COM1 to COM9 and LPT1 to LPT9, also with the superscript digits.
-    const bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0);
-    const wchar_t digit = numbered ? stem[3] : 0;
-    return !((digit >= L'1' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3');
+    // Bytes that are no UTF-8 text name no file here: names are UTF-16.
+    return !win32::isDeviceName(name) && !win32::wide(name).empty();
 }
 
 // The file systems of Windows compare names without regard to case.
@@ -103,7 +95,7 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
     std::vector<std::string> missing;
     std::string at = path;
     while (!at.empty() && at.size() > win32::rootLength(at)) {
-        const DWORD attributes = ::GetFileAttributesW(wide(at).c_str());
+        const DWORD attributes = ::GetFileAttributesW(win32::osPath(at).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                 *why = "a file that is not a folder is in the way";
@@ -124,7 +116,7 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
         at = at.substr(0, slash < win32::rootLength(at) ? win32::rootLength(at) : slash);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!::CreateDirectoryW(wide(*it).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (!::CreateDirectoryW(win32::osPath(*it).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             *why = lastReason();
             return false;
         }
@@ -134,14 +126,15 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
 }
 
 void CreatedFolders::removeIfEmpty() {
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::RemoveDirectoryW(wide(*it).c_str());
+    for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::RemoveDirectoryW(win32::osPath(*it).c_str());
     created_.clear();
 }
 
 // Held without delete sharing, the folder can be neither removed nor
 // renamed while the run makes names in it.
 FileHandle openFolder(const std::string& path, std::string* why) {
-    const HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    const std::wstring opened = win32::osPath(path);
+    const HANDLE h = ::CreateFileW(opened.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -156,6 +149,7 @@ FileHandle openFolder(const std::string& path, std::string* why) {
     }
     FileHandle dir(win32::adopt(h, _O_RDONLY));
     if (!dir.valid()) *why = std::strerror(errno);
+    else win32::rememberOpenedPath(h, opened);
     return dir;
 }
 
@@ -201,8 +195,9 @@ bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& h
         const bool vanishing = pass == 0;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = shortTemporaryName(how.lead);
+            const std::wstring path = inFolder(dirFd, name);
             const HANDLE h = ::CreateFileW(
-                inFolder(dirFd, name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                 nullptr, CREATE_NEW,
                 FILE_ATTRIBUTE_NORMAL | (vanishing ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
             if (h == INVALID_HANDLE_VALUE) {
@@ -215,6 +210,7 @@ bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& h
                 *why = std::strerror(errno);
                 return false;
             }
+            win32::rememberOpenedPath(h, path);
             if (!vanishing) f.tempName = name;
             return true;
         }

@@ -6,7 +6,8 @@
 // in for it; where no file can be made in the folder at all, an existing
 // output we may write is rewritten in place. A symbolic link is followed:
 // its target is replaced and the link stays. Anything else that exists (a
-// device) is written in place.
+// device) is written in place on POSIX; on Windows, where a device name
+// such as NUL stands in every folder, a device is refused.
 #pragma once
 
 #include <atomic>

@@ -16,8 +16,6 @@
 namespace fw {
 namespace {
 
-using win32::wide;
-
 constexpr const char* temporaryLead = ".fwpack-";
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What of the earlier file's attributes the new package takes over.
@@ -25,9 +23,11 @@ constexpr DWORD keptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 // A symbolic link or junction in the path is followed: the package
-// replaces what it points at, and the link stays.
-std::string finalPathOf(const std::string& path) {
-    const HANDLE h = ::CreateFileW(wide(path).c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
+// replaces what it points at, and the link stays. The path is read first as
+// every Windows program reads it, so "x.update." names x.update.
+std::string finalPathOf(const std::string& typed) {
+    const std::string path = win32::fullPath(typed);
+    const HANDLE h = ::CreateFileW(win32::osPath(path).c_str(), 0, shareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return path;
     std::wstring final = win32::pathOfHandle(h);
@@ -54,7 +54,7 @@ bool openNew(OutputTarget& t, bool unnamed) {
 // As the packer always did where it could not make a file: the output is
 // emptied, then written; the package's front comes last.
 bool openInPlace(OutputTarget& t) {
-    const HANDLE h = ::CreateFileW(wide(t.finalPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE h = ::CreateFileW(win32::osPath(t.finalPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     t.file = FileHandle(win32::adopt(h, _O_WRONLY));
@@ -80,7 +80,7 @@ bool closeOutput(OutputTarget& t) {
 
 bool closeInPlace(OutputTarget& t) {
     if (closeOutput(t)) return true;
-    const HANDLE h = ::CreateFileW(wide(t.finalPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const HANDLE h = ::CreateFileW(win32::osPath(t.finalPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
     return false;
@@ -110,15 +110,18 @@ OutputTarget::~OutputTarget() { abandonOutputTarget(*this); }
 // An existing output is opened for writing once, as the packer's open
 // would have: a read-only file, one we have no right to write, or one
 // another program holds without write sharing is refused, whoever may
-// make files in the folder. A device (NUL) is written in place.
+// make files in the folder. A device is refused, whatever its spelling.
 bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target, UnnamedFiles unnamed) {
     abandonOutputTarget(target);
     target.failed = false;
     target.replaces = false;
+    // Only a disk file is an output: NUL would swallow the package and
+    // report success, COM1 could hang the run.
+    if (win32::namesDevice(path)) return false;
     target.finalPath = finalPathOf(path);
     target.finalName = baseOf(target.finalPath);
     if (target.finalName.empty() || target.finalName == "." || target.finalName == "..") return false;
-    const std::wstring w = wide(target.finalPath);
+    const std::wstring w = win32::osPath(target.finalPath);
     // Windows refuses to open a read-only file for writing; said here too,
     // so no privilege that lets the open through changes the answer.
     const DWORD before = ::GetFileAttributesW(w.c_str());
@@ -127,11 +130,9 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool exists = existing != INVALID_HANDLE_VALUE;
     if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    if (exists && ::GetFileType(existing) != FILE_TYPE_DISK) {
-        target.file = FileHandle(win32::adopt(existing, _O_WRONLY));
-        return target.file.valid();
-    }
+    const bool disk = !exists || ::GetFileType(existing) == FILE_TYPE_DISK;
     if (exists) ::CloseHandle(existing);
+    if (!disk) return false;
     std::string why;
     target.folder = openFolder(folderOf(target.finalPath), &why);
     if (!target.folder.valid()) return false;

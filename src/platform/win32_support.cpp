@@ -1,29 +1,77 @@
 #include "platform/win32_support.h"
 
+#include "platform/utf16.h"
+
 #include <fcntl.h>
 #include <io.h>
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace fw::win32 {
 
-std::wstring wide(const std::string& ansi) {
-    if (ansi.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), out.data(), n);
-    return out;
+std::wstring wide(const std::string& utf8) {
+    std::u16string text;
+    if (!utf16FromUtf8(utf8, text)) return {};
+    return std::wstring(text.begin(), text.end());
 }
 
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
+std::string narrow(const std::wstring& text) { return utf8FromUtf16(std::u16string(text.begin(), text.end())); }
+
+namespace {
+
+bool startsWith(const std::wstring& text, const wchar_t* lead) { return text.rfind(lead, 0) == 0; }
+
+// GetFullPathNameW's answer; it reads paths of any length.
+std::wstring fullWide(const std::string& path) {
+    const std::wstring w = wide(path);
+    if (w.empty()) return {};
+    std::wstring full(MAX_PATH + 1, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(w.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return {};
+        if (n < full.size()) return full.substr(0, n);
+        full.resize(n + 1);
+    }
+}
+
+}  // namespace
+
+std::wstring osPath(const std::string& path) {
+    const std::wstring full = fullWide(path);
+    // Already in the system's own namespaces: \\?\ and devices (\\.\).
+    if (full.empty() || startsWith(full, L"\\\\?\\") || startsWith(full, L"\\\\.\\")) return full;
+    if (startsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::string fullPath(const std::string& path) {
+    const std::wstring full = fullWide(path);
+    return full.empty() ? path : narrow(full);
+}
+
+bool isDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && (stem.back() == ' ' || stem.back() == '.')) stem.pop_back();
+    for (char& c : stem) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    for (const char* d : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (stem == d) return true;
+    // COM1 to COM9 and LPT1 to LPT9, also with the superscript digits.
+    if (stem.size() < 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
+    const std::string digit = stem.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\u00b9" || digit == "\u00b2" ||
+           digit == "\u00b3";
+}
+
+bool namesDevice(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == ' ' || path[end - 1] == '.')) --end;
+    const std::size_t slash = path.find_last_of("\\/:", end == 0 ? 0 : end - 1);
+    const std::size_t begin = slash == std::string::npos || slash >= end ? 0 : slash + 1;
+    return isDeviceName(path.substr(begin, end - begin));
 }
 
 HANDLE handleOf(int fd) {
@@ -78,11 +126,11 @@ void setErrnoFrom(DWORD error) {
 
 std::string reasonOf(DWORD error) {
     if (const int e = errnoOf(error); e != 0) return std::strerror(e);
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string reason = n > 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(error);
+                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason = n > 0 && text != nullptr ? narrow(std::wstring(text, n)) : "error " + std::to_string(error);
     if (text != nullptr) ::LocalFree(text);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' ||
                                reason.back() == '.'))
@@ -90,12 +138,37 @@ std::string reasonOf(DWORD error) {
     return reason;
 }
 
+namespace {
+
+std::mutex openedLock;
+std::map<HANDLE, std::wstring> openedPaths;
+
+std::wstring openedPathOf(HANDLE h) {
+    const std::lock_guard<std::mutex> hold(openedLock);
+    const auto at = openedPaths.find(h);
+    return at == openedPaths.end() ? std::wstring() : at->second;
+}
+
+}  // namespace
+
+void rememberOpenedPath(HANDLE h, const std::wstring& path) {
+    const std::lock_guard<std::mutex> hold(openedLock);
+    openedPaths[h] = path;
+}
+
+void forgetOpenedPath(HANDLE h) {
+    const std::lock_guard<std::mutex> hold(openedLock);
+    openedPaths.erase(h);
+}
+
+// A buffer too small is answered with the size it needs, as documented;
+// Wine answers ERROR_MORE_DATA past MAX_PATH whatever the buffer.
 std::wstring pathOfHandle(HANDLE h) {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     for (;;) {
         const DWORD n = ::GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()),
                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) return {};
+        if (n == 0) return openedPathOf(h);
         if (n < buffer.size()) return std::wstring(buffer.data(), n);
         buffer.resize(n + 1);
     }
@@ -103,10 +176,14 @@ std::wstring pathOfHandle(HANDLE h) {
 
 std::wstring folderPathOf(int dirFd) { return pathOfHandle(handleOf(dirFd)); }
 
+// Empty when the folder's path cannot be told: the bare name would be
+// taken in the working folder instead.
 std::wstring inFolder(int dirFd, const std::string& name) {
     std::wstring path = folderPathOf(dirFd);
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path + wide(name);
+    const std::wstring inside = wide(name);
+    if (path.empty() || inside.empty()) return {};
+    if (path.back() != L'\\') path += L'\\';
+    return path + inside;
 }
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }

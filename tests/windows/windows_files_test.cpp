@@ -1,5 +1,5 @@
 // What only Windows has: its path spellings, share modes, delete-on-close,
-// file attributes and the ANSI code page of the narrow main().
+// file attributes and the ANSI code page of a part name's bytes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/win32_support.h"
 #include "test_support.h"
 
 namespace {
@@ -158,15 +159,16 @@ TEST_F(WindowsOutput, AKilledRunLeavesTheFolderAsItWas) {
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"boot.img", "out.update", "rfs.img"}));
 }
 
-// Arguments come in the ANSI code page through the narrow main(), and a
-// name is stored with those bytes, as the earlier Windows tool stored it.
+// Arguments come in UTF-16, and a name is stored with its bytes in the
+// ANSI code page, as the earlier Windows tool stored it.
 TEST(WindowsArguments, ANameAndPathInTheAnsiCodePageAreKeptAsItsBytes) {
     const wchar_t accented[] = L"caf\u00e9";
     char ansi[16] = {};
     BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, accented, -1, ansi, sizeof ansi, nullptr, &lossy);
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, accented, -1, ansi, sizeof ansi, nullptr, &lossy);
     if (n <= 0 || lossy) GTEST_SKIP() << "code page " << ::GetACP() << " has no e with acute accent";
-    const std::string name(ansi);
+    const std::string field(ansi);
+    const std::string name = fw::win32::narrow(accented);
     fwtest::ScratchDir dir;
     const Bytes content = fwtest::patternBytes(500, 9);
     const std::wstring widePath = std::filesystem::path(dir.path()).wstring() + L"\\" + accented + L".img";
@@ -180,11 +182,11 @@ TEST(WindowsArguments, ANameAndPathInTheAnsiCodePageAreKeptAsItsBytes) {
     const int code = fwtest::runWindowsTool("fwpack.exe", {"-o", out, "-b", "0c35", "-n", name, dir.file(name + ".img")},
                                             dir.file("log"));
     ASSERT_EQ(code, 0) << fwtest::textOf(dir.file("log"));
-    Bytes field(name.begin(), name.end());
-    field.resize((field.size() + 3) / 4 * 4, 0);
-    field.insert(field.end(), content.begin(), content.end());
+    Bytes expected(field.begin(), field.end());
+    expected.resize((expected.size() + 3) / 4 * 4, 0);
+    expected.insert(expected.end(), content.begin(), content.end());
     const Bytes package = fwtest::readFile(out);
-    EXPECT_NE(std::search(package.begin(), package.end(), field.begin(), field.end()), package.end());
+    EXPECT_NE(std::search(package.begin(), package.end(), expected.begin(), expected.end()), package.end());
 }
 
 }  // namespace
