@@ -62,12 +62,14 @@ public:
     virtual bool examineOutput(const std::string& path, EarlierOutput& into) const;
     // The output's folder, held open while names are made in it.
     virtual FileHandle openOutputFolder(const std::string& path) const;
-    // The existing file at `path` emptied and opened for writing.
+    // The existing file at `path` emptied and opened for writing; false
+    // where it cannot be, or (on POSIX) it is no regular file.
     virtual bool openInPlace(const std::string& path, FileHandle& into) const;
     // Gives the new file what the earlier one had.
     virtual void takeOver(int fd, const EarlierOutput& earlier) const;
     // Only a hint: room for `size` bytes in one piece.
     virtual void reserve(int fd, std::uint64_t size) const;
+    // Empties a file written in place that is given up.
     virtual void truncate(int fd) const;
 
     // --- Buffered input.
