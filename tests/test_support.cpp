@@ -11,6 +11,17 @@
 #include "digest/md5.h"
 
 namespace fwtest {
+namespace {
+
+// Paths are UTF-8 text, as the tools hold them, on every system.
+std::filesystem::path pathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace
 
 // A new folder of a random name, made by this call and no other (a name
 // already taken is never reused).
@@ -25,7 +36,7 @@ ScratchDir::ScratchDir() {
         if (std::filesystem::create_directory(base / name, ec)) {
             // Forward slashes on Windows too, which its calls take, so a
             // path reads the same in every message on both systems.
-            path_ = (base / name).generic_string();
+            path_ = utf8Of(base / name);
             return;
         }
     }
@@ -34,12 +45,12 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(pathOf(path_), ec);
 }
 
 std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
     const std::string p = file(name);
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    std::ofstream f(pathOf(p), std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + p);
     return p;
@@ -51,13 +62,13 @@ std::string ScratchDir::write(const std::string& name, const std::string& text) 
 
 std::vector<std::string> ScratchDir::entries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(pathOf(path_))) names.push_back(utf8Of(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
 
 Bytes readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(pathOf(path), std::ios::binary);
     if (!f) throw std::runtime_error("cannot read " + path);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
@@ -65,7 +76,7 @@ Bytes readFile(const std::string& path) {
 // As lstat sees it: a link counts, whatever it points at.
 bool exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return std::filesystem::exists(std::filesystem::symlink_status(pathOf(path), ec));
 }
 
 Bytes patternBytes(std::size_t count, std::uint32_t salt) {

@@ -29,13 +29,13 @@ struct PartResult {
 // For tests: lets a test act on an input at a precise moment of its copy,
 // lower the format's size limit so an endless input meets it soon, shorten
 // the wait for a silent device, refuse thread starts after the first few,
-// or strike the output's final steps.
+// or hand the output calls that strike its final steps.
 struct WriterHooks {
     std::function<void(const char* path)> afterFirstPiece;
     std::uint64_t packageLimit = largestPackage;
     std::chrono::milliseconds streamIdleLimit{10'000};
     std::size_t threadsThatStart = SIZE_MAX;
-    OutputSeams output;
+    const OsCalls* output = nullptr;  // null: the system's
 };
 
 struct CopyContext {

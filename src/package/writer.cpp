@@ -265,7 +265,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     if (!readyToWrite(job, plan, outputPath, out)) return -1;
 
     OutputTarget target;
-    if (hooks != nullptr) target.seams = &hooks->output;
+    if (hooks != nullptr && hooks->output != nullptr) target.calls = hooks->output;
     const std::uint64_t room = plan.offsetsKnown && plan.unplaced == plan.parts.size() ? plan.size : 0;
     if (!openOutputTarget(outputPath, room, target)) {
         std::fprintf(out, "cant open file[%s]!\n", outputPath);

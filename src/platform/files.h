@@ -1,5 +1,5 @@
-// The thin layer over the POSIX file calls. Everything above it speaks of
-// paths and byte counts; errno and descriptors stay here.
+// The thin layer over the system's file calls. Everything above it speaks
+// of paths and byte counts; errno and descriptors stay here.
 #pragma once
 
 #include <chrono>
@@ -92,7 +92,6 @@ public:
 private:
     bool refill();
     std::int64_t readDirect(void* into, std::size_t count);
-    bool waitForBytes() const;
 
     FileHandle handle_;
     InputRules rules_;

@@ -1,3 +1,5 @@
+// Opening files to read, by Win32: shapes told by the handle's type,
+// writers kept out by the share mode.
 #include <fcntl.h>
 #include <io.h>
 
@@ -5,12 +7,12 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/os_calls.h"
 #include "platform/win32_support.h"
 
 namespace fw {
 namespace {
 
-constexpr std::size_t bufferSize = 1 << 18;
 
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Readers and deleters may come, writers may not: a process holding the
@@ -78,9 +80,6 @@ bool fileIdOf(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
     return ok;
 }
 
-// A console is the one character device that can stay silent: it is waited
-// on, at most the idle limit, before each read. Other devices (NUL) answer
-// at once.
 bool isConsole(HANDLE h) {
     DWORD mode = 0;
     return ::GetConsoleMode(h, &mode) != 0;
@@ -126,79 +125,35 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
     return Opening::ok;
 }
 
-InputProbe probeInput(const char* path) {
-    OpenedFile f;
-    const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
-    if (opening != Opening::ok) return {opening == Opening::cannotOpen ? InputShape::cannotOpen : InputShape::unreadable, 0};
-    if (f.stream) return {InputShape::stream, 0};
-    return {InputShape::sized, f.length};
-}
-
 // Under `refuseWhileWritten` the file is opened without write sharing: a
 // writer that has it open makes the open fail with a sharing violation,
 // and a writer that comes later cannot open it until it is closed here.
-InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
-    close();
-    OpenedFile f;
+InputFile::Opened OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into,
+                                     bool& leased) const {
+    leased = false;
     DWORD failure = 0;
     const Opening opening =
-        openShared(path, Shapes::anyThatEnds, rules.refuseWhileWritten ? shareNoWriters : shareAll, f, nullptr, &failure);
-    if (opening != Opening::ok) {
-        const bool beingWritten = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
-        return opening == Opening::cannotOpen && !beingWritten ? Opened::cannotOpen : Opened::cannotRead;
-    }
-    handle_ = std::move(f.handle);
-    rules_ = rules;
-    stream_ = f.stream;
-    leased_ = false;
-    size_ = static_cast<std::uint64_t>(f.length);
-    path_ = path;
-    begin_ = end_ = 0;
-    failed_ = false;
-    return Opened::ok;
+        openShared(path, Shapes::anyThatEnds, refuseWhileWritten ? shareNoWriters : shareAll, into, nullptr, &failure);
+    if (opening == Opening::ok) return InputFile::Opened::ok;
+    const bool beingWritten = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
+    return opening == Opening::cannotOpen && !beingWritten ? InputFile::Opened::cannotOpen
+                                                           : InputFile::Opened::cannotRead;
 }
 
-// No writer can have opened it since: the share mode keeps them out.
-bool InputFile::unwritten() const { return true; }
+// No file is leased: the share mode keeps writers out instead.
+bool OsCalls::stillLeased(int) const { return true; }
 
-bool InputFile::waitForBytes() const {
-    const HANDLE h = win32::handleOf(handle_.get());
-    const auto limit = static_cast<DWORD>(std::min<long long>(rules_.streamIdleLimit.count(), 1 << 30));
-    return ::WaitForSingleObject(h, limit) == WAIT_OBJECT_0;
-}
-
-// For a device, what one read delivers: a console hands over a line.
-std::int64_t InputFile::readDirect(void* into, std::size_t count) {
-    if (!stream_) return readSome(handle_.get(), into, count);
-    const HANDLE h = win32::handleOf(handle_.get());
-    if (isConsole(h) && !waitForBytes()) return -1;
+// What one read delivers: a console hands over a line. A console is the
+// one character device that can stay silent: it is waited on, at most the
+// idle limit, before each read. Other devices (NUL) answer at once.
+std::int64_t OsCalls::readStream(int fd, void* into, std::size_t count, std::chrono::milliseconds idleLimit) const {
+    const HANDLE h = win32::handleOf(fd);
+    const auto limit = static_cast<DWORD>(std::min<long long>(idleLimit.count(), 1 << 30));
+    if (isConsole(h) && ::WaitForSingleObject(h, limit) != WAIT_OBJECT_0) return -1;
     DWORD n = 0;
     const DWORD piece = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
     if (::ReadFile(h, into, piece, &n, nullptr)) return n;
     return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-}
-
-bool InputFile::refill() {
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
-    const std::int64_t n = readDirect(buffer_.get(), bufferSize);
-    if (n < 0) failed_ = true;
-    begin_ = 0;
-    end_ = n > 0 ? static_cast<std::size_t>(n) : 0;
-    return end_ > 0;
-}
-
-std::int64_t InputFile::read(void* into, std::size_t count) {
-    if (!handle_.valid() || failed_) return -1;
-    if (begin_ == end_ && count >= bufferSize / 4) {
-        const std::int64_t n = readDirect(into, count);
-        if (n < 0) failed_ = true;
-        return n;
-    }
-    if (begin_ == end_ && !refill()) return failed_ ? -1 : 0;
-    const std::size_t n = std::min(count, end_ - begin_);
-    std::memcpy(into, buffer_.get() + begin_, n);
-    begin_ += n;
-    return static_cast<std::int64_t>(n);
 }
 
 }  // namespace fw

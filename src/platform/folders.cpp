@@ -1,159 +1,35 @@
-#include "platform/folders.h"
-
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// How the tools make, name and give up a file in a folder, the same on
+// every system; each step is one of OsCalls.
 #include <cerrno>
 #include <cstring>
-#include <atomic>
-#include <climits>
-#include <ctime>
+
+#include "platform/folders.h"
 
 namespace fw {
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool usableFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
-std::string sameNameKey(const std::string& name) { return name; }
-
-unsigned newFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool CreatedFolders::create(const std::string& path, std::string* why) {
-    std::vector<std::string> missing;
-    std::string at = path;
-    while (!at.empty()) {
-        struct stat st {};
-        if (::stat(at.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode)) {
-                *why = "a file that is not a folder is in the way";
-                return false;
-            }
-            break;
-        }
-        if (errno != ENOENT) {
-            *why = std::strerror(errno);
-            return false;
-        }
-        missing.push_back(at);
-        const auto slash = at.find_last_of('/', at.find_last_not_of('/'));
-        if (slash == std::string::npos) break;
-        at = at.substr(0, slash);
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
-            *why = std::strerror(errno);
-            return false;
-        }
-        created_.push_back(*it);
-    }
-    return true;
-}
-
-void CreatedFolders::removeIfEmpty() {
-    for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::rmdir(it->c_str());
-    created_.clear();
-}
-
-FileHandle openFolder(const std::string& path, std::string* why) {
-    FileHandle dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) *why = std::strerror(errno);
-    return dir;
-}
-
-bool existsIn(int dirFd, const std::string& name) {
-    struct stat st {};
-    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-void removeIn(int dirFd, const std::string& name) { ::unlinkat(dirFd, name.c_str(), 0); }
-
-std::string shortTemporaryName(const char* lead) {
-    static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[10];
-    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-        static std::atomic<unsigned> counter{0};
-        timespec now {};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        unsigned long long x = static_cast<unsigned long long>(now.tv_nsec) ^
-                               (static_cast<unsigned long long>(::getpid()) << 32) ^ ++counter;
-        for (unsigned char& b : bytes) {
-            x = x * 6364136223846793005ull + 1442695040888963407ull;
-            b = static_cast<unsigned char>(x >> 56);
-        }
-    }
-    std::string name = lead;
-    for (unsigned char b : bytes) name += letters[b % 36];
-    return name;
-}
-
-bool canLinkUnnamed(int fd) {
-    if (::geteuid() == 0) return true;
-    char seen[PATH_MAX];
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    return ::readlink(proc.c_str(), seen, sizeof seen) >= 0;
-}
-
-// Only a process that may look files up by descriptor links one directly;
-// every other goes through /proc.
-bool linkUnnamed(int fd, int dirFd, const std::string& name) {
-    if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return true;
-    if (errno == EEXIST) return false;
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, proc.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
-}
-
-bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& how) {
-    const mode_t mode = how.mode != 0 ? how.mode : newFileMode();
-    f.tempName.clear();
-    if (how.unnamed) {
-        f.file = FileHandle(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-        if (f.file.valid() && canLinkUnnamed(f.file.get())) return true;
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = shortTemporaryName(how.lead);
-        f.file = FileHandle(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (f.file.valid()) {
-            f.tempName = name;
-            return true;
-        }
-        if (errno != EEXIST) break;
-    }
-    *why = std::strerror(errno);
-    return false;
-}
-
 namespace {
 
-bool closeWhole(FolderFile& f, std::string* why) {
-    const bool closed = f.file.reset() && !f.closeFails;
-    if (!closed) *why = f.closeFails ? "the close failed" : std::strerror(errno);
-    return closed;
+using Creation = OsCalls::Creation;
+
+// Tries short temporary names until one is free.
+Creation createUnderSomeName(int dirFd, FolderFile& f, const char* lead, unsigned mode, bool vanishing,
+                             std::string* why) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = shortTemporaryName(lead);
+        const Creation made = f.os->createFile(dirFd, name, mode, vanishing, f.file, why);
+        if (made == Creation::made && !vanishing) f.tempName = name;
+        if (made != Creation::nameTaken) return made;
+    }
+    return Creation::nameTaken;
 }
 
-// A file without a name gets a temporary one, so a rename can give it any.
+bool closeWhole(FolderFile& f, std::string* why) { return f.os->close(f.file, why); }
+
+// A vanishing file gets a lasting temporary name, so a rename can give it
+// any, also one that is taken.
 bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
     for (int attempt = 0; attempt < 100 && f.tempName.empty(); ++attempt) {
         const std::string temp = shortTemporaryName(lead);
-        if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
+        if (f.os->linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
         else if (errno != EEXIST) break;
     }
     return !f.tempName.empty();
@@ -161,12 +37,25 @@ bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
 
 }  // namespace
 
+// A file that vanishes with the process where the file system has one;
+// where it has none, or ran out of names for one, a lasting temporary name.
+bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& how) {
+    const unsigned mode = how.mode != 0 ? how.mode : newFileMode();
+    f.tempName.clear();
+    if (how.unnamed) {
+        const Creation made = createUnderSomeName(dirFd, f, how.lead, mode, true, why);
+        if (made == Creation::made) return true;
+        if (made == Creation::failed) return false;
+    }
+    return createUnderSomeName(dirFd, f, how.lead, mode, false, why) == Creation::made;
+}
+
 bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
                   const char* lead) {
     if (f.file.valid() && f.tempName.empty()) {
-        if (linkUnnamed(f.file.get(), dirFd, name)) {
+        if (f.os->linkUnnamed(f.file.get(), dirFd, name)) {
             if (closeWhole(f, why)) return true;
-            removeIn(dirFd, name);
+            f.os->removeIn(dirFd, name);
             return false;
         }
         if (!replace || errno != EEXIST || !linkUnderTemporaryName(dirFd, f, lead)) {
@@ -175,8 +64,8 @@ bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replac
             return false;
         }
     }
-    const bool renamed = closeWhole(f, why) && renameInto(dirFd, f.tempName, name, replace, why);
-    if (!renamed) removeIn(dirFd, f.tempName);
+    const bool renamed = closeWhole(f, why) && f.os->renameInto(dirFd, f.tempName, name, replace, why);
+    if (!renamed) f.os->removeIn(dirFd, f.tempName);
     f.tempName.clear();
     return renamed;
 }
@@ -190,29 +79,10 @@ bool stageInFolder(int dirFd, FolderFile& f, std::string* why) {
     return closeWhole(f, why);
 }
 
-bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why) {
-    if (::renameat2(dirFd, a.c_str(), dirFd, b.c_str(), RENAME_EXCHANGE) == 0) return true;
-    *why = std::strerror(errno);
-    return false;
-}
-
-EntryKind entryKindIn(int dirFd, const std::string& name) {
-    struct stat st {};
-    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::none;
-    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? EntryKind::replaceable : EntryKind::other;
-}
-
 void discardInFolder(int dirFd, FolderFile& f) {
     f.file.reset();
-    if (!f.tempName.empty()) removeIn(dirFd, f.tempName);
+    if (!f.tempName.empty()) f.os->removeIn(dirFd, f.tempName);
     f.tempName.clear();
-}
-
-bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string* why) {
-    const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
-    if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), flags) == 0) return true;
-    *why = std::strerror(errno);
-    return false;
 }
 
 }  // namespace fw

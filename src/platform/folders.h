@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "platform/file_handle.h"
 #include <vector>
+
+#include "platform/file_handle.h"
+#include "platform/os_calls.h"
 
 namespace fw {
 
@@ -47,11 +49,12 @@ void removeIn(int dirFd, const std::string& name);
 // The one way the tools make a file: a new file in a folder, without a
 // name (O_TMPFILE) where the file system allows, so a run killed before
 // naming it leaves nothing behind; elsewhere under a short temporary name.
-// It gets its final name only when whole.
+// It gets its final name only when whole. The steps are taken by `os`,
+// the system's calls unless a test hands in its own.
 struct FolderFile {
     FileHandle file;
-    std::string tempName;     // empty while the file has no name
-    bool closeFails = false;  // for tests: the final close reports an error
+    std::string tempName;  // empty while the file has no name
+    const OsCalls* os = &systemCalls();
 };
 struct NewFile {
     const char* lead = ".fwinspect-";  // how a temporary name starts
@@ -78,11 +81,6 @@ EntryKind entryKindIn(int dirFd, const std::string& name);
 // Closes the file and removes any name it has.
 void discardInFolder(int dirFd, FolderFile& f);
 
-// Gives an unnamed file (O_TMPFILE) a name in the folder; false with errno
-// EEXIST when the name is taken.
-bool linkUnnamed(int fd, int dirFd, const std::string& name);
-// Whether this process will be able to name the unnamed file `fd`.
-bool canLinkUnnamed(int fd);
 // `lead` and ten random letters: a temporary name as short as the folder
 // allows whatever the final name, so a final name of 255 bytes still has
 // room beside it.

@@ -1,9 +1,10 @@
-// Files and folders by Win32's rules. Windows has no file without a name: a
-// new file is made under a short temporary name with FILE_FLAG_DELETE_ON_CLOSE,
-// so the system removes it when its handle closes, also when the process is
-// killed; it gets its final name by a hard link (the temporary name then
-// goes with the handle), and a name that is taken is replaced by a second
-// temporary link moved over it with MOVEFILE_REPLACE_EXISTING.
+// Files and folders by Win32's rules, and the steps of naming a file.
+// Windows has no file without a name: a new file is made under a short
+// temporary name with FILE_FLAG_DELETE_ON_CLOSE, so the system removes it
+// when its handle closes, also when the process is killed; it gets its
+// final name by a hard link (the temporary name then goes with the
+// handle), and a name that is taken is replaced by a second temporary
+// link moved over it with MOVEFILE_REPLACE_EXISTING.
 #define _CRT_RAND_S
 #include <stdlib.h>
 
@@ -22,30 +23,11 @@ namespace {
 using win32::inFolder;
 using win32::wide;
 
-constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 std::string lastReason() { return win32::reasonOf(::GetLastError()); }
 
 std::size_t lastSeparator(const std::string& path) {
     const auto at = path.find_last_of("\\/");
     return at;
-}
-
-bool closeWhole(FolderFile& f, std::string* why) {
-    const bool closed = f.file.reset() && !f.closeFails;
-    if (!closed) *why = f.closeFails ? "the close failed" : std::strerror(errno);
-    return closed;
-}
-
-// A file made under a temporary name that the system removes at close
-// gets a second, lasting temporary name, so a move can give it any.
-bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
-    for (int attempt = 0; attempt < 100 && f.tempName.empty(); ++attempt) {
-        const std::string temp = shortTemporaryName(lead);
-        if (linkUnnamed(f.file.get(), dirFd, temp)) f.tempName = temp;
-        else if (errno != EEXIST) break;
-    }
-    return !f.tempName.empty();
 }
 
 }  // namespace
@@ -172,10 +154,8 @@ std::string shortTemporaryName(const char* lead) {
     return name;
 }
 
-bool canLinkUnnamed(int) { return true; }
-
 // The file is linked by the path its handle stands under.
-bool linkUnnamed(int fd, int dirFd, const std::string& name) {
+bool OsCalls::linkUnnamed(int fd, int dirFd, const std::string& name) const {
     const std::wstring from = win32::pathOfHandle(win32::handleOf(fd));
     if (from.empty()) {
         win32::setErrnoFrom(::GetLastError());
@@ -187,68 +167,31 @@ bool linkUnnamed(int fd, int dirFd, const std::string& name) {
 }
 
 // Delete sharing lets the hard link and the final move act on the file
-// while this handle holds it.
-bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& how) {
-    f.tempName.clear();
-    DWORD error = 0;
-    for (int pass = how.unnamed ? 0 : 1; pass < 2; ++pass) {
-        const bool vanishing = pass == 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string name = shortTemporaryName(how.lead);
-            const std::wstring path = inFolder(dirFd, name);
-            const HANDLE h = ::CreateFileW(
-                path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                nullptr, CREATE_NEW,
-                FILE_ATTRIBUTE_NORMAL | (vanishing ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
-            if (h == INVALID_HANDLE_VALUE) {
-                error = ::GetLastError();
-                if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-                break;
-            }
-            f.file = FileHandle(win32::adopt(h, _O_RDWR));
-            if (!f.file.valid()) {
-                *why = std::strerror(errno);
-                return false;
-            }
-            win32::rememberOpenedPath(h, path);
-            if (!vanishing) f.tempName = name;
-            return true;
-        }
-        // A file system without delete-on-close: a plain temporary name.
-        if (error == ERROR_ACCESS_DENIED || error == ERROR_PATH_NOT_FOUND) break;
+// while this handle holds it. A vanishing file is removed by the system
+// when its handle closes; where the file system refuses delete-on-close
+// for another reason than a folder we may not write, a plain temporary
+// name must do.
+OsCalls::Creation OsCalls::createFile(int dirFd, const std::string& name, unsigned, bool vanishing, FileHandle& into,
+                                      std::string* why) const {
+    const std::wstring path = inFolder(dirFd, name);
+    const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | (vanishing ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        *why = win32::reasonOf(error);
+        win32::setErrnoFrom(error);
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return Creation::nameTaken;
+        const bool hopeless = !vanishing || error == ERROR_ACCESS_DENIED || error == ERROR_PATH_NOT_FOUND;
+        return hopeless ? Creation::failed : Creation::unavailable;
     }
-    *why = win32::reasonOf(error);
-    win32::setErrnoFrom(error);
-    return false;
-}
-
-bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
-                  const char* lead) {
-    if (f.file.valid() && f.tempName.empty()) {
-        if (linkUnnamed(f.file.get(), dirFd, name)) {
-            if (closeWhole(f, why)) return true;
-            removeIn(dirFd, name);
-            return false;
-        }
-        if (!replace || errno != EEXIST || !linkUnderTemporaryName(dirFd, f, lead)) {
-            *why = std::strerror(errno);
-            f.file.reset();
-            return false;
-        }
+    into = FileHandle(win32::adopt(h, _O_RDWR));
+    if (into.valid()) {
+        win32::rememberOpenedPath(h, path);
+        return Creation::made;
     }
-    const bool renamed = closeWhole(f, why) && renameInto(dirFd, f.tempName, name, replace, why);
-    if (!renamed) removeIn(dirFd, f.tempName);
-    f.tempName.clear();
-    return renamed;
-}
-
-bool stageInFolder(int dirFd, FolderFile& f, std::string* why) {
-    if (f.file.valid() && f.tempName.empty() && !linkUnderTemporaryName(dirFd, f, ".fwinspect-")) {
-        *why = std::strerror(errno);
-        f.file.reset();
-        return false;
-    }
-    return closeWhole(f, why);
+    *why = std::strerror(errno);
+    return Creation::failed;
 }
 
 // Windows has no single call that swaps two names: the swap is three
@@ -278,12 +221,6 @@ EntryKind entryKindIn(int dirFd, const std::string& name) {
     const DWORD attributes = ::GetFileAttributesW(inFolder(dirFd, name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::none;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? EntryKind::replaceable : EntryKind::other;
-}
-
-void discardInFolder(int dirFd, FolderFile& f) {
-    f.file.reset();
-    if (!f.tempName.empty()) removeIn(dirFd, f.tempName);
-    f.tempName.clear();
 }
 
 bool renameInto(int dirFd, const std::string& from, const std::string& to, bool replace, std::string* why) {

@@ -13,20 +13,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "platform/file_handle.h"
+#include "platform/os_calls.h"
 
 namespace fw {
 
 enum class OutputWay { none, unnamed, named, inPlace };
-
-// For tests: act at the moments a signal or a failing system would strike.
-struct OutputSeams {
-    std::function<void()> whileNaming;  // runs once naming has begun
-    bool closeFails = false;            // the final close reports an error
-};
 
 struct OutputTarget {
     std::string finalPath;  // the path after following symbolic links
@@ -38,10 +32,10 @@ struct OutputTarget {
     std::atomic<bool> failed{false};  // a write failed; sticky until the target is closed
 
     // What the replaced file was, so the package keeps it.
-    bool replaces = false;
-    unsigned mode = 0;  // permission bits for the finished package
-    unsigned owner = 0, group = 0;
-    const OutputSeams* seams = nullptr;
+    EarlierOutput earlier;
+    // The steps are taken by these: the system's, unless a test hands in
+    // calls that fail or act at a precise moment.
+    const OsCalls* calls = &systemCalls();
 
     OutputTarget() = default;
     OutputTarget(const OutputTarget&) = delete;
@@ -53,10 +47,6 @@ struct OutputTarget {
     bool writeAt(std::uint64_t offset, const void* data, std::size_t count);
 };
 
-// Lets a test take the path a file system without unnamed files takes, or
-// the one a folder where no file can be made takes.
-enum class UnnamedFiles { tryFirst, refused, inPlaceOnly };
-
 // False when nothing can be written there: a missing folder, a directory,
 // a symbolic-link loop or a path that cannot be resolved, a folder where
 // no file can be made and no existing output we may write, an existing
@@ -65,8 +55,7 @@ enum class UnnamedFiles { tryFirst, refused, inPlaceOnly };
 // a new file of the same name either. A new file is
 // given `expectedSize` bytes of room up front, so the file system
 // allocates it in one piece rather than page by page.
-bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target,
-                      UnnamedFiles unnamed = UnnamedFiles::tryFirst);
+bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target);
 // Gives the file its name (and the replaced file's mode and owner); false
 // when any write, the close or the naming failed, and then nothing is left
 // behind (an output written in place is left empty). From the moment

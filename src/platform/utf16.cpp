@@ -44,6 +44,14 @@ long long decode(const std::string& text, std::size_t& at) {
 
 }  // namespace
 
+std::size_t utf8CharAt(const std::string& text, std::size_t at, char32_t* c) {
+    std::size_t end = at;
+    const long long decoded = decode(text, end);
+    if (decoded < 0 || (decoded >= 0xD800 && decoded <= 0xDFFF)) return 0;
+    *c = static_cast<char32_t>(decoded);
+    return end - at;
+}
+
 std::string utf8FromUtf16(const std::u16string& text) {
     std::string out;
     out.reserve(text.size());

@@ -13,5 +13,8 @@ namespace fw {
 std::string utf8FromUtf16(const std::u16string& text);
 // False, and `into` left empty, when `text` is no (generalised) UTF-8.
 bool utf16FromUtf8(const std::string& text, std::u16string& into);
+// The length of the UTF-8 sequence at `at` and its code point, or 0 where
+// no character starts there (a surrogate is none).
+std::size_t utf8CharAt(const std::string& text, std::size_t at, char32_t* c);
 
 }  // namespace fw

@@ -14,6 +14,7 @@
 #include "inspect/package_bytes.h"
 #include "job/registration.h"
 #include "package/writer.h"
+#include "platform/fake_os_calls.h"
 #include "platform/interruption.h"
 #include "test_support.h"
 
@@ -131,8 +132,10 @@ TEST_F(Outcome, SilentDeviceEndsTheRunAfterTheIdleLimit) {
 TEST_F(Outcome, FailedFinalCloseKeepsTheEarlierOutput) {
     dir.write("rfs", fwtest::patternBytes(10, 2));
     registerThree();
+    fwtest::FakeOsCalls calls;
+    calls.closeFails = true;
     fw::WriterHooks hooks;
-    hooks.output.closeFails = true;
+    hooks.output = &calls;
     const auto r = write(&hooks);
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.output, "packs :1,0,1-0,1,0-0 flash-0 \nrfs len = 10\nfinished!cant write file[" + out + "]!\n");
@@ -158,8 +161,10 @@ TEST_F(Outcome, SignalWhileNamingLetsTheRunFinish) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         fw::removeTemporaryFileOnInterrupt();
+        fwtest::FakeOsCalls calls;
+        calls.whileNaming = [] { ::raise(SIGTERM); };
         fw::WriterHooks hooks;
-        hooks.output.whileNaming = [] { ::raise(SIGTERM); };
+        hooks.output = &calls;
         std::FILE* quiet = std::fopen("/dev/null", "w");
         ::_exit(fw::writePackage(*job, out.c_str(), quiet, &hooks) == 0 ? 0 : 1);
     }

@@ -10,13 +10,14 @@
 #include <csignal>
 #include <thread>
 
+#include "platform/fake_os_calls.h"
 #include "platform/interruption.h"
 #include "test_support.h"
 
 namespace {
 
-using fw::UnnamedFiles;
 using fwtest::Bytes;
+using NewFiles = fwtest::FakeOsCalls::NewFiles;
 
 const Bytes payload = fwtest::patternBytes(70000, 5);
 
@@ -24,26 +25,35 @@ bool writeWhole(fw::OutputTarget& t) {
     return t.writeAt(40000, payload.data() + 40000, payload.size() - 40000) && t.writeAt(0, payload.data(), 40000);
 }
 
-class OutputTarget : public ::testing::TestWithParam<UnnamedFiles> {
+// Each case on a file system with unnamed files, and on one without.
+class OutputTarget : public ::testing::TestWithParam<NewFiles> {
 protected:
     fwtest::ScratchDir dir;
     std::string out = dir.file("out.update");
     const Bytes earlier = fwtest::patternBytes(33, 9);
 
+    fwtest::FakeOsCalls calls;
+
+    void SetUp() override { calls.newFiles = GetParam(); }
+
+    bool open(fw::OutputTarget& t, const std::string& path, std::uint64_t expectedSize = 0) {
+        t.calls = &calls;
+        return fw::openOutputTarget(path.c_str(), expectedSize, t);
+    }
+
     bool pack(const std::string& path) {
         fw::OutputTarget t;
-        return fw::openOutputTarget(path.c_str(), payload.size(), t, GetParam()) && writeWhole(t) &&
-               fw::commitOutputTarget(t);
+        return open(t, path, payload.size()) && writeWhole(t) && fw::commitOutputTarget(t);
     }
 };
 
 TEST_P(OutputTarget, NothingNamedStandsBesideTheOutputUntilItIsCommitted) {
     dir.write("out.update", earlier);
     fw::OutputTarget t;
-    ASSERT_TRUE(fw::openOutputTarget(out.c_str(), payload.size(), t, GetParam()));
+    ASSERT_TRUE(open(t, out, payload.size()));
     ASSERT_TRUE(writeWhole(t));
     const auto whileWriting = dir.entries();
-    if (GetParam() == UnnamedFiles::tryFirst) {
+    if (GetParam() == NewFiles::any) {
         EXPECT_EQ(whileWriting, std::vector<std::string>{"out.update"});
     } else {
         ASSERT_EQ(whileWriting.size(), 2u);
@@ -59,19 +69,19 @@ TEST_P(OutputTarget, AbandonedOrFailedOutputLeavesTheEarlierFile) {
     dir.write("out.update", earlier);
     {
         fw::OutputTarget t;
-        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t, GetParam()));
+        ASSERT_TRUE(open(t, out));
         ASSERT_TRUE(writeWhole(t));
         fw::abandonOutputTarget(t);
     }
     {
         fw::OutputTarget t;
-        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t, GetParam()));
+        ASSERT_TRUE(open(t, out));
         t.failed = true;
         EXPECT_FALSE(fw::commitOutputTarget(t));
     }
     {
         fw::OutputTarget t;  // neither committed nor abandoned: ends with the run
-        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t, GetParam()));
+        ASSERT_TRUE(open(t, out));
         ASSERT_TRUE(writeWhole(t));
     }
     EXPECT_EQ(fwtest::readFile(out), earlier);
@@ -124,16 +134,14 @@ TEST_P(OutputTarget, PathsThatLeadNowhereAreRefused) {
     const char* refused[] = {"loop", "ping", "loop/out", "file/out", "missing/out", "dangling", "folder", "folder/"};
     for (const char* path : refused) {
         fw::OutputTarget t;
-        EXPECT_FALSE(fw::openOutputTarget(dir.file(path).c_str(), 0, t, GetParam())) << path;
+        EXPECT_FALSE(open(t, dir.file(path))) << path;
     }
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"dangling", "file", "folder", "loop", "ping", "pong"}));
     EXPECT_EQ(fwtest::readFile(dir.file("file")), earlier);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothWays, OutputTarget, ::testing::Values(UnnamedFiles::tryFirst, UnnamedFiles::refused),
-                         [](const auto& info) {
-                             return std::string(info.param == UnnamedFiles::tryFirst ? "Unnamed" : "Named");
-                         });
+INSTANTIATE_TEST_SUITE_P(BothWays, OutputTarget, ::testing::Values(NewFiles::any, NewFiles::namedOnly),
+                         [](const auto& info) { return std::string(info.param == NewFiles::any ? "Unnamed" : "Named"); });
 
 // In a child that installs the tool's handlers: a signal taken by a worker
 // thread mid-write removes the short-named file and ends the child by the
@@ -146,8 +154,11 @@ TEST(Interruption, SignalInAnyThreadRemovesTheNamedTemporaryFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             fw::removeTemporaryFileOnInterrupt();
+            fwtest::FakeOsCalls calls;
+            calls.newFiles = NewFiles::namedOnly;
             fw::OutputTarget t;
-            if (!fw::openOutputTarget(out.c_str(), 0, t, UnnamedFiles::refused) || !writeWhole(t)) ::_exit(3);
+            t.calls = &calls;
+            if (!fw::openOutputTarget(out.c_str(), 0, t) || !writeWhole(t)) ::_exit(3);
             if (dir.entries().size() != 2) ::_exit(4);
             std::thread worker([signal] { ::raise(signal); });
             worker.join();
@@ -172,11 +183,12 @@ TEST(OutputInPlace, FailedCloseLeavesTheFileEmpty) {
     fwtest::ScratchDir dir;
     const std::string out = dir.write("out.update", fwtest::patternBytes(33, 9));
     for (const bool fails : {false, true}) {
-        fw::OutputSeams seams;
-        seams.closeFails = fails;
+        fwtest::FakeOsCalls calls;
+        calls.newFiles = NewFiles::none;
+        calls.closeFails = fails;
         fw::OutputTarget t;
-        t.seams = &seams;
-        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t, fw::UnnamedFiles::inPlaceOnly));
+        t.calls = &calls;
+        ASSERT_TRUE(fw::openOutputTarget(out.c_str(), 0, t));
         ASSERT_TRUE(writeWhole(t));
         EXPECT_EQ(fw::commitOutputTarget(t), !fails);
         EXPECT_EQ(fwtest::readFile(out), fails ? Bytes{} : payload) << fails;

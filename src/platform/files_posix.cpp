@@ -1,0 +1,160 @@
+// Opening files to read, by POSIX: shapes told by stat, writers seen
+// through read leases.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+
+#include "platform/os_calls.h"
+
+namespace fw {
+namespace {
+
+bool isStreamDevice(mode_t mode) { return S_ISCHR(mode); }
+
+bool isReadableShape(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode) || S_ISCHR(mode); }
+
+// A block device reports no size through stat; its end does.
+std::int64_t lengthOf(int fd, const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return st.st_size;
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    ::lseek(fd, 0, SEEK_SET);
+    return end;
+}
+
+bool setNonBlocking(int fd, bool on) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
+}
+
+bool accepts(Shapes accepted, mode_t mode) {
+    switch (accepted) {
+        case Shapes::regular: return S_ISREG(mode);
+        case Shapes::regularOrBlock: return S_ISREG(mode) || S_ISBLK(mode);
+        case Shapes::anyThatEnds: return isReadableShape(mode);
+    }
+    return false;
+}
+
+const char* refusal(Shapes accepted, mode_t mode) {
+    if (S_ISDIR(mode)) return "is a folder";
+    return accepted == Shapes::regular ? "not a regular file" : "not a regular file or block device";
+}
+
+// A read lease can only be had while no process holds the file open for
+// writing or mapped writable, and the system breaks it when one opens the
+// file so. The break is announced by SIGIO, whose default would end the
+// run: it is only looked at, never waited for.
+enum class Lease { held, refused, unavailable };
+
+Lease takeReadLease(int fd) {
+    static std::once_flag quietBreaks;
+    std::call_once(quietBreaks, [] { std::signal(SIGIO, SIG_IGN); });
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return Lease::held;
+    // EAGAIN: a writer has it open. Anything else (not the file's owner,
+    // leases turned off, a file system without them): no way to tell.
+    return errno == EAGAIN ? Lease::refused : Lease::unavailable;
+}
+
+}  // namespace
+
+bool fileExists(const char* path) { return ::access(path, F_OK) == 0; }
+
+bool sameFile(const char* a, const char* b) {
+    struct stat sa {}, sb {};
+    if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why) {
+    auto fail = [&](Opening result, const char* reason) {
+        if (why != nullptr) *why = reason;
+        into.handle.reset();
+        return result;
+    };
+    struct stat st {};
+    if (::stat(path, &st) == 0 && !accepts(accepted, st.st_mode))
+        return fail(Opening::notReadable, refusal(accepted, st.st_mode));
+    into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!into.handle.valid()) {
+        into.missing = errno == ENOENT;
+        return fail(Opening::cannotOpen, std::strerror(errno));
+    }
+    if (::fstat(into.handle.get(), &st) != 0 || !accepts(accepted, st.st_mode))
+        return fail(Opening::notReadable, refusal(accepted, st.st_mode));
+    into.stream = isStreamDevice(st.st_mode);
+    into.regular = S_ISREG(st.st_mode);
+    into.length = into.stream ? 0 : lengthOf(into.handle.get(), st);
+    if (into.length < 0) return fail(Opening::notReadable, std::strerror(errno));
+    if (!setNonBlocking(into.handle.get(), into.stream)) return fail(Opening::notReadable, std::strerror(errno));
+    return Opening::ok;
+}
+
+Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
+    const auto isStream = [](mode_t mode) { return S_ISFIFO(mode) || S_ISCHR(mode); };
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !isStream(st.st_mode)) return openForReading(path, Shapes::regular, into, why);
+    into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!into.handle.valid()) {
+        into.missing = errno == ENOENT;
+        if (why != nullptr) *why = std::strerror(errno);
+        return Opening::cannotOpen;
+    }
+    if (::fstat(into.handle.get(), &st) != 0 || !isStream(st.st_mode)) {
+        if (why != nullptr) *why = refusal(Shapes::regular, st.st_mode);
+        into.handle.reset();
+        return Opening::notReadable;
+    }
+    into.stream = true;
+    return Opening::ok;
+}
+
+// A regular file read under `refuseWhileWritten` is leased: one being
+// written is refused, and a writer that comes later breaks the lease.
+InputFile::Opened OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into,
+                                     bool& leased) const {
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, into);
+    if (opening != Opening::ok)
+        return opening == Opening::cannotOpen ? InputFile::Opened::cannotOpen : InputFile::Opened::cannotRead;
+    leased = false;
+    if (refuseWhileWritten && into.regular) {
+        const Lease lease = takeReadLease(into.handle.get());
+        if (lease == Lease::refused) {
+            into.handle.reset();
+            return InputFile::Opened::cannotRead;
+        }
+        leased = lease == Lease::held;
+    }
+    ::posix_fadvise(into.handle.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return InputFile::Opened::ok;
+}
+
+// A lease that is no longer a read lease is being broken.
+bool OsCalls::stillLeased(int fd) const { return ::fcntl(fd, F_GETLEASE) == F_RDLCK; }
+
+// The device is read without blocking, and polled for at most the idle
+// limit whenever it has nothing.
+std::int64_t OsCalls::readStream(int fd, void* into, std::size_t count, std::chrono::milliseconds idleLimit) const {
+    pollfd p{fd, POLLIN, 0};
+    const auto limit = static_cast<int>(std::min<long long>(idleLimit.count(), 1 << 30));
+    for (;;) {
+        const ssize_t n = ::read(fd, into, count);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN) return -1;
+        int ready = 0;
+        do ready = ::poll(&p, 1, limit);
+        while (ready < 0 && errno == EINTR);
+        if (ready <= 0) return -1;
+    }
+}
+
+}  // namespace fw
