@@ -55,7 +55,7 @@ std::string quoted(const std::string& arg) {
 
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
                    const std::function<bool(void*)>& whileRunning, const ToolStart& how) {
-    const std::string program = besideTheTests(exe);
+    const std::string program = exe.find_first_of("\\/") == std::string::npos ? besideTheTests(exe) : exe;
     std::string line = quoted(program);
     for (const std::string& a : args) line += " " + quoted(a);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -78,7 +78,7 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
     }
     PROCESS_INFORMATION child{};
     const BOOL started = ::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, how.creationFlags,
-                                          nullptr, nullptr, &start, &child);
+                                          nullptr, how.folder.empty() ? nullptr : how.folder.c_str(), &start, &child);
     ::CloseHandle(out);
     if (pipeWriter != nullptr) ::CloseHandle(pipeWriter);
     if (!started) return -1;

@@ -10,6 +10,7 @@
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_lint.h"
 #include "inspect/inspect_sign.h"
+#include "inspect/inspect_signature.h"
 #include "inspect/inspect_usage.h"
 
 #ifndef FWPACK_VERSION
@@ -267,6 +268,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
 }  // namespace
 
 int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    startCrypto();
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         std::fprintf(out, "fwinspect %s\n", FWPACK_VERSION);
         return 0;
