@@ -1,5 +1,6 @@
 #include "platform/loaded_code.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <vector>
@@ -18,6 +19,12 @@ std::string programFolder() {
 
 bool isFullPath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
-bool keepLibraryLoaded(const std::string&, std::string*) { return true; }
+bool keepLibraryLoaded(const std::string& path, std::string* why) {
+    // Never closed, as on Windows; the loader finds imports in the system's folders.
+    if (::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr) return true;
+    const char* reason = ::dlerror();
+    *why = reason != nullptr ? reason : "cannot be loaded";
+    return false;
+}
 
 }  // namespace fw

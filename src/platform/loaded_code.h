@@ -23,12 +23,13 @@ std::string programFolder();
 // which depend on the current folder or drive.
 bool isFullPath(const std::string& path);
 
-// Windows: loads the library at the full path `path` with the DLLs it
-// imports taken only from its own folder, the system folder and the
-// program's folder, never the working folder, and keeps it for the run, so
-// that libcrypto's own load of the same path later finds it loaded. POSIX:
-// the dynamic loader takes imports from the system's folders already;
-// nothing is done. False, with the reason, when it cannot be loaded.
+// Loads the library at the full path `path` and keeps it for the run, so
+// that the later load of the same path by libcrypto or the engine finds it
+// loaded, and a file that cannot be loaded is told in one line here rather
+// than on standard error by the engine. On Windows the DLLs it imports come
+// only from its own folder, the system folder and the program's folder,
+// never the working folder; on POSIX the dynamic loader takes them from the
+// system's folders already. False, with the reason, when it cannot be loaded.
 bool keepLibraryLoaded(const std::string& path, std::string* why);
 
 }  // namespace fw
