@@ -82,7 +82,9 @@ Ending waitForEnd(pid_t child);
 // it returns false or the tool ends. The exit code, or -1 when it could not
 // be started.
 // `how` gives it no standard output at all, or a pipe whose reader has
-// gone (standard error still goes to `outputFile`), and its creation flags.
+// gone (standard error still goes to `outputFile`), its creation flags, and
+// a working folder other than the test program's. `exe` may also be a full
+// path, for a copy of a tool elsewhere.
 struct ToolStart {
     enum class Output { file, none, pipeNobodyReads };
     Output output = Output::file;

@@ -55,7 +55,7 @@ std::string quoted(const std::string& arg) {
 
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
                    const std::function<bool(void*)>& whileRunning, const ToolStart& how) {
-    const std::string program = besideTheTests(exe);
+    const std::string program = exe.find_first_of("\\/") == std::string::npos ? besideTheTests(exe) : exe;
     std::string line = quoted(program);
     for (const std::string& a : args) line += " " + quoted(a);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};

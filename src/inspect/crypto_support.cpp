@@ -22,6 +22,8 @@
 
 namespace fw {
 
+void startCrypto() { OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr); }
+
 // libcrypto keeps a queue of errors per thread; each public call leaves it
 // empty so a reason found later belongs to that call alone.
 std::string takeCryptoReason() {

@@ -10,6 +10,7 @@
 #include "inspect/inspect_report.h"
 #include "inspect/inspect_lint.h"
 #include "inspect/inspect_sign.h"
+#include "inspect/inspect_signature.h"
 #include "inspect/inspect_usage.h"
 
 #ifndef FWPACK_VERSION
@@ -56,6 +57,9 @@ std::optional<std::uint32_t> boardCodeOf(const char* text) {
     return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
 }
 
+// Windows users ask for help with /? or -?, as of every console program there.
+bool asksForHelp(const std::string& arg) { return arg == "-h" || arg == "--help" || arg == "-?" || arg == "/?"; }
+
 bool checksSignatures(Verb verb) { return verb == Verb::verify || verb == Verb::extract; }
 
 // Options that take a file or name, by command.
@@ -96,7 +100,7 @@ bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char
         if (i + 1 >= argc) c.problem = arg + " needs a value";
         else list->push_back(argv[++i]);
     } else if (arg == "--partial-chain" && checksSignatures(c.verb)) c.signature.partialChain = true;
-    else if (arg == "-h" || arg == "--help") c.help = true;
+    else if (asksForHelp(arg)) c.help = true;
     else if (arg == "--json" && c.verb != Verb::extract && c.verb != Verb::sign) c.json = true;
     else if (arg == "--old" && c.verb != Verb::lint) c.options.layout = LayoutChoice::old;
     else if (arg == "--layout" && c.verb != Verb::lint) {
@@ -155,7 +159,7 @@ Command parse(int argc, const char* const* argv) {
         return c;
     }
     const std::string first = argv[1];
-    if (first == "-h" || first == "--help") {
+    if (asksForHelp(first)) {
         c.help = true;
         return c;
     }
@@ -172,7 +176,7 @@ Command parse(int argc, const char* const* argv) {
             c.fwpackArgs.assign(argv + i + 1, argv + argc);
             break;
         }
-        if (arg.size() > 1 && arg[0] == '-') {
+        if ((arg.size() > 1 && arg[0] == '-') || arg == "/?") {
             if (!takeOption(c, arg, i, argc, argv)) return c;
         } else {
             c.operands.push_back(argv[i]);
@@ -267,6 +271,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
 }  // namespace
 
 int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    startCrypto();
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         std::fprintf(out, "fwinspect %s\n", FWPACK_VERSION);
         return 0;

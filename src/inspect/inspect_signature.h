@@ -31,6 +31,12 @@
 
 namespace fw {
 
+// Before anything else uses libcrypto: it is to read no configuration file,
+// neither the one of the folder fixed when it was built nor $OPENSSL_CONF,
+// since one line there (default_properties = fips=yes) turns good
+// signatures into defects and another loads engines from any path.
+void startCrypto();
+
 enum class DigestAlgorithm { sha256, sha384, sha512 };
 
 // "SHA-256" and so on, for messages.

@@ -12,6 +12,9 @@
 
 #include <algorithm>
 
+#include "inspect/token_libraries.h"
+#include "platform/loaded_code.h"
+
 namespace fw {
 namespace {
 
@@ -36,32 +39,65 @@ std::string failure(const std::string& what, const std::string& uri, const char*
     return reason.empty() ? message : message + " (" + reason + ")";
 }
 
+// The engine named by its full path, loaded by the dynamic engine; its
+// imports come from beside it or the system, never the working folder.
+ENGINE* engineAt(const std::string& path, std::string* why) {
+    if (!keepLibraryLoaded(path, why)) return nullptr;
+    ENGINE* e = ENGINE_by_id("dynamic");
+    if (e != nullptr && (ENGINE_ctrl_cmd_string(e, "SO_PATH", path.c_str(), 0) != 1 ||
+                         ENGINE_ctrl_cmd_string(e, "ID", "pkcs11", 0) != 1 ||
+                         ENGINE_ctrl_cmd_string(e, "LOAD", nullptr, 0) != 1)) {
+        *why = firstReason();
+        ENGINE_free(e);
+        return nullptr;
+    }
+    return e;
+}
+
+std::string engineMissing(const std::string& path, const std::string& reason) {
+    if (path.empty()) return noEngine;
+    return "PKCS#11 keys need OpenSSL's pkcs11 engine, which cannot be loaded from " + path +
+           (reason.empty() ? "" : " (" + reason + ")") + "; " + engineVariable + " names it by its full path";
+}
+
+struct TokenEngine {
+    ENGINE* engine = nullptr;
+    std::string why;  // when there is no engine
+};
+
+TokenEngine loadEngine() {
+    TokenLibraries libraries;
+    TokenEngine loaded;
+    if (!chooseTokenLibraries(libraries, &loaded.why)) return loaded;
+    std::string reason;
+    // Without a path, libcrypto's engines folder (or $OPENSSL_ENGINES).
+    ENGINE* e = libraries.engine.empty() ? ENGINE_by_id("pkcs11") : engineAt(libraries.engine, &reason);
+    if (e == nullptr) {
+        loaded.why = engineMissing(libraries.engine, reason);
+        ERR_clear_error();
+        return loaded;
+    }
+    // Its own lines on standard error would break our one-line messages.
+    ENGINE_ctrl_cmd(e, "QUIET", 0, nullptr, nullptr, 0);
+    if (!libraries.module.empty()) {
+        if (!keepLibraryLoaded(libraries.module, &reason)) {
+            loaded.why = "cannot load the PKCS#11 module " + libraries.module + " (" + reason + "); " +
+                         moduleVariable + " names it by its full path";
+        } else if (ENGINE_ctrl_cmd_string(e, "MODULE_PATH", libraries.module.c_str(), 0) != 1) {
+            loaded.why = "the pkcs11 engine does not take the module " + libraries.module;
+        }
+    }
+    if (loaded.why.empty() && ENGINE_init(e) != 1) loaded.why = engineMissing(libraries.engine, firstReason());
+    if (loaded.why.empty()) loaded.engine = e;
+    else ENGINE_free(e);
+    ERR_clear_error();
+    return loaded;
+}
+
 // Loaded once and kept for the run: keys it made refer to it, and its
 // module must not be unloaded before they are freed.
-ENGINE* tokenEngine() {
-    static ENGINE* const engine = [] {
-        ENGINE* e = ENGINE_by_id("pkcs11");
-        if (e == nullptr) {
-            // Not known by its id: the dynamic engine finds the shared object
-            // in libcrypto's engines folder (or $OPENSSL_ENGINES).
-            ERR_clear_error();
-            e = ENGINE_by_id("dynamic");
-            if (e != nullptr && (ENGINE_ctrl_cmd_string(e, "SO_PATH", "pkcs11", 0) != 1 ||
-                                 ENGINE_ctrl_cmd_string(e, "ID", "pkcs11", 0) != 1 ||
-                                 ENGINE_ctrl_cmd_string(e, "LOAD", nullptr, 0) != 1)) {
-                ENGINE_free(e);
-                e = nullptr;
-            }
-        }
-        // Its own lines on standard error would break our one-line messages.
-        if (e != nullptr) ENGINE_ctrl_cmd(e, "QUIET", 0, nullptr, nullptr, 0);
-        if (e != nullptr && ENGINE_init(e) != 1) {
-            ENGINE_free(e);
-            e = nullptr;
-        }
-        ERR_clear_error();
-        return e;
-    }();
+const TokenEngine& tokenEngine() {
+    static const TokenEngine engine = loadEngine();
     return engine;
 }
 
@@ -113,9 +149,9 @@ std::string shownUri(const std::string& uri) {
 #ifndef OPENSSL_NO_ENGINE
 
 KeyPtr loadTokenKey(const std::string& uri, const char* pin, std::string* why) {
-    ENGINE* e = tokenEngine();
+    ENGINE* e = tokenEngine().engine;
     if (e == nullptr) {
-        *why = noEngine;
+        *why = tokenEngine().why;
         return nullptr;
     }
     KeyPtr key;
@@ -129,9 +165,9 @@ KeyPtr loadTokenKey(const std::string& uri, const char* pin, std::string* why) {
 }
 
 CertPtr loadTokenCertificate(const std::string& uri, const char* pin, std::string* why) {
-    ENGINE* e = tokenEngine();
+    ENGINE* e = tokenEngine().engine;
     if (e == nullptr) {
-        *why = noEngine;
+        *why = tokenEngine().why;
         return nullptr;
     }
     // The engine's control for it takes this pair, by its documentation.

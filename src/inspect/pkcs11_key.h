@@ -1,7 +1,9 @@
 // Keys and certificates kept in a PKCS#11 token (a hardware security module
 // or a smart card), named by an RFC 7512 URI and reached through OpenSSL's
 // pkcs11 engine. The engine finds tokens through its default module,
-// p11-kit's proxy, which offers every module registered with p11-kit.
+// p11-kit's proxy, which offers every module registered with p11-kit, or
+// through the module named for it; token_libraries.h says where the engine
+// and module are loaded from.
 #pragma once
 
 #include <string>

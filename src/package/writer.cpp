@@ -290,7 +290,10 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
         return -1;
     }
     if (!commitOutputTarget(target)) {
-        std::fprintf(out, "cant write file[%s]!\n", outputPath);
+        // "finished!" ends without a line break; the failure that follows
+        // it (Windows: another program holds the output open) must not
+        // read as part of it.
+        std::fprintf(out, "\ncant write file[%s]!\n", outputPath);
         return -1;
     }
     return 0;

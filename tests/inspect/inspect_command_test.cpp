@@ -278,6 +278,11 @@ TEST_F(Inspector, HelpAndVersionGoToStandardOutputWithStatusZero) {
     const std::pair<std::vector<std::string>, std::string> helps[] = {
         {{"--help"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
         {{"-h"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
+        // As Windows users ask.
+        {{"/?"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
+        {{"-?"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
+        {{"sign", "/?"}, "usage: fwinspect sign --key KEY"},
+        {{"diff", pkg, "-?"}, "usage: fwinspect diff [--json] [--layout normal|old] OLD NEW\ncompare"},
         {{"list", "-h"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\nshow"},
         {{"extract", "--help"}, "usage: fwinspect extract [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n"},
         {{"diff", "--help"}, "usage: fwinspect diff [--json] [--layout normal|old] OLD NEW\ncompare"},

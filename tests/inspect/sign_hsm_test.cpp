@@ -1,6 +1,8 @@
 // Signing with keys kept in a PKCS#11 token: a throwaway SoftHSM2 token
 // made with softhsm2-util and pkcs11-tool, reached through OpenSSL's
 // pkcs11 engine, as a release pipeline with a hardware module would.
+#include <openssl/crypto.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -81,8 +83,9 @@ protected:
     // The built tool in a process of its own: a token stays logged in for
     // the rest of a process once a PIN opened it, so refusals of a PIN are
     // only seen by a fresh one.
-    static ToolRun signApart(const std::string& key, const std::string& cert, const std::string& pinEnv) {
-        std::string command = std::string("'") + FWINSPECT_BINARY + "' sign --key '" + key + "' --cert '" + cert + "'";
+    static ToolRun signApart(const std::string& key, const std::string& cert, const std::string& pinEnv,
+                             const std::string& variables = "") {
+        std::string command = variables + " '" + FWINSPECT_BINARY + "' sign --key '" + key + "' --cert '" + cert + "'";
         if (!pinEnv.empty()) command += " --pass-env " + pinEnv;
         command += " '" + file("p.update") + "' > '" + file("out.txt") + "' 2> '" + file("err.txt") + "'";
         const int status = std::system(command.c_str());
@@ -154,6 +157,30 @@ TEST_F(TokenSigning, RefusalsNameTheUriAndNeverThePin) {
         EXPECT_EQ(r.err.find(kPin), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("111111"), std::string::npos) << r.err;
         EXPECT_FALSE(fwtest::exists(file("p.update.sig")));
+    }
+}
+
+// The engine and the token's module named by their full paths instead of
+// found where the system keeps them; anything else is refused unloaded.
+TEST_F(TokenSigning, EngineAndModuleComeFromTheFullPathsNamed) {
+    std::string engines = OpenSSL_version(OPENSSL_ENGINES_DIR);  // ENGINESDIR: "..."
+    engines = engines.substr(engines.find('"') + 1, engines.rfind('"') - engines.find('"') - 1);
+    const std::string engine = "FWINSPECT_PKCS11_ENGINE=" + engines + "/pkcs11.so";
+    const std::string key = keyUri("p256"), cert = file("p256.pem");
+    ToolRun r = signApart(key, cert, "FWTEST_TOKEN_PIN", engine + " FWINSPECT_PKCS11_MODULE=" + kModule);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(opensslVerifies());
+    const std::pair<std::string, std::string> refused[] = {
+        {"FWINSPECT_PKCS11_ENGINE=pkcs11.so", "FWINSPECT_PKCS11_ENGINE must name a file by its full path, not \"pkcs11.so\""},
+        {"FWINSPECT_PKCS11_ENGINE=/no/engine.so",
+         "PKCS#11 keys need OpenSSL's pkcs11 engine, which cannot be loaded from /no/engine.so (/no/engine.so: cannot open"},
+        {engine + " FWINSPECT_PKCS11_MODULE=/no/module.so", "cannot load the PKCS#11 module /no/module.so (/no/module.so:"},
+    };
+    for (const auto& [variables, message] : refused) {
+        r = signApart(key, cert, "FWTEST_TOKEN_PIN", variables);
+        EXPECT_EQ(r.status, 2) << variables;
+        EXPECT_EQ(r.err.rfind("fwinspect: " + message, 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
 }
 

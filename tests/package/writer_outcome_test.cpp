@@ -128,7 +128,7 @@ TEST_F(Outcome, SilentDeviceEndsTheRunAfterTheIdleLimit) {
 }
 
 // "finished!" is printed before naming, so a close that fails then is
-// reported after it; what counts is the status and the earlier output.
+// reported after it, on a line of its own; the earlier output stays.
 TEST_F(Outcome, FailedFinalCloseKeepsTheEarlierOutput) {
     dir.write("rfs", fwtest::patternBytes(10, 2));
     registerThree();
@@ -138,7 +138,7 @@ TEST_F(Outcome, FailedFinalCloseKeepsTheEarlierOutput) {
     hooks.output = &calls;
     const auto r = write(&hooks);
     EXPECT_EQ(r.status, -1);
-    EXPECT_EQ(r.output, "packs :1,0,1-0,1,0-0 flash-0 \nrfs len = 10\nfinished!cant write file[" + out + "]!\n");
+    EXPECT_EQ(r.output, "packs :1,0,1-0,1,0-0 flash-0 \nrfs len = 10\nfinished!\ncant write file[" + out + "]!\n");
     expectEarlierOutput();
 }
 

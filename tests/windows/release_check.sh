@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows release as a user gets it: the zip cpack makes holds both
-# tools, the README and the copyright, and the tools import only Windows'
-# own DLLs; fwinspect.exe signs a package fwpack.exe made with a key the
+# tools, the README, the manual pages as text and the copyright, all with
+# CR LF line ends, and the licences of what is linked into the tools; the
+# tools import only Windows' own DLLs; fwinspect.exe signs a package fwpack.exe made with a key the
 # openssl command line made, and verify --ca accepts it and refuses it
 # once a byte of the package changed.
 #   release_check.sh BUILD-FOLDER
@@ -23,9 +24,41 @@ zip=$(ls "$work"/cpack/fwpack-*-win64.zip 2>/dev/null | head -n 1)
 if [ -z "$zip" ]; then
   fail "no fwpack-VERSION-win64.zip"
 else
-  names=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '/$' | sort | tr '\n' ' ')
-  [ "$names" = "README.md copyright fwinspect.exe fwpack.exe " ] || fail "the zip holds: $names"
+  names=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+  expected="README.md copyright.txt fwinspect.exe fwinspect.txt fwpack.exe fwpack.txt"
+  expected+=" licences/OpenSSL.txt licences/gcc-runtime.txt licences/mingw-w64.txt "
+  [ "$names" = "$expected" ] || fail "the zip holds: $names"
   mkdir "$work/unzipped" && unzip -q "$zip" -d "$work/unzipped"
+  top=$(find "$work/unzipped" -mindepth 1 -maxdepth 1 -type d)
+  # Every line of every text ends in CR LF, as Notepad shows it.
+  for text in $(cd "$top" && find . -name '*.txt' -o -name '*.md'); do
+    lines=$(wc -l < "$top/$text")
+    crlf=$(grep -c $'\r$' "$top/$text" || true)
+    [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] || fail "$text: $crlf of $lines lines end in CR LF"
+  done
+  # The manuals are plain text a user can copy options from, made from the
+  # man pages: no overstrikes, no typographic hyphens.
+  for page in fwpack fwinspect; do
+    LC_ALL=C grep -q $'[\b\x80-\xff]' "$top/$page.txt" && fail "$page.txt holds overstrikes or non-ASCII"
+    grep -q '^SYNOPSIS' "$top/$page.txt" || fail "$page.txt is no manual page"
+  done
+  grep -q -- '--pass-env NAME' "$top/fwinspect.txt" || fail "fwinspect.txt lacks the options"
+  # Each licence holds the notice of what it names.
+  grep -q 'Apache License' "$top/licences/OpenSSL.txt" || fail "licences/OpenSSL.txt holds no Apache-2.0 notice"
+  grep -q 'mingw-w64-libraries/winpthreads' "$top/licences/mingw-w64.txt" ||
+    fail "licences/mingw-w64.txt holds no winpthreads notice"
+  grep -q 'mingw-w64-crt' "$top/licences/mingw-w64.txt" || fail "licences/mingw-w64.txt holds no runtime notice"
+  grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$top/licences/gcc-runtime.txt" ||
+    fail "licences/gcc-runtime.txt holds no runtime library exception"
+  # Each tool carries its manifest and, in UTF-16, the project's version.
+  version=${zip##*/fwpack-}
+  version=${version%-win64.zip}
+  for exe in fwpack.exe fwinspect.exe; do
+    [ "$(strings -el "$top/$exe" | grep -cx "$version")" = 2 ] || fail "$exe: no file and product version $version"
+    for wanted in 'level="asInvoker"' '>true</longPathAware>' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+      strings "$top/$exe" | grep -qF "$wanted" || fail "$exe: its manifest lacks $wanted"
+    done
+  done
   # Windows' own DLLs, nothing that would have to stand beside the tools.
   system='^(kernel32|msvcrt|advapi32|user32|ws2_32|crypt32|bcrypt|gdi32|shell32|ole32)\.dll$'
   for exe in $(find "$work/unzipped" -name '*.exe'); do

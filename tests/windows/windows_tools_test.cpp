@@ -96,4 +96,28 @@ TEST_F(WindowsTools, DiffNamesWhatChangedBetweenTwoPackages) {
     EXPECT_NE(lines.find(pkg + " -> " + other), std::string::npos) << lines;
 }
 
+TEST_F(WindowsTools, SlashOrDashQuestionMarkPrintsTheHelp) {
+    for (const char* ask : {"/?", "-?"}) {
+        std::string lines;
+        EXPECT_EQ(inspect({ask}, lines), 0) << lines;
+        EXPECT_EQ(lines.rfind("usage: fwinspect list", 0), 0u) << lines;
+    }
+}
+
+// A program holding the output open with write sharing (an editor, a
+// scanner) stops only its naming, once "finished!" is out: the failure
+// is a line of its own, and the earlier package stays.
+TEST_F(WindowsTools, ANamingThatFailsAfterFinishedIsALineOfItsOwn) {
+    const Bytes earlier = fwtest::readFile(pkg);
+    const HANDLE holder = ::CreateFileA(pkg.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const int status = fwtest::runWindowsTool("fwpack.exe", {"-o", pkg, "-b", "0c35", "-u", in + "\\boot.img"}, log);
+    ::CloseHandle(holder);
+    const std::string lines = fwtest::textOf(log);
+    EXPECT_NE(status, 0) << lines;
+    EXPECT_NE(lines.find("\r\nfinished!\r\ncant write file[" + pkg + "]!\r\n"), std::string::npos) << lines;
+    EXPECT_EQ(fwtest::readFile(pkg), earlier);
+}
+
 }  // namespace
