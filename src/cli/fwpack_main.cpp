@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/packer.h"
+#include "platform/console_text.h"
 #include "platform/interruption.h"
 #include "platform/process_start.h"
 #include "platform/progress.h"
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     // Standard output is where every message goes; when it could not be
     // written, standard error is the only place left to say so.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("fwpack: cannot write standard output\n", stderr);
+        fw::printText(stderr, "fwpack: cannot write standard output\n");
         return 255;
     }
     // A failure's -1 is 255 on POSIX; Windows would report 4294967295, which

@@ -1,4 +1,5 @@
 #include "cli/usage.h"
+#include "platform/console_text.h"
 
 namespace fw {
 namespace {
@@ -48,7 +49,7 @@ std::string legacyCodeList(std::span<const std::uint32_t> codes) {
 }
 
 void printUsage(const char* message, std::FILE* out) {
-    std::fprintf(out, usageText, message, legacyCodeList(legacyBoardCodes).c_str());
+    print(out, usageText, message, legacyCodeList(legacyBoardCodes).c_str());
 }
 
 }  // namespace fw

@@ -7,11 +7,12 @@
 
 #include "inspect/inspect_diff.h"
 #include "inspect/inspect_extract.h"
-#include "inspect/inspect_report.h"
 #include "inspect/inspect_lint.h"
+#include "inspect/inspect_report.h"
 #include "inspect/inspect_sign.h"
 #include "inspect/inspect_signature.h"
 #include "inspect/inspect_usage.h"
+#include "platform/console_text.h"
 
 #ifndef FWPACK_VERSION
 #define FWPACK_VERSION "unknown"
@@ -240,7 +241,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         SignaturePolicy policy = c.signature;
         if (policy.signatureFile.empty()) policy.signatureFile = std::string(c.operands[0]) + ".sig";
         if (!signature.prepare(policy, &why)) {
-            std::fprintf(err, "fwinspect: %s\n", why.c_str());
+            print(err, "fwinspect: %s\n", why.c_str());
             return 2;
         }
         signature.attach(options);
@@ -273,17 +274,17 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
 int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     startCrypto();
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::fprintf(out, "fwinspect %s\n", FWPACK_VERSION);
+        print(out, "fwinspect %s\n", FWPACK_VERSION);
         return 0;
     }
     const Command c = parse(argc, argv);
     if (c.help) {
-        std::fputs(usageText(c.verbName).c_str(), out);
+        printText(out, usageText(c.verbName).c_str());
         return 0;
     }
     if (!c.problem.empty()) {
         const std::string help = c.verbName.empty() ? "fwinspect --help" : "fwinspect " + c.verbName + " --help";
-        std::fprintf(err, "fwinspect: %s; try '%s'\n", c.problem.c_str(), help.c_str());
+        print(err, "fwinspect: %s; try '%s'\n", c.problem.c_str(), help.c_str());
         return 2;
     }
     if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);

@@ -4,6 +4,7 @@
 
 #include "inspect/inspect_diff_report.h"
 #include "inspect/inspect_sign.h"
+#include "platform/console_text.h"
 
 namespace fw {
 namespace {
@@ -41,7 +42,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     }
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
-        std::fprintf(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
+        print(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "inspect/inspect_diff.h"
+#include "platform/console_text.h"
 
 namespace fw {
 namespace {
@@ -44,9 +45,9 @@ std::string changeText(const PartChange& c) {
 
 void printDefects(const PackageContents& c, std::FILE* out) {
     for (const std::string& d : c.defects.kept)
-        std::fprintf(out, "defect   %s: %s\n", escapePath(c.summary.path).c_str(), escapeText(d).c_str());
+        print(out, "defect   %s: %s\n", escapePath(c.summary.path).c_str(), escapeText(d).c_str());
     if (c.boardsLeftOut)
-        std::fprintf(out, "note     %s: too many board codes; only the first ones are compared\n",
+        print(out, "note     %s: too many board codes; only the first ones are compared\n",
                      escapePath(c.summary.path).c_str());
 }
 
@@ -62,26 +63,26 @@ void printDiffText(const PackageDiff& d, std::FILE* out) {
     printDefects(d.before, out);
     printDefects(d.after, out);
     if (d.before.summary.oldLayout != d.after.summary.oldLayout)
-        std::fprintf(out, "layout   %s -> %s\n", layoutName(d.before), layoutName(d.after));
+        print(out, "layout   %s -> %s\n", layoutName(d.before), layoutName(d.after));
     if (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags)
-        std::fprintf(out, "kinds    0x%x -> 0x%x\n", d.before.summary.header.kindFlags, d.after.summary.header.kindFlags);
-    for (std::uint32_t code : d.boardsRemoved) std::fprintf(out, "board    removed %s\n", boardCodeText(code).c_str());
-    for (std::uint32_t code : d.boardsAdded) std::fprintf(out, "board    added %s\n", boardCodeText(code).c_str());
+        print(out, "kinds    0x%x -> 0x%x\n", d.before.summary.header.kindFlags, d.after.summary.header.kindFlags);
+    for (std::uint32_t code : d.boardsRemoved) print(out, "board    removed %s\n", boardCodeText(code).c_str());
+    for (std::uint32_t code : d.boardsAdded) print(out, "board    added %s\n", boardCodeText(code).c_str());
     for (const PartChange& c : d.changes) {
         const std::string name = escapeText(c.identity);
         if (c.what == PartChange::What::removed)
-            std::fprintf(out, "removed  %s: %s\n", name.c_str(), partFacts(*c.before).c_str());
+            print(out, "removed  %s: %s\n", name.c_str(), partFacts(*c.before).c_str());
         else if (c.what == PartChange::What::added)
-            std::fprintf(out, "added    %s: %s\n", name.c_str(), partFacts(*c.after).c_str());
+            print(out, "added    %s: %s\n", name.c_str(), partFacts(*c.after).c_str());
         else
-            std::fprintf(out, "changed  %s: %s\n", name.c_str(), changeText(c).c_str());
+            print(out, "changed  %s: %s\n", name.c_str(), changeText(c).c_str());
     }
     const std::string paths = escapePath(d.before.summary.path) + " -> " + escapePath(d.after.summary.path);
     const std::size_t n = differences(d);
     if (n == 0)
-        std::fprintf(out, "%s: same, %zu part%s\n", paths.c_str(), d.unchanged, d.unchanged == 1 ? "" : "s");
+        print(out, "%s: same, %zu part%s\n", paths.c_str(), d.unchanged, d.unchanged == 1 ? "" : "s");
     else
-        std::fprintf(out, "%s: %zu difference%s, %zu part%s unchanged\n", paths.c_str(), n, n == 1 ? "" : "s",
+        print(out, "%s: %zu difference%s, %zu part%s unchanged\n", paths.c_str(), n, n == 1 ? "" : "s",
                      d.unchanged, d.unchanged == 1 ? "" : "s");
 }
 
@@ -143,7 +144,7 @@ void printDiffJson(const PackageDiff& d, std::FILE* out) {
          ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"parts\":[";
     for (std::size_t i = 0; i < d.changes.size(); ++i) s.append(i ? "," : "").append(jsonChange(d.changes[i]));
     s += "],\"unchanged\":" + std::to_string(d.unchanged) + ",\"same\":" + (d.same() ? "true" : "false") + "}\n";
-    std::fputs(s.c_str(), out);
+    printText(out, s.c_str());
 }
 
 }  // namespace fw

@@ -11,6 +11,7 @@
 #include "inspect/extract_naming.h"
 #include "inspect/inspect_rebuild.h"
 #include "inspect/inspect_report.h"
+#include "platform/console_text.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
 #include "platform/interruption.h"
@@ -36,7 +37,7 @@ public:
     void board(std::uint32_t code) override { rebuild_.board(code); }
     void defect(const std::string& text) override {
         ++defects_;
-        std::fprintf(out_, "%s\n", escapeText(text).c_str());
+        print(out_, "%s\n", escapeText(text).c_str());
     }
     void part(const PartReport& r) override {
         if (r.number < files_.size() && files_[r.number].wanted) rebuild_.part(r, dir_ + "/" + files_[r.number].name);
@@ -60,7 +61,7 @@ private:
     bool openFolder();
     bool createTemps();
     void removeCreated();
-    void fail(const std::string& text) { std::fprintf(err_, "fwinspect: %s\n", text.c_str()); }
+    void fail(const std::string& text) { print(err_, "fwinspect: %s\n", text.c_str()); }
 
     std::string dir_;
     const ExtractOptions& options_;
@@ -101,7 +102,7 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
         if (!files_[r.number].wanted) continue;
         const std::string name = fileNameOf(identityOf(r));
         if (!usableFileName(name) || !taken.insert(sameNameKey(name)).second) {
-            std::fprintf(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
+            print(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
                          escapeText(partLabel(r)).c_str(), escapeText(name).c_str());
             ok = false;
             continue;
@@ -225,7 +226,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
         SignaturePolicy policy = options.signature;
         if (policy.signatureFile.empty()) policy.signatureFile = std::string(packagePath) + ".sig";
         if (!signature.prepare(policy, &why)) {
-            std::fprintf(err, "fwinspect: %s\n", why.c_str());
+            print(err, "fwinspect: %s\n", why.c_str());
             return 2;
         }
         signature.attach(inspection);
@@ -251,7 +252,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
-            std::fprintf(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
+            print(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
         return 1;
     }
     if (options.parts.empty()) extractor.rebuild().print(out, err);

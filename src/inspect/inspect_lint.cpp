@@ -6,6 +6,7 @@
 #include "inspect/lint_findings.h"
 #include "inspect/lint_package.h"
 #include "job/package_job.h"
+#include "platform/console_text.h"
 
 namespace fw {
 namespace {
@@ -17,18 +18,18 @@ struct LintResult {
 };
 
 void printText(const LintResult& r, const std::string& package, std::FILE* out) {
-    if (!r.refused.empty()) std::fprintf(out, "fwpack refuses the line: %s\n", escapeText(r.refused).c_str());
+    if (!r.refused.empty()) print(out, "fwpack refuses the line: %s\n", escapeText(r.refused).c_str());
     for (const LintFinding& f : r.findings) {
-        if (f.argument > 0) std::fprintf(out, "argument %d: %s\n", f.argument, f.text.c_str());
-        else std::fprintf(out, "%s\n", f.text.c_str());
+        if (f.argument > 0) print(out, "argument %d: %s\n", f.argument, f.text.c_str());
+        else print(out, "%s\n", f.text.c_str());
     }
-    for (const std::string& d : r.differences) std::fprintf(out, "%s: %s\n", escapePath(package).c_str(), d.c_str());
+    for (const std::string& d : r.differences) print(out, "%s: %s\n", escapePath(package).c_str(), d.c_str());
     const std::size_t n = r.findings.size() + r.differences.size() + (r.refused.empty() ? 0 : 1);
     if (n == 0)
-        std::fprintf(out, "fwpack packs everything it is given%s\n",
+        print(out, "fwpack packs everything it is given%s\n",
                      package.empty() ? "" : (", and " + escapePath(package) + " is what it packs").c_str());
     else
-        std::fprintf(out, "%s\n", counted(n, "finding").c_str());
+        print(out, "%s\n", counted(n, "finding").c_str());
 }
 
 void printJson(const LintResult& r, const std::string& package, std::FILE* out) {
@@ -43,7 +44,7 @@ void printJson(const LintResult& r, const std::string& package, std::FILE* out) 
         s += "]";
     }
     const bool clean = r.refused.empty() && r.findings.empty() && r.differences.empty();
-    std::fprintf(out, "%s,\"clean\":%s}\n", s.c_str(), clean ? "true" : "false");
+    print(out, "%s,\"clean\":%s}\n", s.c_str(), clean ? "true" : "false");
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include "inspect/inspect_rebuild.h"
 
-#include "inspect/inspect_report.h"
 #include "format/kinds.h"
 #include "format/limits.h"
+#include "inspect/inspect_report.h"
+#include "platform/console_text.h"
 #include "platform/shell_words.h"
 
 namespace fw {
@@ -39,9 +40,9 @@ void Rebuild::add(const std::string& argument) {
 
 void Rebuild::print(std::FILE* out, std::FILE* err) const {
     if (possible())
-        std::fprintf(out, "%s%s\n", command_.c_str(), options_.c_str());
+        fw::print(out, "%s%s\n", command_.c_str(), options_.c_str());
     else
-        std::fprintf(err, "fwinspect: no fwpack command rebuilds %s byte for byte: %s\n", escapePath(package_).c_str(),
+        fw::print(err, "fwinspect: no fwpack command rebuilds %s byte for byte: %s\n", escapePath(package_).c_str(),
                      reason_.c_str());
 }
 

@@ -5,6 +5,7 @@
 
 #include "format/kinds.h"
 #include "inspect/signature_report.h"
+#include "platform/console_text.h"
 #include "platform/shell_words.h"
 #include "platform/utf16.h"
 
@@ -122,23 +123,23 @@ public:
 
     void summary(const PackageSummary& s) override {
         oldLayout_ = s.oldLayout;
-        std::fprintf(out_, "package  %s (%llu bytes)%s\n", escapePath(s.path).c_str(),
+        print(out_, "package  %s (%llu bytes)%s\n", escapePath(s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize), s.structureRead ? "" : ": not a package");
         if (!s.structureRead) return;
-        std::fprintf(out_, "layout   %s: %s\n", s.oldLayout ? "old" : "normal", s.layoutReason);
-        std::fprintf(out_, "kinds    0x%x", s.header.kindFlags);
-        for (const char* name : kindNames(s.header.kindFlags, s.oldLayout)) std::fprintf(out_, " %s", name);
-        std::fprintf(out_, "\nboards   %u:", s.header.boardCount);
+        print(out_, "layout   %s: %s\n", s.oldLayout ? "old" : "normal", s.layoutReason);
+        print(out_, "kinds    0x%x", s.header.kindFlags);
+        for (const char* name : kindNames(s.header.kindFlags, s.oldLayout)) print(out_, " %s", name);
+        print(out_, "\nboards   %u:", s.header.boardCount);
         partCount_ = s.header.partCount;
     }
-    void board(std::uint32_t code) override { std::fprintf(out_, " %s", boardCodeText(code).c_str()); }
+    void board(std::uint32_t code) override { print(out_, " %s", boardCodeText(code).c_str()); }
     void part(const PartReport& r) override {
         openTable();
         if (!r.headerRead) {
-            std::fprintf(out_, "%4u %10llu  (header outside the file)\n", r.number, static_cast<unsigned long long>(r.offset));
+            print(out_, "%4u %10llu  (header outside the file)\n", r.number, static_cast<unsigned long long>(r.offset));
             return;
         }
-        std::fprintf(out_, "%4u %10llu  %-7s %4u %10u  %-63s %s  %s\n", r.number,
+        print(out_, "%4u %10llu  %-7s %4u %10u  %-63s %s  %s\n", r.number,
                      static_cast<unsigned long long>(r.offset), kindName(r.kind).data(), r.header.typeCode,
                      r.header.dataLength, partName(r).c_str(), hexDigest(r.header.digest).c_str(),
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
@@ -160,10 +161,10 @@ public:
     }
     void finish(InspectionResult) override {
         openTable();
-        std::fputs(sha256_.c_str(), out_);
-        std::fputs(content_.c_str(), out_);
-        std::fputs(signedBy_.c_str(), out_);
-        for (const auto& d : defects_.kept) std::fprintf(out_, "defect   %s\n", escapeText(d).c_str());
+        printText(out_, sha256_.c_str());
+        printText(out_, content_.c_str());
+        printText(out_, signedBy_.c_str());
+        for (const auto& d : defects_.kept) print(out_, "defect   %s\n", escapeText(d).c_str());
     }
 
 private:
@@ -171,8 +172,8 @@ private:
         if (tableOpen_) return;
         tableOpen_ = true;
         if (partCount_ < 0) return;
-        std::fprintf(out_, "\nparts    %lld\n", partCount_);
-        std::fprintf(out_, "%4s %10s  %-7s %4s %10s  %-63s %-32s  %s\n", "#", "offset", "kind", "type", "length",
+        print(out_, "\nparts    %lld\n", partCount_);
+        print(out_, "%4s %10s  %-7s %4s %10s  %-63s %-32s  %s\n", "#", "offset", "kind", "type", "length",
                      "index/name", "md5", "digest");
     }
 
@@ -189,42 +190,42 @@ public:
     explicit JsonReport(std::FILE* out) : out_(out) {}
 
     void summary(const PackageSummary& s) override {
-        std::fprintf(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
+        print(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize));
         if (!s.structureRead) return;
         const PackageHeader& h = s.header;
-        std::fprintf(out_, ",\"layout\":\"%s\",\"layoutGuessed\":%s,\"header\":{\"kindFlags\":%u,\"kinds\":[",
+        print(out_, ",\"layout\":\"%s\",\"layoutGuessed\":%s,\"header\":{\"kindFlags\":%u,\"kinds\":[",
                      s.oldLayout ? "old" : "normal", s.layoutGuessed ? "true" : "false", h.kindFlags);
         const char* sep = "";
         for (const char* name : kindNames(h.kindFlags, s.oldLayout)) {
-            std::fprintf(out_, "%s\"%s\"", sep, name);
+            print(out_, "%s\"%s\"", sep, name);
             sep = ",";
         }
-        std::fprintf(out_, "],\"boardCount\":%u,\"boardTableOffset\":%u,\"partCount\":%u,\"partTableOffset\":%u},\"boards\":[",
+        print(out_, "],\"boardCount\":%u,\"boardTableOffset\":%u,\"partCount\":%u,\"partTableOffset\":%u},\"boards\":[",
                      h.boardCount, h.boardTableOffset, h.partCount, h.partTableOffset);
         inBoards_ = true;
     }
     void board(std::uint32_t code) override {
-        std::fprintf(out_, "%s%u", boards_++ ? "," : "", code);
+        print(out_, "%s%u", boards_++ ? "," : "", code);
         if (codes_.size() < keptBoardCodes) codes_.push_back(code);
     }
     void part(const PartReport& r) override {
         openParts();
-        std::fprintf(out_, "%s{\"number\":%u,\"offset\":%llu,\"headerRead\":%s", parts_++ ? "," : "", r.number,
+        print(out_, "%s{\"number\":%u,\"offset\":%llu,\"headerRead\":%s", parts_++ ? "," : "", r.number,
                      static_cast<unsigned long long>(r.offset), r.headerRead ? "true" : "false");
         if (r.headerRead) {
             const PartHeader& h = r.header;
             const bool hasName = r.kind == PartKind::named || r.kind == PartKind::tar;
-            std::fprintf(out_,
+            print(out_,
                          ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
                          "%s,\"md5\":\"%s\",\"digestOk\":%s",
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          hasName ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
-            if (!r.extraDigest.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
-            if (hasContentField(r) && r.digested) std::fputs(contentMember(r).c_str(), out_);
+            if (!r.extraDigest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
+            if (hasContentField(r) && r.digested) printText(out_, contentMember(r).c_str());
         }
-        std::fprintf(out_, "}");
+        print(out_, "}");
     }
     void defect(const std::string& text) override { defects_.add(text); }
     void packageDigest(const std::vector<std::uint8_t>& digest) override { sha256_ = hexBytes(digest); }
@@ -233,13 +234,13 @@ public:
     }
     void finish(InspectionResult result) override {
         if (inBoards_) openParts();
-        if (inParts_) std::fprintf(out_, "]");
-        if (!sha256_.empty()) std::fprintf(out_, ",\"sha256\":\"%s\"", sha256_.c_str());
-        std::fputs(signature_.c_str(), out_);
-        std::fprintf(out_, ",\"defects\":[");
+        if (inParts_) print(out_, "]");
+        if (!sha256_.empty()) print(out_, ",\"sha256\":\"%s\"", sha256_.c_str());
+        printText(out_, signature_.c_str());
+        print(out_, ",\"defects\":[");
         for (std::size_t i = 0; i < defects_.kept.size(); ++i)
-            std::fprintf(out_, "%s%s", i ? "," : "", jsonString(defects_.kept[i]).c_str());
-        std::fprintf(out_, "],\"sound\":%s}\n", result == InspectionResult::sound ? "true" : "false");
+            print(out_, "%s%s", i ? "," : "", jsonString(defects_.kept[i]).c_str());
+        print(out_, "],\"sound\":%s}\n", result == InspectionResult::sound ? "true" : "false");
     }
 
 private:
@@ -249,11 +250,11 @@ private:
     static constexpr std::size_t keptBoardCodes = 1000;
     void openParts() {
         if (inParts_) return;
-        std::fprintf(out_, "],\"boardCodes\":[");
+        print(out_, "],\"boardCodes\":[");
         for (std::size_t i = 0; i < codes_.size(); ++i)
-            std::fprintf(out_, "%s\"%s\"", i ? "," : "", boardCodeText(codes_[i]).c_str());
+            print(out_, "%s\"%s\"", i ? "," : "", boardCodeText(codes_[i]).c_str());
         codes_.clear();
-        std::fprintf(out_, "],\"parts\":[");
+        print(out_, "],\"parts\":[");
         inParts_ = true;
     }
 
@@ -276,23 +277,23 @@ public:
     void part(const PartReport&) override { ++parts_; }
     void defect(const std::string& text) override {
         ++defects_;
-        std::fprintf(out_, "%s\n", escapeText(text).c_str());
+        print(out_, "%s\n", escapeText(text).c_str());
     }
     void signature(const SignatureReport& s) override {
         signatureChecked_ = true;
         signedBy_ = signedByText(s);
-        std::fputs(signerLinesText(s, path_ + ": ").c_str(), out_);
+        printText(out_, signerLinesText(s, path_ + ": ").c_str());
     }
     // The part digests cover only the parts: without a signature nothing
     // vouches for the header and the board table, so a sound verdict says so.
     void finish(InspectionResult result) override {
         if (result == InspectionResult::sound && !signatureChecked_)
-            std::fprintf(out_, "%s: the header and board table are covered by no digest; only a signature "
+            print(out_, "%s: the header and board table are covered by no digest; only a signature "
                                "(verify --ca) vouches for them\n", path_.c_str());
         if (result == InspectionResult::sound)
-            std::fprintf(out_, "%s: sound, %s%s\n", path_.c_str(), counted(parts_, "part").c_str(), signedBy_.c_str());
+            print(out_, "%s: sound, %s%s\n", path_.c_str(), counted(parts_, "part").c_str(), signedBy_.c_str());
         else
-            std::fprintf(out_, "%s: %s%s\n", path_.c_str(), package_ ? "" : "not a package, ",
+            print(out_, "%s: %s%s\n", path_.c_str(), package_ ? "" : "not a package, ",
                          counted(defects_, "defect").c_str());
     }
 
@@ -314,17 +315,17 @@ std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
 void noteGuessedLayout(const PackageSummary& s, std::FILE* err) {
     if (!s.layoutGuessed) return;
     if (s.oldLayout)
-        std::fprintf(err, "fwinspect: %s: nothing in the package tells the layouts apart; read as old, since %s\n",
+        print(err, "fwinspect: %s: nothing in the package tells the layouts apart; read as old, since %s\n",
                      escapePath(s.path).c_str(), s.layoutReason);
     else
-        std::fprintf(err,
+        print(err,
                      "fwinspect: %s: nothing in the package tells the layouts apart; read as normal, since %s; "
                      "if it was packed with -old, read it with --old\n",
                      escapePath(s.path).c_str(), s.layoutReason);
 }
 
 void printCannotRead(std::FILE* err, const std::string& path, const std::string& why) {
-    std::fprintf(err, "fwinspect: cannot read %s: %s\n", escapePath(path).c_str(), why.c_str());
+    print(err, "fwinspect: cannot read %s: %s\n", escapePath(path).c_str(), why.c_str());
 }
 
 }  // namespace fw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/whole_file.h"
 
@@ -96,18 +97,18 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     std::string error;
     std::vector<std::unique_ptr<Signer>> signers;
     if (!loadSigners(request, signers, &error)) {
-        std::fprintf(err, "fwinspect: %s\n", error.c_str());
+        print(err, "fwinspect: %s\n", error.c_str());
         return 2;
     }
     const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
     if (const std::string clash = clashOf(output, request); !clash.empty()) {
-        std::fprintf(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapePath(output).c_str(),
+        print(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapePath(output).c_str(),
                      clash.c_str());
         return 2;
     }
     const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &error);
     if (!draft) {
-        std::fprintf(err, "fwinspect: %s\n", error.c_str());
+        print(err, "fwinspect: %s\n", error.c_str());
         return 2;
     }
     const int earlier = request.add ? draft->signerCount() : 0;
@@ -125,22 +126,22 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     if (result != InspectionResult::sound) {
         report->finish(result);
-        std::fprintf(err, "fwinspect: %s is defective; not signed\n", escapePath(request.package).c_str());
+        print(err, "fwinspect: %s is defective; not signed\n", escapePath(request.package).c_str());
         return 1;
     }
     std::vector<std::uint8_t> der;
     if (!signInto(*draft, signers, digests.finish(), request.add, &error) || (der = draft->finish(&error)).empty()) {
-        std::fprintf(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(), error.c_str());
+        print(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(), error.c_str());
         return 2;
     }
     if (!replaceFileWhole(output, der, &why)) {
-        std::fprintf(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
+        print(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
         return 2;
     }
-    std::fprintf(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
+    print(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
                  subjectsOf(signers).c_str(), escapePath(output).c_str());
-    if (request.add) std::fprintf(out, ", beside %d earlier signer%s", earlier, earlier == 1 ? "" : "s");
-    std::fputc('\n', out);
+    if (request.add) print(out, ", beside %d earlier signer%s", earlier, earlier == 1 ? "" : "s");
+    printText(out, "\n");
     return 0;
 }
 

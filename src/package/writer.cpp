@@ -9,6 +9,7 @@
 #include "package/part_messages.h"
 #include "package/part_plan.h"
 #include "platform/code_page.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/output_target.h"
 #include "platform/parallel_pass.h"
@@ -19,7 +20,7 @@ namespace {
 
 void printPacks(const PackageJob& job, std::FILE* out) {
     auto has = [&](PartKind k) { return job.hasImage[index(k)]; };
-    std::fprintf(out, "packs :%d,%d,%d-%d,%d,%d-%d flash-%d \n", has(PartKind::boot), has(PartKind::kernel),
+    print(out, "packs :%d,%d,%d-%d,%d,%d-%d flash-%d \n", has(PartKind::boot), has(PartKind::kernel),
                  has(PartKind::rfs), has(PartKind::app), has(PartKind::logo), has(PartKind::chlogo),
                  has(PartKind::tar), has(PartKind::flash));
 }
@@ -33,22 +34,22 @@ std::string shownName(const PackageJob& job, std::size_t slot) {
 
 void printOpenFailure(const PackageJob& job, const PlannedPart& p, std::FILE* out) {
     const PartMessages& info = messagesOf(p.kind);
-    if (info.openLocation != 0) std::fprintf(out, "[%s.%d]", openLocationText, info.openLocation);
-    std::fprintf(out, "cant open [%s]!%.*s", p.path, static_cast<int>(info.openSuffix.size()), info.openSuffix.data());
-    if (p.kind == PartKind::mtd) std::fprintf(out, " [%d] mask = %x", static_cast<int>(p.slot), job.mtdMask);
-    if (p.kind == PartKind::named) std::fprintf(out, "[%s]", shownName(job, p.slot).c_str());
-    std::fputc('\n', out);
+    if (info.openLocation != 0) print(out, "[%s.%d]", openLocationText, info.openLocation);
+    print(out, "cant open [%s]!%.*s", p.path, static_cast<int>(info.openSuffix.size()), info.openSuffix.data());
+    if (p.kind == PartKind::mtd) print(out, " [%d] mask = %x", static_cast<int>(p.slot), job.mtdMask);
+    if (p.kind == PartKind::named) print(out, "[%s]", shownName(job, p.slot).c_str());
+    printText(out, "\n");
 }
 
 void printCountLine(const PackageJob& job, const PlannedPart& p, std::uint64_t bytes, std::FILE* out) {
     const auto count = static_cast<unsigned long long>(bytes);
     const std::string_view label = messagesOf(p.kind).countLabel;
     if (p.kind == PartKind::mtd)
-        std::fprintf(out, "[part %d:%s] len = %llu\n", static_cast<int>(p.slot), p.path, count);
+        print(out, "[part %d:%s] len = %llu\n", static_cast<int>(p.slot), p.path, count);
     else if (p.kind == PartKind::named)
-        std::fprintf(out, "[part name <%s,%s>] len = %llu\n", shownName(job, p.slot).c_str(), p.path, count);
+        print(out, "[part name <%s,%s>] len = %llu\n", shownName(job, p.slot).c_str(), p.path, count);
     else if (!label.empty())
-        std::fprintf(out, "%.*s len = %llu\n", static_cast<int>(label.size()), label.data(), count);
+        print(out, "%.*s len = %llu\n", static_cast<int>(label.size()), label.data(), count);
 }
 
 void printOutcome(const PackageJob& job, const PlannedPart& p, const PartResult& r, const char* output,
@@ -56,10 +57,10 @@ void printOutcome(const PackageJob& job, const PlannedPart& p, const PartResult&
     switch (r.status) {
         case PartStatus::ok: return printCountLine(job, p, r.inputBytes, out);
         case PartStatus::openFailed: return printOpenFailure(job, p, out);
-        case PartStatus::readFailed: std::fprintf(out, "cant read [%s]!\n", p.path); return;
-        case PartStatus::tooLarge: std::fprintf(out, "package too large [%s]!\n", p.path); return;
+        case PartStatus::readFailed: print(out, "cant read [%s]!\n", p.path); return;
+        case PartStatus::tooLarge: print(out, "package too large [%s]!\n", p.path); return;
         case PartStatus::writeFailed:
-        case PartStatus::cancelled: std::fprintf(out, "cant write file[%s]!\n", output); return;
+        case PartStatus::cancelled: print(out, "cant write file[%s]!\n", output); return;
     }
 }
 
@@ -77,23 +78,23 @@ bool sourceIsDestination(const PackageJob& job, const char* output) {
 // printing why.
 bool readyToWrite(const PackageJob& job, const PackagePlan& plan, const char* outputPath, std::FILE* out) {
     if (outputPath[0] == '\0') {
-        std::fprintf(out, "invalid dest file!\n");
+        print(out, "invalid dest file!\n");
         return false;
     }
     if (plan.parts.empty()) {
-        std::fprintf(out, "invalid source files!\n");
+        print(out, "invalid source files!\n");
         return false;
     }
     if (std::strlen(outputPath) > maxPathLength) {
-        std::fprintf(out, "cant open file[%s]!\n", outputPath);
+        print(out, "cant open file[%s]!\n", outputPath);
         return false;
     }
     if (sourceIsDestination(job, outputPath)) {
-        std::fprintf(out, "dest file is a source file[%s]!\n", outputPath);
+        print(out, "dest file is a source file[%s]!\n", outputPath);
         return false;
     }
     if (plan.beyondLimit != nullptr) {
-        std::fprintf(out, "package too large [%s]!\n", plan.beyondLimit);
+        print(out, "package too large [%s]!\n", plan.beyondLimit);
         return false;
     }
     return true;
@@ -268,7 +269,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     if (hooks != nullptr && hooks->output != nullptr) target.calls = hooks->output;
     const std::uint64_t room = plan.offsetsKnown && plan.unplaced == plan.parts.size() ? plan.size : 0;
     if (!openOutputTarget(outputPath, room, target)) {
-        std::fprintf(out, "cant open file[%s]!\n", outputPath);
+        print(out, "cant open file[%s]!\n", outputPath);
         return -1;
     }
     PartRunner runner(job, plan, target, outputPath, out, hooks);
@@ -278,13 +279,13 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     }
     if (!writeFront(job, plan, target)) {
         abandonOutputTarget(target);
-        std::fprintf(out, "cant write file[%s]!\n", outputPath);
+        print(out, "cant write file[%s]!\n", outputPath);
         return -1;
     }
     // Everything the run has to say is out before the package gets its
     // name: a log that could not be written (a pipe nobody reads, a full
     // disk) fails the run, and the earlier output stays.
-    std::fprintf(out, "finished!");
+    print(out, "finished!");
     if (std::fflush(out) != 0 || std::ferror(out)) {
         abandonOutputTarget(target);
         return -1;
@@ -293,7 +294,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
         // "finished!" ends without a line break; the failure that follows
         // it (Windows: another program holds the output open) must not
         // read as part of it.
-        std::fprintf(out, "\ncant write file[%s]!\n", outputPath);
+        print(out, "\ncant write file[%s]!\n", outputPath);
         return -1;
     }
     return 0;

@@ -1,4 +1,5 @@
 #include "platform/progress.h"
+#include "platform/console_text.h"
 
 namespace fw {
 namespace {
@@ -31,7 +32,7 @@ ProgressLine::ProgressLine(const char* action, const char* path, std::uint64_t t
 
 ProgressLine::~ProgressLine() {
     if (drawn_) {
-        std::fputs("\r\033[K", out_);
+        printText(out_, "\r\033[K");
         std::fflush(out_);
     }
 }
@@ -44,7 +45,7 @@ void ProgressLine::redraw() {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? static_cast<double>(done_) / (1 << 20) / seconds : 0;
     const unsigned percent = static_cast<unsigned>(done_ * 100 / total_);
-    std::fprintf(out_, "\r\033[K%s  %3u%%  %.0f MiB/s", label_.c_str(), percent > 100 ? 100 : percent, rate);
+    print(out_, "\r\033[K%s  %3u%%  %.0f MiB/s", label_.c_str(), percent > 100 ? 100 : percent, rate);
     std::fflush(out_);
     drawn_ = true;
 }
