@@ -1,6 +1,7 @@
 #include "inspect/crypto_support.h"
 #include "inspect/pkcs11_key.h"
 #include "inspect/signer_state.h"
+#include "platform/process_start.h"
 
 #include <openssl/cms.h>
 #include <openssl/core_names.h>
@@ -101,9 +102,11 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
     auto state = std::make_unique<State>();
     const bool inToken = isTokenUri(files.keyPath);
     const std::string keyPath = inToken ? shownUri(files.keyPath) : files.keyPath;
+    // In UTF-8 on every system, as a passphrase typed on Linux was.
+    std::string given;
     const char* secret = nullptr;
     if (!files.passphraseEnv.empty()) {
-        secret = std::getenv(files.passphraseEnv.c_str());
+        if (environmentValue(files.passphraseEnv, &given)) secret = given.c_str();
         if (secret == nullptr) {
             *why = "the environment variable " + files.passphraseEnv + ", which should hold the " +
                    (inToken ? "PIN for " : "passphrase of ") + keyPath + ", is not set";

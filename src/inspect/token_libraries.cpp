@@ -1,8 +1,7 @@
 #include "inspect/token_libraries.h"
 
-#include <cstdlib>
-
 #include "platform/loaded_code.h"
+#include "platform/process_start.h"
 
 namespace fw {
 namespace {
@@ -10,8 +9,8 @@ namespace {
 // The variable's full path; else the file beside the program where
 // libraries stand there; else empty, for the system's own.
 bool choose(const char* variable, const char* besideProgram, std::string& path, std::string* why) {
-    const char* named = std::getenv(variable);
-    if (named != nullptr && *named != '\0') {
+    std::string named;
+    if (environmentValue(variable, &named) && !named.empty()) {
         if (!isFullPath(named)) {
             *why = std::string(variable) + " must name a file by its full path, not \"" + named + "\"";
             return false;

@@ -115,7 +115,7 @@ TEST_F(WindowsTools, ANamingThatFailsAfterFinishedIsALineOfItsOwn) {
     const int status = fwtest::runWindowsTool("fwpack.exe", {"-o", pkg, "-b", "0c35", "-u", in + "\\boot.img"}, log);
     ::CloseHandle(holder);
     const std::string lines = fwtest::textOf(log);
-    EXPECT_NE(status, 0) << lines;
+    EXPECT_EQ(status, 255) << lines;
     EXPECT_NE(lines.find("\r\nfinished!\r\ncant write file[" + pkg + "]!\r\n"), std::string::npos) << lines;
     EXPECT_EQ(fwtest::readFile(pkg), earlier);
 }
