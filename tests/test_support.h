@@ -69,6 +69,7 @@ RunResult runPackerWith(const std::vector<std::string>& args);
 // The built fwpack in a child process. `inChild` runs there just before
 // the tool starts, to close or redirect its standard descriptors.
 pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild);
+pid_t startTool(const char* binary, const std::vector<std::string>& args, const std::function<void()>& inChild);
 struct Ending {
     int exitCode = -1;  // -1 when ended by a signal
     int signal = 0;

@@ -23,7 +23,11 @@ std::string CapturedOutput::text() {
 }
 
 pid_t startPacker(const std::vector<std::string>& args, const std::function<void()>& inChild) {
-    std::vector<const char*> argv{FWPACK_BINARY};
+    return startTool(FWPACK_BINARY, args, inChild);
+}
+
+pid_t startTool(const char* binary, const std::vector<std::string>& args, const std::function<void()>& inChild) {
+    std::vector<const char*> argv{binary};
     for (const auto& a : args) argv.push_back(a.c_str());
     argv.push_back(nullptr);
     const pid_t child = ::fork();

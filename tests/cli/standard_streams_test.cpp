@@ -92,6 +92,24 @@ TEST_F(StandardStreams, FullDiskForTheLogKeepsTheEarlierOutput) {
     expectEarlierOutput();
 }
 
+// fwinspect's report is its result: one that never reached its reader
+// fails the run, whatever the verdict on the package was (0 to a file).
+TEST_F(StandardStreams, AnInspectorReportThatCannotBeWrittenEndsWithTwo) {
+    const std::string pkg = dir.write("p.update", fwtest::buildPackage({0x0c35}, {fwtest::namedPart("a", {1, 2})}));
+    const std::string err = logs.file("err");
+    for (const auto& args : {std::vector<std::string>{"list", "--json", pkg}, {"verify", pkg}, {"--help"}}) {
+        for (const char* to : {"/dev/null", "/dev/full"}) {
+            const pid_t child = fwtest::startTool(FWINSPECT_BINARY, args, [&] {
+                const int o = ::open(to, O_WRONLY), e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(120);
+            });
+            const bool full = std::string(to) == "/dev/full";
+            EXPECT_EQ(fwtest::waitForEnd(child).exitCode, full ? 2 : 0) << args[0] << " > " << to;
+            EXPECT_EQ(textOf(err), full ? "fwinspect: cannot write standard output\n" : "") << args[0];
+        }
+    }
+}
+
 // A device that never delivers holds the run after its first line, which
 // must already be in the log when the run is stopped.
 TEST_F(StandardStreams, LogKeepsEveryLinePrintedBeforeASignal) {
