@@ -65,8 +65,9 @@ public:
     // The existing file at `path` emptied and opened for writing; false
     // where it cannot be, or (on POSIX) it is no regular file.
     virtual bool openInPlace(const std::string& path, FileHandle& into) const;
-    // Gives the new file what the earlier one had.
-    virtual void takeOver(int fd, const EarlierOutput& earlier) const;
+    // Gives the new file what the earlier one had; false when its mode
+    // (its attributes on Windows) could not be set.
+    virtual bool takeOver(int fd, const EarlierOutput& earlier) const;
     // Only a hint: room for `size` bytes in one piece.
     virtual void reserve(int fd, std::uint64_t size) const;
     // Empties a file written in place that is given up.

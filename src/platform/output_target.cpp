@@ -105,7 +105,12 @@ bool commitOutputTarget(OutputTarget& target) {
     switch (target.way) {
         case OutputWay::unnamed:
         case OutputWay::named:
-            target.calls->takeOver(target.file.get(), target.earlier);
+            // A package without the earlier file's mode would replace it
+            // with other rights: the earlier file stays instead.
+            if (!target.calls->takeOver(target.file.get(), target.earlier)) {
+                abandonOutputTarget(target);
+                return false;
+            }
             ok = nameNew(target);
             break;
         case OutputWay::inPlace: ok = closeInPlace(target); break;

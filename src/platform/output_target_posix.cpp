@@ -82,14 +82,13 @@ bool OsCalls::openInPlace(const std::string& path, FileHandle& into) const {
 
 // Owner first: changing it clears the set-id bits, which the mode then
 // restores only on a file whose owner stayed.
-void OsCalls::takeOver(int fd, const EarlierOutput& earlier) const {
-    if (earlier.found != OutputFound::file) {
-        ::fchmod(fd, earlier.mode);
-        return;
-    }
+// Another owner is kept only where this process may give it (as root);
+// the mode always is.
+bool OsCalls::takeOver(int fd, const EarlierOutput& earlier) const {
+    if (earlier.found != OutputFound::file) return ::fchmod(fd, earlier.mode) == 0;
     const bool owned = ::fchown(fd, earlier.owner, earlier.group) == 0;
     if (!owned) ::fchown(fd, static_cast<uid_t>(-1), earlier.group);
-    ::fchmod(fd, owned ? earlier.mode : earlier.mode & 0777);
+    return ::fchmod(fd, owned ? earlier.mode : earlier.mode & 0777) == 0;
 }
 
 // Where the file system cannot reserve room, the writes themselves report

@@ -83,14 +83,14 @@ bool OsCalls::openInPlace(const std::string& path, FileHandle& into) const {
     return into.valid();
 }
 
-void OsCalls::takeOver(int fd, const EarlierOutput& earlier) const {
-    if (earlier.found != OutputFound::file) return;
+bool OsCalls::takeOver(int fd, const EarlierOutput& earlier) const {
+    if (earlier.found != OutputFound::file) return true;
     FILE_BASIC_INFO basic{};
     const HANDLE h = win32::handleOf(fd);
-    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return;
+    if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
     basic.FileAttributes = (basic.FileAttributes & ~keptAttributes) | (earlier.mode & keptAttributes);
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    ::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    return ::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
 // Where the file system cannot reserve the room, the writes themselves

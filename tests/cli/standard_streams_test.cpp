@@ -149,4 +149,16 @@ TEST_F(StandardStreams, InjectedInputFaultsEndTheRun) {
     }
 }
 
+// A package that cannot be given the earlier file's mode never replaces it.
+TEST_F(StandardStreams, AModeThatCannotBeSetKeepsTheEarlierOutput) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot run here";
+    const std::string command = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o /dev/null ") +
+                                "-e inject=fchmod:error=EIO " + FWPACK_BINARY + " -o " + out + " -b 1 -u " + boot + " >" +
+                                log;
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 255) << textOf(log);
+    expectEarlierOutput();
+}
+
 }  // namespace
