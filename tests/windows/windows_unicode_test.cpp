@@ -173,19 +173,6 @@ TEST_F(WindowsUnicode, DeviceNamesAreRefusedAtOnceAsInputsAndOutputs) {
     }
 }
 
-TEST_F(WindowsUnicode, AFailureExitsWith255) {
-    const std::string boot = made("boot.img", fwtest::patternBytes(10));
-    const std::string readOnly = made("ro.update", fwtest::patternBytes(10));
-    ASSERT_TRUE(::SetFileAttributesW(fw::win32::osPath(readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
-    const std::vector<std::string> failures[] = {
-        {"-b", "0c35", "-u", boot},                              // no output
-        {"-o", readOnly, "-b", "0c35", "-u", boot},              // a read-only output
-        {"-o", dir + "\\none\\p.update", "-b", "0c35", "-u", boot},  // no such folder
-    };
-    for (const auto& args : failures) EXPECT_EQ(pack(args), 255) << fwtest::textOf(log);
-    ::SetFileAttributesW(fw::win32::osPath(readOnly).c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
 // As Explorer reads "x.update.": the file x.update, written and replaced.
 TEST_F(WindowsUnicode, TrailingDotsAndSpacesAreDroppedFromTheOutputName) {
     for (const char* typed : {"x.update.", "x.update . .", "x.update"}) {
