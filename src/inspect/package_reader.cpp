@@ -47,6 +47,7 @@ private:
     void readPart(std::uint32_t i);
     void readNameField(PartReport& r);
     void checkPlacement(PartReport& r);
+    void checkPadding(const PartReport& r);
     void checkFields(PartReport& r, const PartHeaderBytes& raw);
     void checkNameField(const PartReport& r);
     void checkOrder(const PartReport& r);
@@ -173,6 +174,17 @@ void StructureReader::checkPlacement(PartReport& r) {
     }
 }
 
+// The 0 to 3 bytes the layout puts between a part and the one before it
+// are zero; a byte there is covered by no digest, so it is checked here.
+void StructureReader::checkPadding(const PartReport& r) {
+    if (!placementKnown_ || r.offset != expectedOffset_ || lastEnd_ >= r.offset) return;
+    std::uint8_t pad[4] = {};
+    const auto count = static_cast<std::size_t>(r.offset - lastEnd_);
+    if (!readAt(lastEnd_, pad, count)) return;
+    if (std::any_of(pad, pad + count, [](std::uint8_t b) { return b != 0; }))
+        defect(withLabel(r, "the " + std::to_string(count) + " padding bytes before it are not zero"));
+}
+
 void StructureReader::report(const PartReport& r, const Defects& found) {
     for (const std::string& text : found) defect(withLabel(r, text));
 }
@@ -219,6 +231,7 @@ void StructureReader::readPart(std::uint32_t i) {
     r.kind = kindOfTypeCode(r.header.typeCode, summary_.oldLayout);
     readNameField(r);
     checkPlacement(r);
+    checkPadding(r);
     checkFields(r, raw);
     checkOrder(r);
     kindBits_ |= kindBitOf(r.kind, summary_.oldLayout);
@@ -237,7 +250,8 @@ bool StructureReader::read(const char* path) {
     chooseLayout();
     sink_.summary(summary_);
     checkBoards();
-    expectedOffset_ = previousEnd_ = firstPartOffset(summary_.header.boardCount, summary_.header.partCount);
+    expectedOffset_ = previousEnd_ = lastEnd_ =
+        firstPartOffset(summary_.header.boardCount, summary_.header.partCount);
     for (std::uint32_t i = 0; i < examined_; ++i) readPart(i);
     return true;
 }

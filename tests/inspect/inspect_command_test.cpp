@@ -211,6 +211,11 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         {"index on a fixed part", [](Inspector& t) { t.corrupt(52 + 48, 3); }, "part 0 (boot): index 3 on a part"},
         {"digest", [](Inspector& t) { t.corrupt(52 + 56, 0); }, "part 0 (boot): digest does not match its data"},
         {"order", [](Inspector& t) { t.corrupt(52 + 4, 21); }, "part 1 (tar): tar part out of order"},
+        {"padding", [](Inspector& t) {
+             Bytes b = fwtest::readFile(t.pkg);
+             b.at(119) = 1;
+             t.dir.write("p.update", b);
+         }, "part 1 (tar): the 2 padding bytes before it are not zero"},
         {"trailing bytes", [](Inspector& t) {
              Bytes b = fwtest::readFile(t.pkg);
              b.insert(b.end(), 3, 0);
@@ -230,6 +235,7 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         EXPECT_NE(json.out.find("\"sound\":false}"), std::string::npos) << d.what;
         EXPECT_EQ(inspect({"extract", pkg, dir.file("x")}).status, 1) << d.what;
         EXPECT_FALSE(fwtest::exists(dir.file("x"))) << d.what;
+        EXPECT_EQ(inspect({"diff", pkg, pkg}).status, 2) << d.what;
     }
 }
 
