@@ -250,7 +250,11 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     }
     if (c.json && c.verb == Verb::verify) Sha256Listing::attachParts(options);
     options.inputDigests = c.verb == Verb::list || c.json;
+    // A report that can no longer reach its reader is not worth the rest of
+    // the package's data: the run ends as soon as a write has failed.
+    options.stopRequested = [out] { return std::ferror(out) != 0; };
     InspectionResult result = inspectPackage(c.operands[0], options, sink, &why);
+    if (result == InspectionResult::stopped) return 2;
     if (result == InspectionResult::unreadable) {
         printCannotRead(err, c.operands[0], why);
         return 2;
