@@ -60,9 +60,11 @@ std::string ScratchDir::write(const std::string& name, const std::string& text) 
     return write(name, Bytes(text.begin(), text.end()));
 }
 
-std::vector<std::string> ScratchDir::entries() const {
+std::vector<std::string> ScratchDir::entries() const { return entriesOf(path_); }
+
+std::vector<std::string> entriesOf(const std::string& path) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(pathOf(path_))) names.push_back(utf8Of(e.path().filename()));
+    for (const auto& e : std::filesystem::directory_iterator(pathOf(path))) names.push_back(utf8Of(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -34,6 +34,8 @@ private:
     std::string path_;
 };
 
+// The names in a folder, sorted, hidden ones too.
+std::vector<std::string> entriesOf(const std::string& path);
 Bytes readFile(const std::string& path);
 // A file's bytes as text; empty when there is no file (yet).
 std::string textOf(const std::string& path);

@@ -4,6 +4,12 @@
 
 namespace fw {
 
+void discardReported(int dirFd, NamedFile& f, std::vector<Leftover>& leftovers) {
+    const std::string temp = f.file.tempName;
+    discardInFolder(dirFd, f.file);
+    if (!temp.empty() && existsIn(dirFd, temp)) leftovers.push_back({temp, f.name, false, ""});
+}
+
 bool NamingStep::nameOne(NamedFile& f, std::string* why) {
     const std::string& temp = f.file.tempName;
     switch (entryKindIn(dirFd_, f.name)) {
@@ -27,16 +33,33 @@ bool NamingStep::nameOne(NamedFile& f, std::string* why) {
     return true;
 }
 
+void NamingStep::removeOrReport(const std::string& at, const std::string& of, bool earlier) {
+    removeIn(dirFd_, at);
+    if (existsIn(dirFd_, at)) leftovers_.push_back({at, of, earlier, "could not be removed"});
+}
+
+// An earlier file goes back under its name by a swap, or else by a rename
+// over the new file; where neither works it is never removed: it stays
+// under its temporary name, and so does the new file under the name.
+void NamingStep::putBack(const Done& d) {
+    std::string ignored;
+    if (exchangeNames(dirFd_, d.temp, d.name, &ignored)) {
+        removeOrReport(d.temp, d.name, false);
+    } else if (!renameInto(dirFd_, d.temp, d.name, true, &ignored)) {
+        leftovers_.push_back({d.temp, d.name, true, "could not be put back"});
+        leftovers_.push_back({d.name, d.name, false, ""});
+    }
+}
+
 // Earlier files go back under their names; new files that took a free
 // name, and every temporary name, are removed.
 void NamingStep::undo(std::vector<NamedFile*>& files) {
-    std::string ignored;
     for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
-        if (it->temp.empty() || !exchangeNames(dirFd_, it->temp, it->name, &ignored)) removeIn(dirFd_, it->name);
-        if (!it->temp.empty()) removeIn(dirFd_, it->temp);
+        if (it->temp.empty()) removeOrReport(it->name, it->name, false);
+        else putBack(*it);
     }
     done_.clear();
-    for (NamedFile* f : files) discardInFolder(dirFd_, f->file);
+    for (NamedFile* f : files) discardReported(dirFd_, *f, leftovers_);
 }
 
 bool NamingStep::nameAll(std::vector<NamedFile*>& files, std::string* why) {
@@ -46,17 +69,20 @@ bool NamingStep::nameAll(std::vector<NamedFile*>& files, std::string* why) {
             undo(files);
             return false;
         }
-    for (NamedFile* f : files) {
-        const bool named = !interruptPending() && nameOne(*f, why);
-        if (!named || interruptPending()) {
-            if (named || why->empty()) *why = "interrupted";
+    if (interruptPending()) {
+        *why = "interrupted";
+        undo(files);
+        return false;
+    }
+    keepRunningWhateverComes();
+    for (NamedFile* f : files)
+        if (!nameOne(*f, why)) {
             undo(files);
             return false;
         }
-    }
     // Every name is given: the earlier files are no longer needed.
     for (const Done& d : done_)
-        if (!d.temp.empty()) removeIn(dirFd_, d.temp);
+        if (!d.temp.empty()) removeOrReport(d.temp, d.name, true);
     done_.clear();
     return true;
 }

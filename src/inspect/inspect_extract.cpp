@@ -60,10 +60,13 @@ private:
     bool nameParts(const std::vector<PartReport>& parts);
     bool openFolder();
     bool createTemps();
+    bool placeFolder();
     void removeCreated();
+    void report(const std::vector<Leftover>& left);
     void fail(const std::string& text) { print(err_, "fwinspect: %s\n", text.c_str()); }
 
     std::string dir_;
+    std::string fill_;  // the folder the parts are written into: DIR, or the run's own beside it
     const ExtractOptions& options_;
     std::FILE* out_;
     std::FILE* err_;
@@ -114,14 +117,14 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
 
 bool Extractor::openFolder() {
     std::string why;
-    if (!folders_.create(dir_, &why)) {
+    if (!folders_.createFor(dir_, fill_, &why)) {
         fail("cannot create " + escapePath(dir_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
-    dirFd_ = fw::openFolder(dir_, &why);
+    dirFd_ = fw::openFolder(fill_, &why);
     if (!dirFd_.valid()) {
-        fail("cannot open " + escapePath(dir_) + ": " + why);
+        fail("cannot open " + escapePath(fill_) + ": " + why);
         folderFailed_ = true;
         return false;
     }
@@ -181,8 +184,21 @@ void Extractor::end(const PartReport& r, bool digestOk) {
     f.done = true;
 }
 
+void Extractor::report(const std::vector<Leftover>& left) {
+    for (const Leftover& l : left) {
+        const std::string at = escapePath(fill_ + "/" + l.at);
+        if (l.earlier)
+            print(err_, "fwinspect: the earlier %s %s; it is kept as %s\n", escapePath(dir_ + "/" + l.of).c_str(),
+                  l.what, at.c_str());
+        else
+            print(err_, "fwinspect: a new part is left as %s\n", at.c_str());
+    }
+}
+
 void Extractor::removeCreated() {
-    for (PartFile& f : files_) discardInFolder(dirFd_.get(), f.file);
+    std::vector<Leftover> left;
+    for (PartFile& f : files_) discardReported(dirFd_.get(), f, left);
+    report(left);
     // Windows removes no folder a handle holds open without delete sharing.
     dirFd_.reset();
     folders_.removeIfEmpty();
@@ -202,8 +218,31 @@ bool Extractor::finish(bool sound) {
         if (f.wanted) wanted.push_back(&f);
     NamingStep naming(dirFd_.get(), options_.force);
     std::string why;
-    if (naming.nameAll(wanted, &why)) return true;
+    if (naming.nameAll(wanted, &why)) {
+        report(naming.leftovers());
+        return placeFolder();
+    }
     fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
+    report(naming.leftovers());
+    removeCreated();
+    return false;
+}
+
+// A folder of the run's own takes DIR's name last, whole; where something
+// took that name meanwhile, the parts named in it are removed again.
+bool Extractor::placeFolder() {
+    dirFd_.reset();
+    std::string why;
+    if (folders_.moveIntoPlace(&why)) return true;
+    fail("cannot name the folder " + escapePath(dir_) + ": " + why + "; nothing extracted");
+    dirFd_ = fw::openFolder(fill_, &why);
+    std::vector<Leftover> left;
+    for (const PartFile& f : files_) {
+        if (!f.wanted || !dirFd_.valid()) continue;
+        removeIn(dirFd_.get(), f.name);
+        if (existsIn(dirFd_.get(), f.name)) left.push_back({f.name, f.name, false, ""});
+    }
+    report(left);
     removeCreated();
     return false;
 }

@@ -35,6 +35,13 @@ bool linkUnderTemporaryName(int dirFd, FolderFile& f, const char* lead) {
     return !f.tempName.empty();
 }
 
+// A path's last name, past separators at its end ("out/" is "out");
+// `path` loses those separators.
+std::string lastNameOf(std::string& path) {
+    while (baseOf(path).empty() && !folderOf(path).empty() && folderOf(path) != path) path = folderOf(path);
+    return baseOf(path);
+}
+
 }  // namespace
 
 // A file that vanishes with the process where the file system has one;
@@ -83,6 +90,37 @@ void discardInFolder(int dirFd, FolderFile& f) {
     f.file.reset();
     if (!f.tempName.empty()) f.os->removeIn(dirFd, f.tempName);
     f.tempName.clear();
+}
+
+// A name "." or ".." cannot be given by a rename: such a folder is filled
+// where it is made.
+bool CreatedFolders::createFor(const std::string& path, std::string& fill, std::string* why) {
+    std::string trimmed = path;
+    const std::string name = lastNameOf(trimmed);
+    fill = path;
+    if (!nothingAt(path) || name.empty() || name == "." || name == "..") return create(path, why);
+    const std::string beside = trimmed.substr(0, trimmed.size() - name.size());
+    // Another run that gives up may take a missing parent away between its
+    // making and ours: a few attempts make it again.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        fill = beside + shortTemporaryName(".fwinspect-");
+        // A folder found under that name is another's.
+        if (create(fill, why) && !created_.empty() && created_.back() == fill) {
+            own_ = fill;
+            finalName_ = name;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CreatedFolders::moveIntoPlace(std::string* why) {
+    if (own_.empty()) return true;
+    const FileHandle parent = openFolder(folderOf(own_), why);
+    if (!parent.valid() || !renameInto(parent.get(), baseOf(own_), finalName_, false, why)) return false;
+    created_.pop_back();  // the run's own folder, made last, has left its temporary name
+    own_.clear();
+    return true;
 }
 
 }  // namespace fw

@@ -21,13 +21,28 @@ public:
     // Creates `path` and every missing parent, like mkdir -p; `why` gets the
     // system's reason on failure (a file in the way, no permission).
     bool create(const std::string& path, std::string* why);
+    // The folder a run fills for `path`, in `fill`: `path` itself when
+    // something stands there (create() then checks it is a folder); where
+    // nothing does, a new folder of the run's own beside it under a
+    // temporary name, made with any missing parents, which moveIntoPlace()
+    // names `path` once it is filled. Two runs that find `path` missing so
+    // never fill, or take back, one folder.
+    bool createFor(const std::string& path, std::string& fill, std::string* why);
+    // Gives the run's own folder, if it made one, the name `path`; fails,
+    // leaving it where it is, when something took that name meanwhile.
+    // Its handles must be closed (Windows renames no folder held open).
+    bool moveIntoPlace(std::string* why);
     // Removes the folders this object created, deepest first, as far as
     // they are empty.
     void removeIfEmpty();
 
 private:
-    std::vector<std::string> created_;
+    std::vector<std::string> created_;  // only those this object made, never one it found
+    std::string own_, finalName_;       // the run's own folder and the name it is to take
 };
+
+// Whether nothing at all stands at `path`, not even a dangling link.
+bool nothingAt(const std::string& path);
 
 // Whether `name` can be a file's name in a folder here, as itself: not
 // empty, "." or "..", no separator; on Windows also none of its reserved

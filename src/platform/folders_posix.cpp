@@ -60,11 +60,12 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
         at = at.substr(0, slash);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+        // One that another run made meanwhile is not this run's to take back.
+        if (::mkdir(it->c_str(), 0777) == 0) created_.push_back(*it);
+        else if (errno != EEXIST) {
             *why = std::strerror(errno);
             return false;
         }
-        created_.push_back(*it);
     }
     return true;
 }
@@ -72,6 +73,11 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
 void CreatedFolders::removeIfEmpty() {
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::rmdir(it->c_str());
     created_.clear();
+}
+
+bool nothingAt(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 FileHandle openFolder(const std::string& path, std::string* why) {

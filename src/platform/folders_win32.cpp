@@ -98,11 +98,12 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
         at = at.substr(0, slash < win32::rootLength(at) ? win32::rootLength(at) : slash);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!::CreateDirectoryW(win32::osPath(*it).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        // One that another run made meanwhile is not this run's to take back.
+        if (::CreateDirectoryW(win32::osPath(*it).c_str(), nullptr)) created_.push_back(*it);
+        else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
             *why = lastReason();
             return false;
         }
-        created_.push_back(*it);
     }
     return true;
 }
@@ -110,6 +111,12 @@ bool CreatedFolders::create(const std::string& path, std::string* why) {
 void CreatedFolders::removeIfEmpty() {
     for (auto it = created_.rbegin(); it != created_.rend(); ++it) ::RemoveDirectoryW(win32::osPath(*it).c_str());
     created_.clear();
+}
+
+bool nothingAt(const std::string& path) {
+    if (::GetFileAttributesW(win32::osPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 // Held without delete sharing, the folder can be neither removed nor

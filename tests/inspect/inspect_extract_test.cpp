@@ -40,12 +40,6 @@ public:
         b.back() ^= 0xff;
         dir.write("p.update", b);
     }
-    std::vector<std::string> entriesOf(const std::string& path) {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 // Parts of many pieces are written by whichever core is free, piece by
@@ -60,7 +54,7 @@ TEST_F(Extract, PartsOfManyPiecesComeOutByteForByte) {
                                                               fwtest::namedPart("cfg", named)}));
     const Outcome r = fwinspect({"extract", pkg, out});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "cfg", "kernel.img", "rfs.img"}));
+    EXPECT_EQ(fwtest::entriesOf(out), (std::vector<std::string>{"boot.img", "cfg", "kernel.img", "rfs.img"}));
     EXPECT_EQ(fwtest::readFile(out + "/boot.img"), boot);
     EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), big);
     EXPECT_EQ(fwtest::readFile(out + "/kernel.img"), kernel);
@@ -75,7 +69,7 @@ TEST_F(Extract, AFileAlreadyThereIsNamedAndNothingIsCreated) {
     EXPECT_NE(r.err.find(out + "/rfs.img already exists; nothing extracted (--force replaces it)"), std::string::npos)
         << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(entriesOf(out), std::vector<std::string>{"rfs.img"});
+    EXPECT_EQ(fwtest::entriesOf(out), std::vector<std::string>{"rfs.img"});
     EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), Bytes({'k', 'e', 'e', 'p'}));
 }
 
@@ -87,7 +81,7 @@ TEST_F(Extract, ForceReplacesTheNameAndLeavesAHardLinksOtherNameAlone) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(fwtest::readFile(outside), Bytes({'o', 'u', 't', 's', 'i', 'd', 'e'}));
     EXPECT_EQ(fwtest::readFile(out + "/boot.img"), boot);
-    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "rfs.img"}));
+    EXPECT_EQ(fwtest::entriesOf(out), (std::vector<std::string>{"boot.img", "rfs.img"}));
 }
 
 TEST_F(Extract, MissingFoldersAreMadeAndTakenBackWhenTheDataProvesBad) {
@@ -112,7 +106,7 @@ TEST_F(Extract, AFailureLeavesWhatStoodInTheFolderAsItWas) {
     dir.write("out/notes", std::string("mine"));
     const Outcome r = extractChanging(out, [&] { damageLastPart(); }, true);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(entriesOf(out), (std::vector<std::string>{"boot.img", "notes"}));  // no temporary file left
+    EXPECT_EQ(fwtest::entriesOf(out), (std::vector<std::string>{"boot.img", "notes"}));  // no temporary file left
     EXPECT_EQ(fwtest::readFile(out + "/boot.img"), Bytes({'o', 'l', 'd', ' ', 'b', 'o', 'o', 't'}));
 }
 
@@ -146,7 +140,7 @@ TEST_F(Extract, TheRebuildCommandIsLeftOutWithItsReasonWhenFwpackCannotMakeTheSa
         EXPECT_EQ(r.out, "") << c.what;
         EXPECT_NE(r.err.find("no fwpack command rebuilds " + pkg + " byte for byte: " + c.reason), std::string::npos)
             << c.what << "\n" << r.err;
-        EXPECT_EQ(entriesOf(into).size(), c.parts.size()) << c.what;
+        EXPECT_EQ(fwtest::entriesOf(into).size(), c.parts.size()) << c.what;
     }
 }
 
