@@ -179,6 +179,9 @@ void Extractor::end(const PartReport& r, bool digestOk) {
     PartFile& f = files_[r.number];
     f.ok = f.ok && digestOk && !writeFailed_[r.number].load();
     f.done = true;
+    // Its bytes start for the disk now, so the flush before naming waits
+    // for little.
+    if (f.ok) systemCalls().startWriteBack(f.file.file.get());
 }
 
 void Extractor::removeCreated() {
@@ -202,7 +205,12 @@ bool Extractor::finish(bool sound) {
         if (f.wanted) wanted.push_back(&f);
     NamingStep naming(dirFd_.get(), options_.force);
     std::string why;
-    if (naming.nameAll(wanted, &why)) return true;
+    if (naming.nameAll(wanted, &why)) {
+        if (keepNames(dirFd_.get(), &why)) return true;
+        fail("the parts are in " + escapePath(dir_) + " but its names could not be flushed to the disk: " +
+             escapeText(why));
+        return false;
+    }
     fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
     removeCreated();
     return false;
