@@ -209,6 +209,7 @@ bool Extractor::finish(bool sound) {
         if (keepNames(dirFd_.get(), &why)) return true;
         fail("the parts are in " + escapePath(dir_) + " but its names could not be flushed to the disk: " +
              escapeText(why));
+        stoppedEarly_ = folderFailed_ = true;
         return false;
     }
     fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
@@ -259,6 +260,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     }
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
+        if (extractor.folderFailed()) return 2;
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
             print(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
         return 1;
