@@ -182,6 +182,9 @@ void Extractor::end(const PartReport& r, bool digestOk) {
     PartFile& f = files_[r.number];
     f.ok = f.ok && digestOk && !writeFailed_[r.number].load();
     f.done = true;
+    // Its bytes start for the disk now, so the flush before naming waits
+    // for little.
+    if (f.ok) systemCalls().startWriteBack(f.file.file.get());
 }
 
 void Extractor::report(const std::vector<Leftover>& left) {
@@ -220,7 +223,15 @@ bool Extractor::finish(bool sound) {
     std::string why;
     if (naming.nameAll(wanted, &why)) {
         report(naming.leftovers());
-        return placeFolder();
+        // The names inside the folder reach the disk first, then the
+        // folder's own name where the run filled a folder of its own.
+        const bool kept = keepNames(dirFd_.get(), &why);
+        if (!placeFolder()) return false;
+        if (kept && folders_.keepPlaced(&why)) return true;
+        fail("the parts are in " + escapePath(dir_) + " but its names could not be flushed to the disk: " +
+             escapeText(why));
+        stoppedEarly_ = folderFailed_ = true;
+        return false;
     }
     fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
     report(naming.leftovers());
@@ -290,6 +301,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     }
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
+        if (extractor.folderFailed()) return 2;
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
             print(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
         return 1;

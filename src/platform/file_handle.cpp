@@ -78,8 +78,6 @@ bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset) {
     return true;
 }
 
-bool flushToDisk(int fd) { return ::fsync(fd) == 0; }
-
 void adviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 }  // namespace fw

@@ -58,8 +58,6 @@ bool writeAll(int fd, const void* data, std::size_t count);
 bool writeAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset);
 // Reads exactly `count` bytes at `offset`; false on a short read or an error.
 bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset);
-// Waits until the file's bytes are on the disk.
-bool flushToDisk(int fd);
 // Only a hint that the file is read from start to end.
 void adviseSequential(int fd);
 

@@ -121,12 +121,6 @@ bool readAllAt(int fd, void* into, std::size_t count, std::uint64_t offset) {
     return true;
 }
 
-bool flushToDisk(int fd) {
-    if (::FlushFileBuffers(handleOf(fd))) return true;
-    win32::setErrnoFrom(::GetLastError());
-    return false;
-}
-
 // Windows takes the hint when the file is opened (FILE_FLAG_SEQUENTIAL_SCAN).
 void adviseSequential(int) {}
 

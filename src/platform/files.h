@@ -19,11 +19,15 @@ bool fileExists(const char* path);
 // False when either cannot be examined.
 bool sameFile(const char* a, const char* b);
 
-// The one way the tools open a file to read. A FIFO or socket is refused
-// before it is opened (it may never end, and cannot be read twice), the
-// open never blocks and never takes a controlling terminal, and a path
-// that changes shape in between is refused too. `accepted` says which
-// shapes the caller reads; a character device stays non-blocking.
+// The one way the tools open a file to read. A FIFO is refused before it
+// is opened (it may never end, and cannot be read twice), and so is a
+// device the caller does not read; a folder or a socket is tried, so one
+// that cannot be opened is told as such (a socket never opens). The open
+// never blocks and never takes a controlling terminal, and a path that
+// changes shape in between is refused too. `accepted` says which shapes
+// the caller reads; a character device stays non-blocking, and under
+// anyThatEnds so does a file whose file system makes its size up (procfs,
+// sysfs): it is a stream, read to its end.
 enum class Shapes { regular, regularOrBlock, anyThatEnds };
 enum class Opening { ok, cannotOpen, notReadable };
 struct OpenedFile {
@@ -42,11 +46,12 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
 // a FIFO's writer; `into.stream` is set for all but the regular file.
 Opening openWholeInput(const char* path, OpenedFile& into, std::string* why);
 
-// What an input is, learnt without reading it. A FIFO or socket is never
-// opened for reading (it may never end, and cannot be read twice); a
-// folder cannot be read; a character device has no length until read.
-// An input that cannot be opened at all (no permission, an I/O error) is
-// told apart from one that is no readable file.
+// What an input is, learnt without reading it. A FIFO is never opened
+// for reading (it may never end, and cannot be read twice); a folder
+// cannot be read; a character device, or a file of a made-up size, has no
+// length until read. An input that cannot be opened at all (a socket, no
+// permission, an I/O error) is told apart from one that opens but is no
+// readable file.
 enum class InputShape { cannotOpen, unreadable, sized, stream };
 
 struct InputProbe {
@@ -71,9 +76,9 @@ struct InputRules {
 // calls than one reading megabytes.
 class InputFile {
 public:
-    // A FIFO or socket is refused as unreadable before it could block the
-    // open or hand out bytes that no second look could confirm; so is a file
-    // being written, under `refuseWhileWritten`.
+    // A FIFO is refused as unreadable before it could block the open or
+    // hand out bytes that no second look could confirm; so is a file being
+    // written, under `refuseWhileWritten`. A socket cannot be opened.
     enum class Opened { ok, cannotOpen, cannotRead };
     Opened open(const char* path, const InputRules& rules = {});
     // Bytes delivered, 0 at the end of the file, -1 on a read error, on a

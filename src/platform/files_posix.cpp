@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -42,6 +44,23 @@ bool accepts(Shapes accepted, mode_t mode) {
         case Shapes::anyThatEnds: return isReadableShape(mode);
     }
     return false;
+}
+
+// What may be opened only to find out whether it opens: a folder, or a
+// socket (whose open always fails). A FIFO is never opened (the open waits
+// for a writer, or takes bytes meant for another reader), nor a device a
+// caller does not read (opening one may act on it).
+bool triedBeforeRefused(mode_t mode) { return S_ISDIR(mode) || S_ISSOCK(mode); }
+
+// File systems whose files report no true size (procfs says 0, sysfs
+// 4096): their bytes are known only by reading them to their end.
+bool sizeIsMadeUp(int fd) {
+    static constexpr long madeUp[] = {0x9fa0 /* proc */,       0x62656572 /* sysfs */,   0x64626720 /* debugfs */,
+                                      0x74726163 /* tracefs */, 0x73636673 /* securityfs */, 0x62656570 /* configfs */,
+                                      0x27e0eb /* cgroup */,    0x63677270 /* cgroup2 */};
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return false;
+    return std::find(std::begin(madeUp), std::end(madeUp), static_cast<long>(fs.f_type)) != std::end(madeUp);
 }
 
 const char* refusal(Shapes accepted, mode_t mode) {
@@ -81,7 +100,7 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
         return result;
     };
     struct stat st {};
-    if (::stat(path, &st) == 0 && !accepts(accepted, st.st_mode))
+    if (::stat(path, &st) == 0 && !accepts(accepted, st.st_mode) && !triedBeforeRefused(st.st_mode))
         return fail(Opening::notReadable, refusal(accepted, st.st_mode));
     into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!into.handle.valid()) {
@@ -90,8 +109,10 @@ Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std:
     }
     if (::fstat(into.handle.get(), &st) != 0 || !accepts(accepted, st.st_mode))
         return fail(Opening::notReadable, refusal(accepted, st.st_mode));
-    into.stream = isStreamDevice(st.st_mode);
-    into.regular = S_ISREG(st.st_mode);
+    // A file of a made-up size is small: read like a device, to its end.
+    const bool madeUp = accepted == Shapes::anyThatEnds && S_ISREG(st.st_mode) && sizeIsMadeUp(into.handle.get());
+    into.stream = isStreamDevice(st.st_mode) || madeUp;
+    into.regular = S_ISREG(st.st_mode) && !madeUp;
     into.length = into.stream ? 0 : lengthOf(into.handle.get(), st);
     if (into.length < 0) return fail(Opening::notReadable, std::strerror(errno));
     if (!setNonBlocking(into.handle.get(), into.stream)) return fail(Opening::notReadable, std::strerror(errno));

@@ -22,6 +22,10 @@ Creation createUnderSomeName(int dirFd, FolderFile& f, const char* lead, unsigne
     return Creation::nameTaken;
 }
 
+// A file's bytes reach the disk before it gets any name, so a power cut
+// never leaves a name over a file that is empty or holds zeros.
+bool flushWhole(FolderFile& f, std::string* why) { return !f.file.valid() || f.os->flushFile(f.file.get(), why); }
+
 bool closeWhole(FolderFile& f, std::string* why) { return f.os->close(f.file, why); }
 
 // A vanishing file gets a lasting temporary name, so a rename can give it
@@ -59,9 +63,13 @@ bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& h
 
 bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
                   const char* lead) {
+    if (!flushWhole(f, why)) {
+        discardInFolder(dirFd, f);
+        return false;
+    }
     if (f.file.valid() && f.tempName.empty()) {
         if (f.os->linkUnnamed(f.file.get(), dirFd, name)) {
-            if (closeWhole(f, why)) return true;
+            if (closeWhole(f, why)) return f.os->flushFolder(dirFd, why);
             f.os->removeIn(dirFd, name);
             return false;
         }
@@ -74,10 +82,14 @@ bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replac
     const bool renamed = closeWhole(f, why) && f.os->renameInto(dirFd, f.tempName, name, replace, why);
     if (!renamed) f.os->removeIn(dirFd, f.tempName);
     f.tempName.clear();
-    return renamed;
+    return renamed && f.os->flushFolder(dirFd, why);
 }
 
 bool stageInFolder(int dirFd, FolderFile& f, std::string* why) {
+    if (!flushWhole(f, why)) {
+        discardInFolder(dirFd, f);
+        return false;
+    }
     if (f.file.valid() && f.tempName.empty() && !linkUnderTemporaryName(dirFd, f, ".fwinspect-")) {
         *why = std::strerror(errno);
         f.file.reset();
@@ -119,8 +131,17 @@ bool CreatedFolders::moveIntoPlace(std::string* why) {
     const FileHandle parent = openFolder(folderOf(own_), why);
     if (!parent.valid() || !renameInto(parent.get(), baseOf(own_), finalName_, false, why)) return false;
     created_.pop_back();  // the run's own folder, made last, has left its temporary name
+    placedIn_ = folderOf(own_);
     own_.clear();
     return true;
 }
+
+bool CreatedFolders::keepPlaced(std::string* why) {
+    if (placedIn_.empty()) return true;
+    const FileHandle parent = openFolder(placedIn_, why);
+    return parent.valid() && keepNames(parent.get(), why);
+}
+
+bool keepNames(int dirFd, std::string* why, const OsCalls& os) { return os.flushFolder(dirFd, why); }
 
 }  // namespace fw

@@ -32,6 +32,8 @@ public:
     // leaving it where it is, when something took that name meanwhile.
     // Its handles must be closed (Windows renames no folder held open).
     bool moveIntoPlace(std::string* why);
+    // Flushes the name moveIntoPlace() gave, so DIR itself survives a power cut.
+    bool keepPlaced(std::string* why);
     // Removes the folders this object created, deepest first, as far as
     // they are empty.
     void removeIfEmpty();
@@ -39,6 +41,7 @@ public:
 private:
     std::vector<std::string> created_;  // only those this object made, never one it found
     std::string own_, finalName_;       // the run's own folder and the name it is to take
+    std::string placedIn_;              // the folder that holds it once placed
 };
 
 // Whether nothing at all stands at `path`, not even a dangling link.
@@ -80,13 +83,18 @@ bool createInFolder(int dirFd, FolderFile& f, std::string* why, const NewFile& h
 // Gives the file `name` and closes it. Without `replace` an existing name is
 // never touched and the call fails; with it, the name is taken over (a file
 // without a name is linked in directly where nothing stood, else by a
-// rename from a temporary name, since a link cannot replace one). A close
-// that fails names nothing.
+// rename from a temporary name, since a link cannot replace one). The
+// file's bytes are flushed to the disk before it is named and the folder
+// after; a flush or close that fails before naming names nothing.
 bool nameInFolder(int dirFd, FolderFile& f, const std::string& name, bool replace, std::string* why,
                   const char* lead = ".fwinspect-");
 // Gives the file a short temporary name in the folder, if it has none, and
-// closes it: it then waits there, whole, to take its final name.
+// closes it: it then waits there, whole and flushed to the disk, to take
+// its final name.
 bool stageInFolder(int dirFd, FolderFile& f, std::string* why);
+// Once staged files have their final names: the folder flushed, so the
+// names survive a power cut.
+bool keepNames(int dirFd, std::string* why, const OsCalls& os = systemCalls());
 // Swaps what two names in the folder stand for, in one step.
 bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why);
 // What stands at a name: nothing, a file or link that a name can replace,

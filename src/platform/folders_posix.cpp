@@ -151,6 +151,31 @@ OsCalls::Creation OsCalls::createFile(int dirFd, const std::string& name, unsign
     return error == EEXIST ? Creation::nameTaken : Creation::failed;
 }
 
+// Whole file: the writer's pieces land in any order, and pages already
+// on their way are not waited for.
+void OsCalls::startWriteBack(int fd) const { (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+// fsync rather than fdatasync: the mode and owner a package takes over are
+// set before it is named and must survive with its bytes. A pipe or a
+// terminal (EINVAL, EROFS) has nothing to keep.
+bool OsCalls::flushFile(int fd, std::string* why) const {
+    if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS) return true;
+    *why = std::strerror(errno);
+    return false;
+}
+
+// The folder may be held by O_PATH, which fsync refuses; it is opened
+// again to be read. A folder this process may write but not read cannot be
+// flushed by it: its names reach the disk with the file system's own
+// write-back.
+bool OsCalls::flushFolder(int dirFd, std::string* why) const {
+    const FileHandle folder(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) return true;
+    if (::fsync(folder.get()) == 0 || errno == EINVAL) return true;
+    *why = std::strerror(errno);
+    return false;
+}
+
 bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why) {
     if (::renameat2(dirFd, a.c_str(), dirFd, b.c_str(), RENAME_EXCHANGE) == 0) return true;
     *why = std::strerror(errno);

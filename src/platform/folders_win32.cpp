@@ -201,6 +201,24 @@ OsCalls::Creation OsCalls::createFile(int dirFd, const std::string& name, unsign
     return Creation::failed;
 }
 
+// Windows has no write-back to start by hand: its cache writes behind on
+// its own.
+void OsCalls::startWriteBack(int) const {}
+
+// A console or a pipe has nothing to keep.
+bool OsCalls::flushFile(int fd, std::string* why) const {
+    if (::FlushFileBuffers(win32::handleOf(fd))) return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_INVALID_HANDLE || error == ERROR_INVALID_FUNCTION) return true;
+    *why = win32::reasonOf(error);
+    return false;
+}
+
+// NTFS keeps a name's change in its own log, which it writes out itself;
+// a folder's handle cannot be flushed without write access, which the
+// tools never ask for.
+bool OsCalls::flushFolder(int, std::string*) const { return true; }
+
 // Windows has no single call that swaps two names: the swap is three
 // moves through a third name, undone as far as it got when one fails.
 bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::string* why) {

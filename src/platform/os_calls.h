@@ -53,6 +53,17 @@ public:
     // network file system's delayed write) means they may be lost.
     virtual bool close(FileHandle& file, std::string* why) const;
 
+    // --- Keeping what was written when the power fails.
+    // Starts writing the file's changed bytes to the disk and returns at
+    // once: only a hint, given while a file is written, so the flush before
+    // naming it waits for the last stretch alone.
+    virtual void startWriteBack(int fd) const;
+    // Returns once the file's bytes, size, mode and owner are on the disk;
+    // true at once for what keeps nothing (a pipe, a terminal).
+    virtual bool flushFile(int fd, std::string* why) const;
+    // Returns once the names given in the folder are on the disk.
+    virtual bool flushFolder(int dirFd, std::string* why) const;
+
     // --- Committing an output.
     // The path that is to be replaced, past symbolic links and junctions;
     // false where it cannot be found (a loop, a path the system refuses).

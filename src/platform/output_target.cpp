@@ -37,9 +37,11 @@ bool openInPlace(OutputTarget& t) {
     return true;
 }
 
+// A package written in place, or onto a device, is on the disk before the
+// run says it is done, as a named one is before it gets its name.
 bool closeOutput(OutputTarget& t) {
     std::string why;
-    return t.calls->close(t.file, &why);
+    return t.calls->flushFile(t.file.get(), &why) && t.calls->close(t.file, &why);
 }
 
 // Rewriting in place gives up the earlier file: if the rewrite does not end
@@ -88,9 +90,17 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
     return true;
 }
 
+// A failed write fails this write alone: a part before it in the package
+// may still be written whole, and is reported so. Every few megabytes the
+// write-back is started, so the flush before naming waits for the tail.
 bool OutputTarget::writeAt(std::uint64_t offset, const void* data, std::size_t count) {
-    if (!writeAllAt(file.get(), data, count, offset)) failed = true;
-    return !failed;
+    if (!writeAllAt(file.get(), data, count, offset)) {
+        failed = true;
+        return false;
+    }
+    if (unflushed.fetch_add(count) + count >= writeBackStretch && unflushed.exchange(0) >= writeBackStretch)
+        calls->startWriteBack(file.get());
+    return true;
 }
 
 bool commitOutputTarget(OutputTarget& target) {

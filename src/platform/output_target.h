@@ -22,6 +22,10 @@ namespace fw {
 
 enum class OutputWay { none, unnamed, named, inPlace };
 
+// How much is written between two starts of the write-back: large enough
+// that the disk gets long runs, small enough that the tail is short.
+constexpr std::uint64_t writeBackStretch = 8 << 20;
+
 struct OutputTarget {
     std::string finalPath;  // the path after following symbolic links
     FileHandle folder;      // the folder of finalPath, where names are made
@@ -30,6 +34,7 @@ struct OutputTarget {
     OutputWay way = OutputWay::none;
     FileHandle file;
     std::atomic<bool> failed{false};  // a write failed; sticky until the target is closed
+    std::atomic<std::uint64_t> unflushed{0};  // bytes written since the write-back was last started
 
     // What the replaced file was, so the package keeps it.
     EarlierOutput earlier;
@@ -43,7 +48,8 @@ struct OutputTarget {
     ~OutputTarget();
 
     // Writes at an absolute offset; parts may be written in any order and
-    // from several threads.
+    // from several threads. False when this write failed; `failed` keeps
+    // the package from being named.
     bool writeAt(std::uint64_t offset, const void* data, std::size_t count);
 };
 
@@ -57,8 +63,9 @@ struct OutputTarget {
 // allocates it in one piece rather than page by page.
 bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget& target);
 // Gives the file its name (and the replaced file's mode and owner); false
-// when any write, the close or the naming failed, and then nothing is left
-// behind (an output written in place is left empty). From the moment
+// when any write, the flush, the close or the naming failed, and then
+// nothing is left behind (an output written in place is left empty). The
+// file is flushed to the disk before it is named, and its folder after. From the moment
 // naming begins, a signal no longer ends the run: its outcome is decided.
 bool commitOutputTarget(OutputTarget& target);
 // Closes and removes what was written; an output written in place is left

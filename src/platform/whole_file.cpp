@@ -18,7 +18,7 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
     const FileHandle folder = openFolder(folderOf(path), why);
     FolderFile file;
     if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
-    if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || !flushToDisk(file.file.get())) {
+    if (!writeAll(file.file.get(), bytes.data(), bytes.size())) {
         *why = std::strerror(errno);
         discardInFolder(folder.get(), file);
         return false;

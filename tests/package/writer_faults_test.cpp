@@ -124,30 +124,40 @@ TEST_F(ChangedInput, ShrunkOrGrownInputCannotBeRead) {
     }
 }
 
+// The built fwpack under a file size limit whose signal is ignored, so a
+// write past it fails.
+fwtest::RunResult packUnderSizeLimit(const std::vector<std::string>& args, rlim_t limit, const std::string& log) {
+    const pid_t child = fwtest::startPacker(args, [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit bytes{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &bytes);
+        if (!std::freopen(log.c_str(), "w", stdout)) ::_exit(121);
+    });
+    const fwtest::Ending end = fwtest::waitForEnd(child);
+    const std::string said = fwtest::textOf(log);
+    ::unlink(log.c_str());
+    return {end.exitCode, said};
+}
+
 TEST_F(WriterFaults, WriteFailingPartWayLeavesNoPackage) {
     const std::string rfs = input("rfs", 3 << 20);
-    const std::string log = dir.file("log");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1 << 20, 1 << 20};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::FILE* text = std::fopen(log.c_str(), "w");
-        const char* argv[] = {"fwpack", "-o", out.c_str(), "-b", "1", "-r", rfs.c_str()};
-        const int status = fw::runPacker(7, argv, text);
-        std::fclose(text);
-        ::_exit(status & 0xFF);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 255);
-    const Bytes logBytes = fwtest::readFile(log);
-    EXPECT_EQ(std::string(logBytes.begin(), logBytes.end()),
-              "packs :0,0,1-0,0,0-0 flash-0 \ncant write file[" + out + "]!\n");
-    ::unlink(log.c_str());
+    const auto r = packUnderSizeLimit({"-o", out, "-b", "1", "-r", rfs}, 1 << 20, dir.file("log"));
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.output, "packs :0,0,1-0,0,0-0 flash-0 \ncant write file[" + out + "]!\n");
     expectOutputUntouched({"rfs"});
+}
+
+// The parts are copied side by side, the largest first; what is said is
+// what writing them in turn would say: the count lines of every part
+// before the first that could not be written.
+TEST_F(WriterFaults, PartsWrittenBeforeAWriteFailureAreCounted) {
+    const std::string rfs = input("rfs", 4), app = input("app", 200000, 2);
+    for (int run = 0; run < 5; ++run) {
+        const auto r = packUnderSizeLimit({"-o", out, "-b", "1", "-r", rfs, "-a", app}, 100 << 10, dir.file("log"));
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.output, "packs :0,0,1-1,0,0-0 flash-0 \nrfs len = 4\ncant write file[" + out + "]!\n") << run;
+    }
+    expectOutputUntouched({"app", "rfs"});
 }
 
 TEST_F(WriterFaults, SymbolicLinkOutputReplacesItsTargetAndStays) {
@@ -285,19 +295,70 @@ protected:
     std::string boot = dir.write("boot", fwtest::patternBytes(100, 4));
 };
 
-TEST_F(EndlessInputs, FifoOrSocketIsNeverReadAndCannotBeRead) {
+const std::string byIndex = "[CCaldrewinCmd::OnBnClickedButtonDest.625]cant open [";
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A FIFO is never opened, so it cannot be read; a socket's open fails, and
+// the run says so in the words of the part's kind.
+TEST_F(EndlessInputs, FifoCannotBeReadAndSocketCannotBeOpened) {
     const std::string fifo = dir.file("fifo"), socket = dir.file("socket");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     ASSERT_EQ(::mknod(socket.c_str(), S_IFSOCK | 0644, 0), 0);
-    for (const std::string& input : {fifo, socket}) {
-        for (const char* option : {"-k", "-p2", "-t"}) {
-            const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", boot, option, input});
-            EXPECT_EQ(r.status, -1);
-            EXPECT_NE(r.output.find("cant read [" + input + "]!\n"), std::string::npos) << r.output;
-            EXPECT_EQ(r.output.find("finished!"), std::string::npos);
-        }
+    const struct {
+        std::vector<std::string> option;
+        std::string input, message;
+    } cases[] = {
+        {{"-k"}, fifo, "cant read [" + fifo + "]!\n"},
+        {{"-p2"}, fifo, "cant read [" + fifo + "]!\n"},
+        {{"-t"}, fifo, "cant read [" + fifo + "]!\n"},
+        {{"-k"}, socket, "cant open [" + socket + "]!kernel\n"},
+        {{"-p2"}, socket, byIndex + socket + "]!by index [1] mask = 2\n"},
+        {{"-t"}, socket, "cant open [" + socket + "]!tar file\n"},
+        {{"-n", "splash"}, socket, "cant open [" + socket + "]!by name[splash]\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"-o", out, "-b", "1", "-u", boot};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        args.push_back(c.input);
+        const auto r = fwtest::runPackerWith(args);
+        EXPECT_EQ(r.status, -1);
+        EXPECT_TRUE(endsWith(r.output, c.message)) << r.output;
     }
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"boot", "fifo", "socket"}));
+}
+
+// A folder opens for root and then cannot be read; for anyone else, one
+// without permissions fails its open.
+TEST_F(EndlessInputs, FolderThatCannotBeOpenedSaysSo) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as an unprivileged user";
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string locked = dir.file("locked"), log = dir.file("log");
+    ASSERT_EQ(::mkdir(locked.c_str(), 0), 0);
+    const std::pair<const char*, std::string> cases[] = {
+        {"-k", "cant open [" + locked + "]!kernel\n"},
+        {"-p2", byIndex + locked + "]!by index [1] mask = 2\n"},
+    };
+    for (const auto& [option, message] : cases) {
+        const pid_t child = fwtest::startPacker({"-o", "/dev/null", "-b", "1", "-u", boot, option, locked}, [&] {
+            if (!std::freopen(log.c_str(), "w", stdout) || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(121);
+        });
+        EXPECT_EQ(fwtest::waitForEnd(child).exitCode, 255);
+        EXPECT_TRUE(endsWith(fwtest::textOf(log), message)) << fwtest::textOf(log);
+    }
+}
+
+// procfs says 0 bytes whatever a file holds, sysfs 4096: such a file is
+// packed with what reading it gives.
+TEST_F(EndlessInputs, FileOfAMadeUpSizeIsPackedWithWhatItHolds) {
+    const Bytes version = fwtest::readFile("/proc/version");
+    const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", boot, "-r", "/proc/version"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "packs :1,0,1-0,0,0-0 flash-0 \nrfs len = " + std::to_string(version.size()) + "\nfinished!");
+    const Bytes package = fwtest::readFile(out);
+    EXPECT_TRUE(std::equal(version.rbegin(), version.rend(), package.rbegin()));
 }
 
 TEST_F(EndlessInputs, DeviceThatNeverEndsIsTooLargeWhereTheFormatEnds) {
