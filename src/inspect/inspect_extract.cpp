@@ -205,6 +205,8 @@ void Extractor::removeCreated() {
     // Windows removes no folder a handle holds open without delete sharing.
     dirFd_.reset();
     folders_.removeIfEmpty();
+    if (!fill_.empty() && fill_ != dir_ && !nothingAt(fill_))
+        print(err_, "fwinspect: the run's own folder is left as %s\n", escapePath(fill_).c_str());
 }
 
 bool Extractor::finish(bool sound) {
