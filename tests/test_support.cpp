@@ -1,9 +1,12 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -128,5 +131,25 @@ std::uint32_t wordAt(const Bytes& bytes, std::size_t offset) {
     for (int i = 3; i >= 0; --i) v = v << 8 | bytes.at(offset + static_cast<std::size_t>(i));
     return v;
 }
+
+namespace {
+
+// Whatever order the tests run in, in one process: what a suite's set-up
+// changes lasts until the suite ends, what a test changes until it ends.
+class KeepProcessState : public ::testing::EmptyTestEventListener {
+    void OnTestSuiteStart(const ::testing::TestSuite&) override { suite_.emplace(); }
+    void OnTestStart(const ::testing::TestInfo&) override { test_.emplace(); }
+    void OnTestEnd(const ::testing::TestInfo&) override { test_.reset(); }
+    void OnTestSuiteEnd(const ::testing::TestSuite&) override { suite_.reset(); }
+
+    std::optional<ProcessState> suite_, test_;
+};
+
+[[maybe_unused]] const bool keepingProcessState = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new KeepProcessState);
+    return true;
+}();
+
+}  // namespace
 
 }  // namespace fwtest

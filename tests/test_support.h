@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,23 @@ struct ToolStart {
 };
 int runWindowsTool(const std::string& exe, const std::vector<std::string>& args, const std::string& outputFile,
                    const std::function<bool(void*)>& whileRunning = {}, const ToolStart& how = {});
+
+// What a test may change for the whole process, put back when this ends:
+// the working folder, the environment, the interruption holder's run state
+// and, on POSIX, the file mode mask, the signals' dispositions and the
+// calling thread's signal mask. The test program keeps one around each
+// test suite and each test, so no test sees what another left behind.
+class ProcessState {
+public:
+    ProcessState();
+    ~ProcessState();
+    ProcessState(const ProcessState&) = delete;
+    ProcessState& operator=(const ProcessState&) = delete;
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
 
 // Little-endian helpers to build expected packages from the layout rules.
 void appendWord(Bytes& bytes, std::uint32_t value);

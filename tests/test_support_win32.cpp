@@ -4,9 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
+#include <map>
 #include <stdexcept>
 #include <string>
 
+#include "platform/interruption.h"
 #include "platform/win32_support.h"
 #include "test_support.h"
 
@@ -94,6 +97,50 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
     ::GetExitCodeProcess(child.hProcess, &code);
     ::CloseHandle(child.hProcess);
     return static_cast<int>(code);
+}
+
+struct ProcessState::Saved {
+    std::wstring folder;
+    std::map<std::wstring, std::wstring> environment;
+};
+
+namespace {
+
+// Variables by name; those of the hidden "=C:" kind, the command shell's
+// folders per drive, are the system's own.
+std::map<std::wstring, std::wstring> environmentNow() {
+    std::map<std::wstring, std::wstring> variables;
+    wchar_t* block = ::GetEnvironmentStringsW();
+    for (const wchar_t* v = block; v != nullptr && *v != L'\0'; v += std::wcslen(v) + 1) {
+        const std::wstring text = v;
+        const std::size_t equals = text.find(L'=', 1);
+        if (text[0] != L'=' && equals != std::wstring::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    ::FreeEnvironmentStringsW(block);
+    return variables;
+}
+
+}  // namespace
+
+ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, folder);
+    if (n > 0 && n <= MAX_PATH) saved_->folder.assign(folder, n);
+    saved_->environment = environmentNow();
+}
+
+// Through the C runtime, whose copy of the environment getenv reads, so
+// both copies agree again.
+ProcessState::~ProcessState() {
+    fw::forgetRunState();
+    if (!saved_->folder.empty()) ::SetCurrentDirectoryW(saved_->folder.c_str());
+    const std::map<std::wstring, std::wstring> now = environmentNow();
+    for (const auto& [name, value] : now)
+        if (saved_->environment.count(name) == 0) ::_wputenv_s(name.c_str(), L"");
+    for (const auto& [name, value] : saved_->environment) {
+        const auto there = now.find(name);
+        if (there == now.end() || there->second != value) ::_wputenv_s(name.c_str(), value.c_str());
+    }
 }
 
 }  // namespace fwtest

@@ -1,5 +1,6 @@
 #include "cli/packer.h"
 
+#include <new>
 #include <string>
 
 #include "cli/options.h"
@@ -7,6 +8,8 @@
 #include "job/package_job.h"
 #include "job/registration.h"
 #include "package/writer.h"
+#include "platform/console_text.h"
+#include "platform/parallel_pass.h"
 
 namespace fw {
 namespace {
@@ -25,7 +28,9 @@ void registerInputs(PackageJob& job, const ParsedOptions& o) {
     if (o.oldRequested) job.oldLayout = 1;
 }
 
-int runPacker(int argc, const char* const* argv, std::FILE* out) {
+namespace {
+
+int packOnce(int argc, const char* const* argv, std::FILE* out, std::string* why) {
     if (argc <= 1) {
         printUsage("no Params", out);
         argc = static_cast<int>(std::size(demoArguments));
@@ -39,9 +44,26 @@ int runPacker(int argc, const char* const* argv, std::FILE* out) {
         return -1;
     }
     auto job = createJob();
-    if (!job) return -1;
+    if (!job) {
+        *why = outOfMemory;
+        return -1;
+    }
     registerInputs(*job, options);
-    return writePackage(*job, options.outputArg, out);
+    return writePackage(*job, options.outputArg, out, nullptr, why);
+}
+
+}  // namespace
+
+int runPacker(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    std::string why;
+    int status = -1;
+    try {
+        status = packOnce(argc, argv, out, &why);
+    } catch (const std::bad_alloc&) {
+        why = outOfMemory;
+    }
+    if (!why.empty()) print(err, "fwpack: %s\n", why.c_str());
+    return status;
 }
 
 }  // namespace fw

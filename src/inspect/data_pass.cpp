@@ -31,7 +31,7 @@ DataPass::DataPass(const RandomAccessFile& file, const InspectionOptions& option
 
 // Each stretch is a chain of pieces: read and digested in order, then
 // handed to the extraction (when there is one) on whichever core is free.
-std::vector<ReadJob>& DataPass::run(const std::string& path) {
+bool DataPass::run(const std::string& path, std::string* why) {
     std::uint64_t total = 0, largest = 0;
     PiecePass pass;
     for (const ReadJob& j : jobs_) {
@@ -43,6 +43,7 @@ std::vector<ReadJob>& DataPass::run(const std::string& path) {
     // largest stretch sizes each buffer, so a small package costs a small one.
     if (total < (1u << 20)) pass.maxThreads = 0;
     pass.pieceSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
+    pass.buffersThatFit = options_.piecesThatFit;
     // Only the stretches being read have digests in memory.
     std::vector<std::unique_ptr<PartDigests>> digests(jobs_.size());
     std::vector<std::uint64_t> next(jobs_.size());
@@ -82,8 +83,7 @@ std::vector<ReadJob>& DataPass::run(const std::string& path) {
         progress.advance(now - shown);
         shown = now;
     };
-    runPiecePass(pass);
-    return jobs_;
+    return runPiecePass(pass, why);
 }
 
 bool DataPass::stopNow() {

@@ -39,7 +39,10 @@ struct StructureBytes {
 class DataPass {
 public:
     DataPass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob> jobs);
-    std::vector<ReadJob>& run(const std::string& path);
+    // False, with `why`, when memory ran out (the pass reads on with fewer
+    // pieces where it can).
+    bool run(const std::string& path, std::string* why);
+    std::vector<ReadJob>& jobs() { return jobs_; }
     // options.stopRequested said stop; what was not read is marked failed.
     bool stopped() const { return stopped_.load(); }
 

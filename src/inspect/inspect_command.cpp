@@ -1,6 +1,7 @@
 #include "inspect/inspect_command.h"
 
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "inspect/inspect_signature.h"
 #include "inspect/inspect_usage.h"
 #include "platform/console_text.h"
+#include "platform/parallel_pass.h"
 
 #ifndef FWPACK_VERSION
 #define FWPACK_VERSION "unknown"
@@ -273,9 +275,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     return result == InspectionResult::sound ? 0 : 1;
 }
 
-}  // namespace
-
-int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+int runCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     startCrypto();
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         print(out, "fwinspect %s\n", FWPACK_VERSION);
@@ -305,6 +305,19 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     }
     if (c.json) return inspect(c, ReportStyle::json, out, err);
     return inspect(c, c.verb == Verb::list ? ReportStyle::table : ReportStyle::defectsOnly, out, err);
+}
+
+}  // namespace
+
+// The package's reading says itself when memory ran out on any of its
+// threads; what runs out elsewhere on this thread ends the run here.
+int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+    try {
+        return runCommand(argc, argv, out, err);
+    } catch (const std::bad_alloc&) {
+        print(err, "fwinspect: %s\n", outOfMemory);
+        return 2;
+    }
 }
 
 }  // namespace fw

@@ -293,6 +293,8 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
         }
     }
     if (verdict == InspectionResult::unreadable) {
+        // Memory can run out after the folder was made and the parts begun.
+        extractor.abandon();
         printCannotRead(err, packagePath, why);
         return 2;
     }

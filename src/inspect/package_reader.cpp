@@ -1,6 +1,7 @@
 #include "inspect/package_reader.h"
 
 #include <algorithm>
+#include <new>
 #include <set>
 
 #include "format/layout_guess.h"
@@ -9,6 +10,7 @@
 #include "inspect/data_pass.h"
 #include "inspect/whole_file_pass.h"
 #include "platform/code_page.h"
+#include "platform/parallel_pass.h"
 #include "platform/random_access.h"
 
 namespace fw {
@@ -268,21 +270,25 @@ void StructureReader::finalChecks() {
         defect(std::to_string(file_.size() - lastEnd_) + " bytes follow the last part");
 }
 
-// The data, read in one of the two ways; false when told to stop. A
+// The data, read in one of the two ways: stopped when told to stop,
+// unreadable when memory ran out, else sound (whatever the data holds). A
 // structural byte that read differently the second time is a defect.
-bool readData(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob>& jobs,
-              StructureReader& structure, const char* path) {
+InspectionResult readData(const RandomAccessFile& file, const InspectionOptions& options,
+                          std::vector<ReadJob>& jobs, StructureReader& structure, const char* path,
+                          std::string* why) {
     if (!options.wholeFile) {
         DataPass pass(file, options, std::move(jobs));
-        jobs = pass.run(path);
-        return !pass.stopped();
+        const bool read = pass.run(path, why);
+        jobs = std::move(pass.jobs());
+        if (!read) return InspectionResult::unreadable;
+        return pass.stopped() ? InspectionResult::stopped : InspectionResult::sound;
     }
     WholeFilePass pass(file, options, jobs, structure.bytesRead());
-    pass.run(path);
+    if (!pass.run(path, why)) return InspectionResult::unreadable;
     if (const auto at = pass.changedAt())
         structure.defect("the package changed while it was read: the byte at offset " + std::to_string(*at) +
                          " read differently the second time");
-    return !pass.stopped();
+    return pass.stopped() ? InspectionResult::stopped : InspectionResult::sound;
 }
 
 }  // namespace
@@ -306,8 +312,10 @@ std::string partLabel(const PartReport& r) {
     return r.headerRead ? label + " (" + describe(identityOf(r)) + ")" : label;
 }
 
-InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,
-                                std::string* why) {
+namespace {
+
+InspectionResult inspectOnce(const char* path, const InspectionOptions& options, InspectionSink& sink,
+                             std::string* why) {
     RandomAccessFile file;
     if (!file.open(path, why)) return InspectionResult::unreadable;
     StructureReader structure(file, options, sink);
@@ -316,8 +324,8 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
         // Whoever asked for the whole file's digest still gets it.
         std::vector<PartReport> none;
         std::vector<ReadJob> jobs = readJobsFor(none, options, file.size());
-        readData(file, options, jobs, structure, path);
-        return InspectionResult::defective;
+        const InspectionResult read = readData(file, options, jobs, structure, path, why);
+        return read == InspectionResult::unreadable ? read : InspectionResult::defective;
     }
     std::vector<PartReport>& parts = structure.parts();
     if (options.partData != nullptr && !options.partData->prepare(structure.summary(), parts))
@@ -329,7 +337,8 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
     InspectionOptions dataOptions = options;
     if (structure.beyondFormat()) dataOptions.wholeFile = nullptr;
     std::vector<ReadJob> jobs = readJobsFor(parts, dataOptions, file.size());
-    if (!readData(file, dataOptions, jobs, structure, path)) return InspectionResult::stopped;
+    const InspectionResult read = readData(file, dataOptions, jobs, structure, path, why);
+    if (read != InspectionResult::sound) return read;
     for (const ReadJob& job : jobs) {
         if (!job.failed) continue;
         if (job.part != nullptr) structure.defect(withLabel(*job.part, "data cannot be read"));
@@ -342,6 +351,23 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
     structure.finalChecks();
     if (!file.unchangedAt(path)) structure.defect("the package changed while it was read, or its path now names another file");
     return structure.defects() == 0 ? InspectionResult::sound : InspectionResult::defective;
+}
+
+}  // namespace
+
+// Memory that runs out on the calling thread (the structure, a report)
+// ends the inspection as memory that runs out in the reader's threads does.
+InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,
+                                std::string* why) {
+    std::string reason;
+    try {
+        const InspectionResult result = inspectOnce(path, options, sink, &reason);
+        if (why != nullptr) *why = reason;
+        return result;
+    } catch (const std::bad_alloc&) {
+        if (why != nullptr) *why = outOfMemory;
+        return InspectionResult::unreadable;
+    }
 }
 
 }  // namespace fw

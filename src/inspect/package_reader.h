@@ -126,11 +126,15 @@ struct InspectionOptions {
     // For tests: sees each piece the whole file is read in, as storage that
     // answers two reads of one place differently could change it.
     std::function<void(std::uint64_t at, std::uint8_t* bytes, std::size_t count)> tamperRead;
+    // For tests: pieces of data in memory after this many cannot be had, as
+    // when memory runs out.
+    std::size_t piecesThatFit = SIZE_MAX;
 };
 
 enum class InspectionResult { sound, defective, unreadable, stopped };
 
-// `why`, for an unreadable package, gets the system's reason.
+// `why`, for an unreadable package, gets the system's reason, or says that
+// memory ran out, on any of the reader's threads.
 InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,
                                 std::string* why = nullptr);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "platform/parallel_pass.h"
@@ -64,7 +65,27 @@ WholeFilePass::WholeFilePass(const RandomAccessFile& file, const InspectionOptio
 
 WholeFilePass::~WholeFilePass() = default;
 
-void WholeFilePass::run(const std::string& path) {
+// Every slot's buffer before the pass starts: where memory runs out for
+// some, the reader makes do with fewer.
+bool WholeFilePass::makeSlots() {
+    const std::uint64_t pieces = (file_.size() + pieceSize - 1) / pieceSize;
+    const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(pieces, 1, slots_.size()));
+    std::size_t made = 0;
+    try {
+        for (; made < wanted && made < options_.piecesThatFit; ++made)
+            slots_[made].bytes = std::make_unique_for_overwrite<std::uint8_t[]>(pieceSize);
+    } catch (const std::bad_alloc&) {
+    }
+    if (made == 0) return false;
+    slots_.resize(made);
+    return true;
+}
+
+bool WholeFilePass::run(const std::string& path, std::string* why) {
+    if (!makeSlots()) {
+        *why = outOfMemory;
+        return false;
+    }
     ParallelPass pass;
     pass.sizes.push_back(file_.size());
     for (const auto& lane : lanes_) pass.sizes.push_back(lane->weight);
@@ -76,15 +97,21 @@ void WholeFilePass::run(const std::string& path) {
     // Task 0, the largest, is the reader; it starts first, and where no
     // thread is left for a lane it moves that lane on itself.
     pass.work = [this](std::size_t task, std::size_t) {
-        if (task == 0) read();
-        else follow(*lanes_[task - 1]);
+        try {
+            if (task == 0) read();
+            else follow(*lanes_[task - 1]);
+        } catch (const std::bad_alloc&) {
+            failed_.store(true);
+            moved_.notify_all();
+            throw;
+        }
     };
     pass.tick = [&] {
         const std::uint64_t now = bytesDone_.load();
         progress.advance(now - shown);
         shown = now;
     };
-    runParallelPass(pass);
+    return runParallelPass(pass, why);
 }
 
 void WholeFilePass::read() {
@@ -97,8 +124,8 @@ void WholeFilePass::read() {
             break;
         }
         waitForSlot(piece);
+        if (failed_.load()) return;
         Slot& s = slots_[piece % slots_.size()];
-        if (!s.bytes) s.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(pieceSize);
         s.at = at;
         s.size = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, file_.size() - at));
         if (!file_.readAt(at, s.bytes.get(), s.size)) {
@@ -133,17 +160,19 @@ std::uint64_t WholeFilePass::slowestLane() const {
 // A slot is free once every lane has taken in the piece it last held.
 void WholeFilePass::waitForSlot(std::uint64_t piece) {
     const std::uint64_t count = slots_.size();
-    while (piece >= count && slowestLane() <= piece - count) {
+    while (piece >= count && slowestLane() <= piece - count && !failed_.load()) {
         bool helped = false;
         for (auto& lane : lanes_) {
-            if (lane->next.load() > piece - count || !lane->busy.try_lock()) continue;
+            if (lane->next.load() > piece - count) continue;
+            const std::unique_lock hold(lane->busy, std::try_to_lock);
+            if (!hold.owns_lock()) continue;
             drain(*lane);
-            lane->busy.unlock();
             helped = true;
         }
         if (helped) continue;
         std::unique_lock lock(mutex_);
-        moved_.wait_for(lock, std::chrono::milliseconds(1), [&] { return slowestLane() > piece - count; });
+        moved_.wait_for(lock, std::chrono::milliseconds(1),
+                        [&] { return slowestLane() > piece - count || failed_.load(); });
     }
 }
 
@@ -152,11 +181,12 @@ void WholeFilePass::follow(Lane& lane) {
         {
             std::lock_guard hold(lane.busy);
             drain(lane);
-            if (lane.ended) return;
+            if (lane.ended || failed_.load()) return;
         }
         std::unique_lock lock(mutex_);
-        moved_.wait_for(lock, std::chrono::milliseconds(50),
-                        [&] { return lane.next.load() < published_.load() || readerDone_.load(); });
+        moved_.wait_for(lock, std::chrono::milliseconds(50), [&] {
+            return lane.next.load() < published_.load() || readerDone_.load() || failed_.load();
+        });
     }
 }
 

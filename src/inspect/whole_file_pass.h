@@ -30,7 +30,10 @@ public:
     WholeFilePass(const RandomAccessFile& file, const InspectionOptions& options, std::vector<ReadJob>& jobs,
                   const std::vector<StructureBytes>& structure);
     ~WholeFilePass();
-    void run(const std::string& path);
+    // False, with `why`, when memory ran out: not even one piece could be
+    // had, or a part's digest or its extraction ran out on some thread.
+    // Fewer pieces than wanted only make the reader wait more.
+    bool run(const std::string& path, std::string* why);
     bool stopped() const { return stopped_; }
     // Where a structural byte first read differently the second time.
     std::optional<std::uint64_t> changedAt() const { return changedAt_; }
@@ -38,6 +41,7 @@ public:
 private:
     struct Slot;
     struct Lane;
+    bool makeSlots();
     void read();
     void waitForSlot(std::uint64_t piece);
     std::uint64_t slowestLane() const;
@@ -58,6 +62,7 @@ private:
     std::vector<std::unique_ptr<Lane>> lanes_;
     std::atomic<std::uint64_t> published_{0};  // pieces read so far
     std::atomic<bool> readerDone_{false};
+    std::atomic<bool> failed_{false};  // memory ran out in one task: the others give up
     std::atomic<std::uint64_t> bytesDone_{0};
     std::mutex mutex_;
     std::condition_variable moved_;

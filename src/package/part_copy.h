@@ -28,13 +28,14 @@ struct PartResult {
 
 // For tests: lets a test act on an input at a precise moment of its copy,
 // lower the format's size limit so an endless input meets it soon, shorten
-// the wait for a silent device, refuse thread starts after the first few,
-// or hand the output calls that strike its final steps.
+// the wait for a silent device, refuse thread starts or buffers after the
+// first few, or hand the output calls that strike its final steps.
 struct WriterHooks {
     std::function<void(const char* path)> afterFirstPiece;
     std::uint64_t packageLimit = largestPackage;
     std::chrono::milliseconds streamIdleLimit{10'000};
     std::size_t threadsThatStart = SIZE_MAX;
+    std::size_t buffersThatFit = SIZE_MAX;
     const OsCalls* output = nullptr;  // null: the system's
 };
 

@@ -118,6 +118,8 @@ public:
         if (plan_.offsetsKnown && plan_.unplaced > 1) return runSideBySide();
         return runInTurn();
     }
+    // Why the copy failed when no part's message says it.
+    const std::string& why() const { return why_; }
 
 private:
     CopyContext contextFor(std::size_t i) {
@@ -174,8 +176,8 @@ private:
             reportFinished();
         };
         if (hooks_ != nullptr) pass.threadsThatStart = hooks_->threadsThatStart;
-        runPiecePass(pass);
-        return reported_ == plan_.parts.size();
+        if (hooks_ != nullptr) pass.buffersThatFit = hooks_->buffersThatFit;
+        return runPiecePass(pass, &why_) && reported_ == plan_.parts.size();
     }
 
     void lowerFirstFailure(std::size_t i) {
@@ -236,6 +238,7 @@ private:
     std::size_t reported_ = 0;       // parts reported, in writing order
     bool stopped_ = false;           // a reported part failed
     std::uint64_t shown_ = 0;        // bytes the progress line has been told of
+    std::string why_;
 };
 
 // The front of the file is written last, when every offset is known, so a
@@ -260,7 +263,8 @@ bool writeFront(const PackageJob& job, const PackagePlan& plan, OutputTarget& ta
 
 }  // namespace
 
-int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks) {
+int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks,
+                 std::string* why) {
     printPacks(job, out);
     PackagePlan plan = planPackage(job);
     if (!readyToWrite(job, plan, outputPath, out)) return -1;
@@ -275,6 +279,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     PartRunner runner(job, plan, target, outputPath, out, hooks);
     if (!runner.run()) {
         abandonOutputTarget(target);
+        if (why != nullptr) *why = runner.why();
         return -1;
     }
     if (!writeFront(job, plan, target)) {

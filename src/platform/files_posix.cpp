@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <mutex>
 
 #include "platform/os_calls.h"
 
@@ -71,12 +70,12 @@ const char* refusal(Shapes accepted, mode_t mode) {
 // A read lease can only be had while no process holds the file open for
 // writing or mapped writable, and the system breaks it when one opens the
 // file so. The break is announced by SIGIO, whose default would end the
-// run: it is only looked at, never waited for.
+// run: it is only looked at, never waited for. Set before every lease, not
+// once a process: a test program puts back what each test changed.
 enum class Lease { held, refused, unavailable };
 
 Lease takeReadLease(int fd) {
-    static std::once_flag quietBreaks;
-    std::call_once(quietBreaks, [] { std::signal(SIGIO, SIG_IGN); });
+    std::signal(SIGIO, SIG_IGN);
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) return Lease::held;
     // EAGAIN: a writer has it open. Anything else (not the file's owner,
     // leases turned off, a file system without them): no way to tell.

@@ -66,6 +66,11 @@ void clearTemporaryName() { temporaryFolder.store(-1); }
 
 void keepRunningWhateverComes() { outcomeDecided.store(true); }
 
+void forgetRunState() {
+    clearTemporaryName();
+    outcomeDecided.store(false);
+}
+
 bool interruptPending() {
     sigset_t pending;
     if (::sigpending(&pending) != 0) return false;

@@ -25,6 +25,12 @@ void clearTemporaryName();
 // Call it with the signals held.
 void keepRunningWhateverComes();
 
+// For a test program, where one process makes many runs: forgets the
+// temporary name and a decided outcome (and on Windows a Ctrl-C that
+// came), as a new process starts without them. Handlers and signal masks
+// are the caller's to put back.
+void forgetRunState();
+
 // Whether an interrupting signal waits while InterruptHold holds it back,
 // so a long step can stop at a safe point, undo what it did, and then let
 // the signal end the process as it would have. Signals the caller's shell

@@ -64,6 +64,12 @@ void clearTemporaryName() { temporaryKnown.store(false); }
 
 void keepRunningWhateverComes() { outcomeDecided.store(true); }
 
+void forgetRunState() {
+    clearTemporaryName();
+    outcomeDecided.store(false);
+    interruptWaits.store(false);
+}
+
 bool interruptPending() { return interruptWaits.load() && !outcomeDecided.load(); }
 
 // Only the outermost hold of a thread counts. One that begins after an

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <numeric>
 #include <system_error>
 #include <thread>
@@ -22,6 +23,7 @@ std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsTha
                                       const std::function<void(std::size_t worker)>& work) {
     std::vector<std::thread> threads;
     try {
+        threads.reserve(wanted);
         while (threads.size() < wanted) {
             if (threads.size() >= threadsThatStart)
                 throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -29,6 +31,7 @@ std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsTha
             threads.emplace_back([&work, worker] { work(worker); });
         }
     } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
     }
     return threads;
 }
@@ -43,7 +46,7 @@ public:
                          [&](std::size_t a, std::size_t b) { return p.sizes[a] > p.sizes[b]; });
     }
 
-    void run() {
+    bool run(std::string* why) {
         const std::function<void(std::size_t)> each = [this](std::size_t worker) { work(worker); };
         std::vector<std::thread> workers =
             startThreads(threadsWanted(p_.maxThreads, order_.size()), p_.threadsThatStart, each);
@@ -53,20 +56,34 @@ public:
             waitForWorkers(workers.size());
             for (std::thread& t : workers) t.join();
         }
-        if (p_.tick) p_.tick();
+        tick();
+        if (failed_.load() && why != nullptr) *why = outOfMemory;
+        return !failed_.load();
     }
 
 private:
     void work(std::size_t worker) {
-        for (std::size_t k; (k = next_.fetch_add(1)) < order_.size();) {
-            p_.work(order_[k], worker);
-            std::lock_guard lock(mutex_);
-            ++ended_;
-            changed_.notify_all();
+        try {
+            for (std::size_t k; !failed_.load() && (k = next_.fetch_add(1)) < order_.size();) {
+                p_.work(order_[k], worker);
+                std::lock_guard lock(mutex_);
+                ++ended_;
+                changed_.notify_all();
+            }
+        } catch (const std::bad_alloc&) {
+            failed_.store(true);
         }
         std::lock_guard lock(mutex_);
         ++idle_;
         changed_.notify_all();
+    }
+
+    void tick() {
+        try {
+            if (p_.tick) p_.tick();
+        } catch (const std::bad_alloc&) {
+            failed_.store(true);
+        }
     }
 
     void waitForWorkers(std::size_t threads) {
@@ -75,7 +92,7 @@ private:
             changed_.wait_for(lock, std::chrono::milliseconds(100), [&] { return ended_ != seen || idle_ == threads; });
             seen = ended_;
             lock.unlock();
-            if (p_.tick) p_.tick();
+            tick();
             lock.lock();
         }
     }
@@ -86,10 +103,19 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t ended_ = 0, idle_ = 0;
+    std::atomic<bool> failed_{false};  // memory ran out: no task is begun any more
 };
 
 }  // namespace
 
-void runParallelPass(const ParallelPass& pass) { Pass(pass).run(); }
+bool runParallelPass(const ParallelPass& pass, std::string* why) {
+    try {
+        Pass run(pass);
+        return run.run(why);
+    } catch (const std::bad_alloc&) {  // before any thread started
+        if (why != nullptr) *why = outOfMemory;
+        return false;
+    }
+}
 
 }  // namespace fw

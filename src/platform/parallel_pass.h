@@ -11,9 +11,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace fw {
+
+// What a pass says when memory ran out in one of its threads.
+inline constexpr const char* outOfMemory = "out of memory";
 
 struct ParallelPass {
     std::vector<std::uint64_t> sizes;  // one per task; task i weighs sizes[i]
@@ -31,8 +35,10 @@ struct ParallelPass {
     std::size_t threadsThatStart = SIZE_MAX;
 };
 
-// Returns when every task is done; no thread of the pass outlives it.
-void runParallelPass(const ParallelPass& pass);
+// True when every task is done. False, with `why`, when memory ran out in
+// a task or a tick, on any thread (std::bad_alloc): the tasks not begun by
+// then are not begun. No thread of the pass outlives it either way.
+bool runParallelPass(const ParallelPass& pass, std::string* why);
 
 struct PieceTaken {
     std::uint64_t at = 0;   // where the piece goes, for `give`
@@ -55,11 +61,16 @@ struct PiecePass {
     std::function<void()> tick;        // as for ParallelPass
     std::size_t maxThreads = 4;
     std::size_t threadsThatStart = SIZE_MAX;
+    // For tests: buffers after this many cannot be had, as when memory runs
+    // out; the pass goes on with those it has.
+    std::size_t buffersThatFit = SIZE_MAX;
 };
 
-// Returns when every task is finished; at most a few pieces per thread are
-// in memory at once.
-void runPiecePass(const PiecePass& pass);
+// True when every task is finished; at most a few pieces per thread are in
+// memory at once, and fewer where no more can be had. False, with `why`,
+// when not one buffer can be had or memory ran out in a callback, on any
+// thread: no task is taken further and `finish` is called no more.
+bool runPiecePass(const PiecePass& pass, std::string* why);
 
 // What a worker of a piece pass does next, from what it sees; pure, so the
 // rule can be read and tested apart from the threads.
@@ -69,6 +80,7 @@ struct PieceView {
     std::uint64_t heldLeft = 0;     // bytes that task has left
     std::uint64_t largestFree = 0;  // most bytes left of a task nobody holds; 0: none
     std::uint64_t largestOther = 0; // most bytes left of a task another worker holds
+    // allFinished: every task is, or the pass failed and none is taken further.
     bool giveWaiting = false, bufferFree = false, allFinished = false;
 };
 // A worker switches to a free task only when it has this many bytes more

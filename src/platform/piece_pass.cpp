@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <queue>
 #include <thread>
 #include <utility>
@@ -42,10 +42,16 @@ public:
         }
     }
 
-    void run() {
+    bool run(std::string* why) {
         const std::size_t wanted = threadsWanted(p_.maxThreads, tasks_.size());
         held_.assign(std::max<std::size_t>(wanted, 1), none);
         maxBuffers_ = buffersPerWorker * held_.size();
+        // One buffer, and room to list every buffer, before any thread
+        // takes memory for its stack: so the pass can always go on, however
+        // few more buffers can be had, and needs no memory for itself.
+        gives_.reserve(maxBuffers_);
+        buffers_.reserve(maxBuffers_);
+        buffers_.push_back(buffer());
         const std::function<void(std::size_t)> each = [this](std::size_t worker) { work(worker, false); };
         std::vector<std::thread> workers = startThreads(wanted, p_.threadsThatStart, each);
         if (workers.empty()) {
@@ -55,7 +61,10 @@ public:
             waitForWorkers();
             for (std::thread& t : workers) t.join();
         }
-        if (p_.tick) p_.tick();
+        std::unique_lock lock(mutex_);
+        tick(lock);
+        if (failed_ && why != nullptr) *why = outOfMemory;
+        return !failed_;
     }
 
 private:
@@ -87,18 +96,44 @@ private:
             if (w != worker && held_[w] != none) v.largestOther = std::max(v.largestOther, tasks_[held_[w]].left);
         v.giveWaiting = !gives_.empty();
         v.bufferFree = !buffers_.empty() || made_ < maxBuffers_;
-        v.allFinished = finished_ == tasks_.size();
+        v.allFinished = finished_ == tasks_.size() || failed_;
         return v;
     }
 
+    // Memory that runs out here, in a callback or for the pass's own
+    // state, ends the pass for every worker rather than the process.
     void work(std::size_t worker, bool ticking) {
         std::unique_lock lock(mutex_);
+        try {
+            steps(worker, ticking, lock);
+        } catch (const std::bad_alloc&) {
+            if (!lock.owns_lock()) lock.lock();
+            fail();
+        }
+    }
+
+    void fail() {
+        failed_ = true;
+        changed_.notify_all();
+    }
+
+    void tick(std::unique_lock<std::mutex>& lock) {
+        if (!p_.tick) return;
+        lock.unlock();
+        try {
+            p_.tick();
+        } catch (const std::bad_alloc&) {
+            lock.lock();
+            return fail();
+        }
+        lock.lock();
+    }
+
+    void steps(std::size_t worker, bool ticking, std::unique_lock<std::mutex>& lock) {
         auto lastTick = std::chrono::steady_clock::now();
         for (;;) {
-            if (ticking && p_.tick && std::chrono::steady_clock::now() - lastTick > std::chrono::milliseconds(100)) {
-                lock.unlock();
-                p_.tick();
-                lock.lock();
+            if (ticking && std::chrono::steady_clock::now() - lastTick > std::chrono::milliseconds(100)) {
+                tick(lock);
                 lastTick = std::chrono::steady_clock::now();
             }
             switch (choosePieceStep(view(worker))) {
@@ -120,19 +155,32 @@ private:
         }
     }
 
+    // A buffer, or none when memory ran out for a further one: the pass
+    // then makes do with those it has, which come back as they are given.
     std::unique_ptr<std::uint8_t[]> buffer() {
-        if (buffers_.empty()) {
-            ++made_;
-            return std::make_unique_for_overwrite<std::uint8_t[]>(p_.pieceSize);
+        if (!buffers_.empty()) {
+            std::unique_ptr<std::uint8_t[]> b = std::move(buffers_.back());
+            buffers_.pop_back();
+            return b;
         }
-        std::unique_ptr<std::uint8_t[]> b = std::move(buffers_.back());
-        buffers_.pop_back();
-        return b;
+        std::unique_ptr<std::uint8_t[]> b;
+        try {
+            if (made_ < p_.buffersThatFit) b = std::make_unique_for_overwrite<std::uint8_t[]>(p_.pieceSize);
+        } catch (const std::bad_alloc&) {
+        }
+        if (b) {
+            ++made_;
+            return b;
+        }
+        if (made_ == 0) throw std::bad_alloc();
+        maxBuffers_ = made_;
+        return nullptr;
     }
 
     void take(std::size_t worker, std::unique_lock<std::mutex>& lock) {
         const std::size_t t = held_[worker];
         std::unique_ptr<std::uint8_t[]> b = buffer();
+        if (!b) return;
         lock.unlock();
         const PieceTaken piece = p_.take(t, b.get());
         lock.lock();
@@ -154,7 +202,7 @@ private:
 
     void give(std::unique_lock<std::mutex>& lock) {
         Give g = std::move(gives_.front());
-        gives_.pop_front();
+        gives_.erase(gives_.begin());
         lock.unlock();
         p_.give(g.task, g.piece, g.buffer.get());
         lock.lock();
@@ -181,13 +229,11 @@ private:
 
     void waitForWorkers() {
         std::unique_lock lock(mutex_);
-        for (std::size_t seen = 0; finished_ < tasks_.size();) {
+        for (std::size_t seen = 0; finished_ < tasks_.size() && !failed_;) {
             changed_.wait_for(lock, std::chrono::milliseconds(100),
-                              [&] { return finished_ != seen; });
+                              [&] { return finished_ != seen || failed_; });
             seen = finished_;
-            lock.unlock();
-            if (p_.tick) p_.tick();
-            lock.lock();
+            tick(lock);
         }
     }
 
@@ -198,19 +244,26 @@ private:
     std::priority_queue<std::pair<std::uint64_t, std::size_t>, std::vector<std::pair<std::uint64_t, std::size_t>>,
                         ByLeft> free_;
     std::vector<std::size_t> held_;  // per worker: the task whose chain it holds, or none
-    std::deque<Give> gives_;
+    std::vector<Give> gives_;  // in the order taken; never more than the buffers
     std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
     std::size_t made_ = 0, maxBuffers_ = 0;
     std::size_t finished_ = 0;
     std::size_t waiting_ = 0;     // workers in a wait
     bool finishedNow_ = false;    // a task ended since the last wake
+    bool failed_ = false;         // memory ran out: nothing more is taken or given
 };
 
 }  // namespace
 
-void runPiecePass(const PiecePass& pass) {
-    if (pass.sizes.empty()) return;
-    PieceRun(pass).run();
+bool runPiecePass(const PiecePass& pass, std::string* why) {
+    if (pass.sizes.empty()) return true;
+    try {
+        PieceRun run(pass);
+        return run.run(why);
+    } catch (const std::bad_alloc&) {  // before any thread started
+        if (why != nullptr) *why = outOfMemory;
+        return false;
+    }
 }
 
 }  // namespace fw

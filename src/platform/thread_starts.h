@@ -13,8 +13,9 @@ std::size_t threadsWanted(std::size_t maxThreads, std::size_t tasks);
 
 // Starts up to `wanted` threads running `work(worker)`, worker 0 up. A
 // thread that cannot be started (a process limit, no memory for its
-// stack) leaves the work to those that could; for tests, starts after
-// `threadsThatStart` fail the same way.
+// stack or its state) leaves the work to those that could; for tests,
+// starts after `threadsThatStart` fail the same way. `work` lets no
+// exception out: one leaving a thread ends the process.
 std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsThatStart,
                                       const std::function<void(std::size_t worker)>& work);
 

@@ -49,21 +49,27 @@ std::string keyUri(const std::string& label) { return "pkcs11:token=fwtest;objec
 
 class TokenSigning : public ::testing::Test {
 protected:
+    // The pkcs11 engine, once loaded, keeps the token store it found for
+    // the rest of the process: the token is made once a process, and the
+    // suite signs with it however often the test program runs it.
     static void SetUpTestSuite() {
-        dir_ = new fwtest::ScratchDir;
-        const bool tools = std::system("softhsm2-util --version >/dev/null 2>&1") == 0 &&
-                           std::system("command -v pkcs11-tool >/dev/null 2>&1") == 0 &&
-                           std::system("openssl engine pkcs11 >/dev/null 2>&1") == 0 && fwtest::exists(kModule);
-        if (!tools) return;
-        made_ = std::system(("sh -c '" + std::string(kMakeToken) + "' sh " + dir_->path() + " " + kPin + " " +
-                             kModule + " >/dev/null 2>&1")
-                                .c_str()) == 0;
+        static fwtest::ScratchDir tokenDir;
+        static const bool made = makeToken(tokenDir);
+        dir_ = &tokenDir;
+        made_ = made;
         // The engine in this process finds the token through the same file.
         ::setenv("SOFTHSM2_CONF", dir_->file("softhsm2.conf").c_str(), 1);
         ::setenv("FWTEST_TOKEN_PIN", kPin, 1);
         ::setenv("FWTEST_WRONG_PIN", "111111", 1);
     }
-    static void TearDownTestSuite() { delete dir_; }
+    static bool makeToken(const fwtest::ScratchDir& dir) {
+        const bool tools = std::system("softhsm2-util --version >/dev/null 2>&1") == 0 &&
+                           std::system("command -v pkcs11-tool >/dev/null 2>&1") == 0 &&
+                           std::system("openssl engine pkcs11 >/dev/null 2>&1") == 0 && fwtest::exists(kModule);
+        return tools && std::system(("sh -c '" + std::string(kMakeToken) + "' sh " + dir.path() + " " + kPin + " " +
+                                     kModule + " >/dev/null 2>&1")
+                                        .c_str()) == 0;
+    }
     void SetUp() override {
         if (!made_) GTEST_SKIP() << "softhsm2, opensc's pkcs11-tool or the openssl pkcs11 engine is missing";
         const std::string boot = dir_->write("p.boot", fwtest::patternBytes(3000, 5));

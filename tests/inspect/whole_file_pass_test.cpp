@@ -154,4 +154,42 @@ TEST_F(WholeFileRead, AStopEndsThePassWithTheUnreadPartsMarked) {
     EXPECT_LT(whole.size(), package.size());
 }
 
+// Memory that runs out: fewer pieces in memory give the same bytes; none
+// at all, or an extraction that runs out on any thread, ends the reading as
+// unreadable, saying why, instead of ending the process.
+TEST_F(WholeFileRead, MemoryRunningOutGivesTheSameBytesOrSaysSo) {
+    Findings expected;
+    ASSERT_EQ(inspect(readingWhole(), expected), fw::InspectionResult::sound);
+    struct ThrowingSink : Findings {
+        void data(const fw::PartReport& r, std::uint64_t at, const std::uint8_t* from, std::size_t count) override {
+            if (at > 0) throw std::bad_alloc();
+            Findings::data(r, at, from, count);
+        }
+    };
+    for (const bool wholeFile : {true, false}) {
+        const char* way = wholeFile ? "read whole" : "read by parts";
+        for (const std::size_t fit : {1u, 2u}) {
+            Findings found;
+            whole.clear();
+            fw::InspectionOptions options = wholeFile ? readingWhole() : fw::InspectionOptions{};
+            options.piecesThatFit = fit;
+            EXPECT_EQ(inspect(options, found), fw::InspectionResult::sound) << way << fit;
+            EXPECT_EQ(found.bytes, expected.bytes) << way << fit;
+            EXPECT_EQ(whole, wholeFile ? package : Bytes{}) << way << fit;
+        }
+        fw::InspectionOptions none = wholeFile ? readingWhole() : fw::InspectionOptions{};
+        none.piecesThatFit = 0;
+        ThrowingSink throwing;
+        fw::InspectionOptions extracting = wholeFile ? readingWhole() : fw::InspectionOptions{};
+        extracting.partData = &throwing;
+        for (const fw::InspectionOptions* options : {&none, &extracting}) {
+            Findings found;
+            std::string why;
+            EXPECT_EQ(fw::inspectPackage(path.c_str(), *options, found, &why), fw::InspectionResult::unreadable)
+                << way;
+            EXPECT_EQ(why, "out of memory") << way;
+        }
+    }
+}
+
 }  // namespace

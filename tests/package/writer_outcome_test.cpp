@@ -65,20 +65,37 @@ TEST_F(Outcome, InputUnexaminedAtRegistrationEndsTheRunEvenIfReadableLater) {
     expectEarlierOutput();
 }
 
-TEST_F(Outcome, ThreadsThatCannotStartChangeNoByte) {
+TEST_F(Outcome, ThreadsOrBuffersThatCannotBeHadChangeNoByte) {
     dir.write("rfs", fwtest::patternBytes(300000, 2));
     registerThree();
     ASSERT_EQ(write().status, 0);
     const Bytes whole = fwtest::readFile(out);
-    for (std::size_t threads : {0u, 1u}) {
+    const std::pair<std::size_t, std::size_t> limits[] = {{0, SIZE_MAX}, {1, SIZE_MAX}, {SIZE_MAX, 1}, {0, 1}};
+    for (const auto& [threads, buffers] : limits) {
         ASSERT_EQ(::unlink(out.c_str()), 0);
         fw::WriterHooks hooks;
         hooks.threadsThatStart = threads;
+        hooks.buffersThatFit = buffers;
         const auto r = write(&hooks);
-        EXPECT_EQ(r.status, 0) << threads;
+        EXPECT_EQ(r.status, 0) << threads << " " << buffers;
         EXPECT_EQ(r.output, "packs :1,0,1-0,1,0-0 flash-0 \nrfs len = 300000\nfinished!");
-        EXPECT_EQ(fwtest::readFile(out), whole) << threads;
+        EXPECT_EQ(fwtest::readFile(out), whole) << threads << " " << buffers;
     }
+}
+
+// Not one buffer: a failure the package's messages have no words for, so
+// standard output says nothing of it and `why` does.
+TEST_F(Outcome, NoMemoryForAnyBufferKeepsTheEarlierOutputAndSaysWhy) {
+    dir.write("rfs", fwtest::patternBytes(300000, 2));
+    registerThree();
+    fw::WriterHooks hooks;
+    hooks.buffersThatFit = 0;
+    fwtest::CapturedOutput text;
+    std::string why;
+    EXPECT_EQ(fw::writePackage(*job, out.c_str(), text.stream(), &hooks, &why), -1);
+    EXPECT_EQ(text.text(), "packs :1,0,1-0,1,0-0 flash-0 \n");
+    EXPECT_EQ(why, "out of memory");
+    expectEarlierOutput();
 }
 
 // A process holding the input open for writing, or mapping it writable,

@@ -126,7 +126,7 @@ TEST(PiecePass, EveryPieceIsTakenInOrderOnceAndGivenBeforeItsTaskFinishes) {
         Recorder r({900'000, 0, 40'000, 123'457, 64 * 1024, 1}, 4096);
         fw::PiecePass p = r.pass();
         p.threadsThatStart = threads;
-        fw::runPiecePass(p);
+        EXPECT_TRUE(fw::runPiecePass(p, nullptr));
         EXPECT_FALSE(r.broken) << threads;
         for (std::size_t t = 0; t < r.sizes.size(); ++t) {
             EXPECT_EQ(r.finished[t], 1) << t;
@@ -140,7 +140,7 @@ TEST(PiecePass, EveryPieceIsTakenInOrderOnceAndGivenBeforeItsTaskFinishes) {
 TEST(PiecePass, ChainEndingEarlyFinishesAndTheOthersGoOn) {
     Recorder r({1'000'000, 300'000, 300'000}, 8192);
     r.endEarly = 81920;
-    fw::runPiecePass(r.pass());
+    EXPECT_TRUE(fw::runPiecePass(r.pass(), nullptr));
     EXPECT_FALSE(r.broken);
     EXPECT_EQ(r.next[0], 81920u);
     EXPECT_EQ(r.next[1], 300'000u);
@@ -154,9 +154,87 @@ TEST(PiecePass, PiecesOnlyTakenNeedNoGive) {
     p.give = nullptr;
     std::vector<int> finished(2);
     p.finish = [&](std::size_t t) { ++finished[t]; };
-    fw::runPiecePass(p);
+    EXPECT_TRUE(fw::runPiecePass(p, nullptr));
     EXPECT_FALSE(r.broken);
     EXPECT_EQ(finished, (std::vector<int>{1, 1}));
+}
+
+// Memory that runs out: a pass goes on with the buffers it could get, on
+// any number of threads, and gives the same pieces.
+TEST(PiecePass, GoesOnWithTheBuffersThatFit) {
+    for (std::size_t threads : {SIZE_MAX, std::size_t{0}}) {
+        for (std::size_t fit : {1u, 2u}) {
+            Recorder r({900'000, 40'000, 123'457}, 4096);
+            fw::PiecePass p = r.pass();
+            p.threadsThatStart = threads;
+            p.buffersThatFit = fit;
+            EXPECT_TRUE(fw::runPiecePass(p, nullptr));
+            EXPECT_FALSE(r.broken);
+            EXPECT_EQ(r.finished, (std::vector<int>{1, 1, 1}));
+            EXPECT_EQ(r.next, r.sizes);
+            EXPECT_LE(r.mostInFlight.load(), fit);
+        }
+    }
+}
+
+// ...and where it cannot go on (no buffer at all, or a callback out of
+// memory on whichever thread), it ends and says so, without ending the
+// process or leaving a thread behind.
+TEST(PiecePass, MemoryRunningOutInAnyThreadEndsThePassWithAReason) {
+    struct Case {
+        const char* what;
+        std::size_t fit;
+        int throwIn;  // 0: take, 1: give, 2: finish, -1: none
+    };
+    const Case cases[] = {{"no buffer at all", 0, -1}, {"a take", SIZE_MAX, 0}, {"a give", SIZE_MAX, 1},
+                          {"a finish", SIZE_MAX, 2}};
+    for (std::size_t threads : {SIZE_MAX, std::size_t{0}}) {
+        for (const Case& c : cases) {
+            Recorder r({900'000, 40'000, 123'457}, 4096);
+            fw::PiecePass p = r.pass();
+            p.threadsThatStart = threads;
+            p.buffersThatFit = c.fit;
+            std::atomic<int> calls{0};
+            auto fails = [&](int in) {
+                if (in == c.throwIn && ++calls == 3) throw std::bad_alloc();
+            };
+            p.take = [&, take = p.take](std::size_t t, std::uint8_t* b) {
+                fails(0);
+                return take(t, b);
+            };
+            p.give = [&, give = p.give](std::size_t t, const fw::PieceTaken& piece, const std::uint8_t* b) {
+                fails(1);
+                give(t, piece, b);
+            };
+            p.finish = [&, finish = p.finish](std::size_t t) {
+                fails(2);
+                finish(t);
+            };
+            std::string why;
+            EXPECT_FALSE(fw::runPiecePass(p, &why)) << c.what;
+            EXPECT_EQ(why, "out of memory") << c.what;
+            EXPECT_FALSE(r.broken) << c.what;
+        }
+    }
+}
+
+TEST(ParallelPass, MemoryRunningOutInATaskBeginsNoFurtherTask) {
+    for (std::size_t threads : {SIZE_MAX, std::size_t{0}}) {
+        fw::ParallelPass p;
+        p.sizes = {9, 8, 7, 6, 5, 4, 3, 2, 1};
+        p.threadsThatStart = threads;
+        std::atomic<int> begun{0};
+        p.work = [&](std::size_t task, std::size_t) {
+            ++begun;
+            if (task == 0) throw std::bad_alloc();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        std::string why;
+        EXPECT_FALSE(fw::runParallelPass(p, &why));
+        EXPECT_EQ(why, "out of memory");
+        // One thread stops at once; two may each have begun one more.
+        EXPECT_LE(begun.load(), threads == 0 ? 1 : 3);
+    }
 }
 
 }  // namespace
