@@ -3,8 +3,11 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "inspect/cms_attributes.h"
 #include "inspect/crypto_support.h"
 #include "inspect/signer_state.h"
 
@@ -89,6 +92,9 @@ std::string refusalToResume(CMS_ContentInfo* cms, const std::string& file) {
         if (!signerDigestOf(si)) return which + " uses a digest other than SHA-256, SHA-384 or SHA-512";
         if (messageDigestOf(si) == nullptr)
             return which + " has no signed attributes, so its package cannot be told from its digest";
+        // verify holds every signer to these rules; one that breaks them
+        // would spoil the signature whatever is added.
+        if (const std::string defect = attributesDefect(si, cms); !defect.empty()) return which + ": " + defect;
     }
     return "";
 }
@@ -137,6 +143,13 @@ std::unique_ptr<SignatureDraft> SignatureDraft::resume(const std::vector<std::ui
 }
 
 int SignatureDraft::signerCount() const { return sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(state_->cms.get())); }
+
+bool SignatureDraft::takes(std::size_t more, std::string* why) const {
+    const std::size_t count = static_cast<std::size_t>(signerCount()) + more;
+    *why = tooManySigners(static_cast<int>(std::min<std::size_t>(count, INT_MAX)));
+    if (!why->empty()) *why = "the signature would have " + *why;
+    return why->empty();
+}
 
 std::vector<DigestAlgorithm> SignatureDraft::heldAlgorithms() const {
     std::vector<DigestAlgorithm> held;

@@ -180,6 +180,13 @@ std::string endEntityDefect(X509* signer) {
     return "";
 }
 
+std::string tooManySigners(int count) {
+    // Each signer costs a chain to build; key rotation needs two or three.
+    constexpr int mostSigners = 16;
+    if (count <= mostSigners) return "";
+    return std::to_string(count) + " signers; at most " + std::to_string(mostSigners) + " are accepted";
+}
+
 bool allowsCodeSigning(X509* cert) {
     if ((X509_get_extension_flags(cert) & EXFLAG_XKUSAGE) == 0) return true;
     return (X509_get_extended_key_usage(cert) & (XKU_CODE_SIGN | XKU_ANYEKU)) != 0;

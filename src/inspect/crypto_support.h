@@ -68,6 +68,10 @@ bool allowsCodeSigning(X509* cert);
 // Why `signer` may not sign packages ("is a CA certificate; ..."), to follow
 // its name; empty when it may: what sign demands and verify checks alike.
 std::string endEntityDefect(X509* signer);
+// "17 signers; at most 16 are accepted" for a signature of more signers
+// than verify checks; empty for one it checks. sign asks it before it
+// writes, so it never makes a signature that verify refuses.
+std::string tooManySigners(int count);
 // Seconds since 1970 UTC of a certificate or attribute time.
 std::optional<std::int64_t> secondsOf(const ASN1_TIME* time);
 // Why `signer` may not sign under `rules`, checked against `trust` at

@@ -107,6 +107,11 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         return 2;
     }
     const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &error);
+    if (draft && !draft->takes(signers.size(), &error)) {
+        print(err, "fwinspect: cannot sign %s: %s; nothing written\n", escapePath(request.package).c_str(),
+              error.c_str());
+        return 2;
+    }
     if (!draft) {
         print(err, "fwinspect: %s\n", error.c_str());
         return 2;

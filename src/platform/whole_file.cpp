@@ -15,7 +15,13 @@ namespace fw {
 // named, and once naming begins the run's outcome is decided.
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why) {
     InterruptHold hold;
-    const FileHandle folder = openFolder(folderOf(path), why);
+    // Through a link to its target, as a package output is: the link stays.
+    std::string target;
+    if (!systemCalls().resolveOutput(path, target)) {
+        *why = "its symbolic links cannot be followed to a file";
+        return false;
+    }
+    const FileHandle folder = openFolder(folderOf(target), why);
     FolderFile file;
     if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
     if (!writeAll(file.file.get(), bytes.data(), bytes.size()) || !flushToDisk(file.file.get())) {
@@ -29,7 +35,7 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
         return false;
     }
     keepRunningWhateverComes();
-    return nameInFolder(folder.get(), file, baseOf(path), true, why);
+    return nameInFolder(folder.get(), file, baseOf(target), true, why);
 }
 
 namespace {

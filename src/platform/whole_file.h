@@ -8,7 +8,9 @@
 namespace fw {
 
 // Writes `bytes` to a temporary file beside `path` and renames it over
-// `path`, so readers see the old file or the new one, never a part. The new
+// `path`, so readers see the old file or the new one, never a part. A
+// symbolic link at `path` is followed: its target is replaced, the link
+// stays, as with a package output. The new
 // file gets the mode a new file gets (0666 less the umask). `why` gets the
 // system's reason on failure, and then nothing is left behind; an
 // interrupting signal that comes before the naming is such a failure
