@@ -40,12 +40,9 @@ std::string withReason(std::string message) {
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string* why) {
-    // Keys, certificates and chains are small; a file of megabytes is not
-    // one. They may come through a pipe, as from a secret store.
-    constexpr std::size_t largest = 16 << 20;
     std::vector<std::uint8_t> read;
     bool missing = false;
-    if (!readSmallInput(path, largest, read, why, missing)) return false;
+    if (!readSmallInput(path, largestKeyFile, read, why, missing)) return false;
     bytes.assign(read.begin(), read.end());
     OPENSSL_cleanse(read.data(), read.size());
     return true;
@@ -130,41 +127,6 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
     }
     for (const auto& e : elements) der.insert(der.end(), e.begin(), e.end());
     return der;
-}
-
-// Every certificate of a PEM file, in order. `what` names the file in messages.
-bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why) {
-    std::string bytes, reason;
-    if (!readWholeFile(path, bytes, &reason)) {
-        *why = std::string("cannot read the ") + what + " " + path + ": " + reason;
-        return false;
-    }
-    certs.reset(sk_X509_new_null());
-    BioPtr in = memoryBio(bytes);
-    if (!certs || !in) {
-        *why = withReason(std::string("cannot read the ") + what + " " + path);
-        return false;
-    }
-    while (CertPtr cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
-        if (sk_X509_push(certs.get(), cert.get()) <= 0) {
-            *why = withReason(std::string("cannot read the ") + what + " " + path);
-            return false;
-        }
-        cert.release();
-    }
-    // The loop ends at the end of the text, or at a certificate that is damaged.
-    const unsigned long last = ERR_peek_last_error();
-    const bool cleanEnd = ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE;
-    if (!cleanEnd) {
-        *why = withReason(std::string("the ") + what + " " + path + " holds a certificate that cannot be read");
-        return false;
-    }
-    ERR_clear_error();
-    if (sk_X509_num(certs.get()) == 0) {
-        *why = std::string("the ") + what + " " + path + " holds no PEM certificate";
-        return false;
-    }
-    return true;
 }
 
 // The signer's own certificate: an end entity, for code signing by name,
