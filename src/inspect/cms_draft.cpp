@@ -9,6 +9,7 @@
 
 #include "inspect/cms_attributes.h"
 #include "inspect/crypto_support.h"
+#include "inspect/inspect_report.h"
 #include "inspect/signer_state.h"
 
 namespace fw {
@@ -171,7 +172,7 @@ bool SignatureDraft::coversPackage(const PackageDigests& digests, std::string* w
         X509* cert = nullptr;
         CMS_SignerInfo_get0_algs(si, nullptr, &cert, nullptr, nullptr);
         *why = "the signature " + state_->file + " is of another package: its signer " +
-               (cert != nullptr ? oneLineName(X509_get_subject_name(cert)) : std::to_string(i + 1)) +
+               (cert != nullptr ? escapeText(oneLineName(X509_get_subject_name(cert))) : std::to_string(i + 1)) +
                " signed other bytes; no signer added";
         return false;
     }
@@ -199,7 +200,7 @@ bool SignatureDraft::add(const Signer& signer, const PackageDigests& digests, st
                                      static_cast<int>(digest->second.size())) == 1 &&
          (isEdwardsKey(key) ? signEdwards(si, key) : CMS_SignerInfo_sign(si) == 1);
     if (!ok) {
-        *why = withReason(std::string(cannotMake) + " of " + signer.subject());
+        *why = withReason(std::string(cannotMake) + " of " + escapeText(signer.subject()));
         return false;
     }
     ERR_clear_error();
