@@ -149,7 +149,9 @@ TEST_F(SignLimits, ANewSignatureThatCannotBeRemovedIsNamed) {
     if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot run here";
     ASSERT_EQ(sign(1).status, 0);
     const Bytes earlier = fwtest::readFile(file("p.update.sig"));
-    const std::string command = "strace -f -o /dev/null -e inject=renameat:error=EIO -e inject=unlinkat:error=EIO " +
+    // LeakSanitizer cannot run under a tracer.
+    const std::string command = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o /dev/null "
+                                "-e inject=renameat:error=EIO -e inject=unlinkat:error=EIO " +
                                 std::string(FWINSPECT_BINARY) + " sign --key signer.key --cert signer.pem p.update 2> err";
     EXPECT_NE(std::system(("cd " + dir_->path() + " && " + command).c_str()), 0);
     const std::string err = fwtest::textOf(file("err"));
@@ -161,6 +163,13 @@ TEST_F(SignLimits, ANewSignatureThatCannotBeRemovedIsNamed) {
 }
 
 // Decoding every certificate of a 16 MiB CA file took 19 s and 260 MB.
+// AddressSanitizer's shadow memory and slower code are no release's figures.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool measurable = false;
+#else
+constexpr bool measurable = true;
+#endif
+
 TEST_F(SignLimits, ACaFileAtTheLimitIsReadQuickly) {
     ASSERT_EQ(sign(1).status, 0);
     const std::string bundle = caFileAtLimit("bundle.pem", "ca.pem", 999);
@@ -169,6 +178,7 @@ TEST_F(SignLimits, ACaFileAtTheLimitIsReadQuickly) {
     for (const auto& [ca, status] : cases) {
         const Cost cost = measured({"verify", "--ca", ca, file("p.update")});
         EXPECT_EQ(cost.status, status) << ca;
+        if (!measurable) continue;
         EXPECT_LT(cost.cpuSeconds, 2.0) << ca;
         EXPECT_LT(cost.peakKiB, 64 << 10) << ca;
     }
