@@ -3,9 +3,13 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "inspect/cms_attributes.h"
 #include "inspect/crypto_support.h"
+#include "inspect/inspect_report.h"
 #include "inspect/signer_state.h"
 
 namespace fw {
@@ -89,6 +93,9 @@ std::string refusalToResume(CMS_ContentInfo* cms, const std::string& file) {
         if (!signerDigestOf(si)) return which + " uses a digest other than SHA-256, SHA-384 or SHA-512";
         if (messageDigestOf(si) == nullptr)
             return which + " has no signed attributes, so its package cannot be told from its digest";
+        // verify holds every signer to these rules; one that breaks them
+        // would spoil the signature whatever is added.
+        if (const std::string defect = attributesDefect(si, cms); !defect.empty()) return which + ": " + defect;
     }
     return "";
 }
@@ -138,6 +145,13 @@ std::unique_ptr<SignatureDraft> SignatureDraft::resume(const std::vector<std::ui
 
 int SignatureDraft::signerCount() const { return sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(state_->cms.get())); }
 
+bool SignatureDraft::takes(std::size_t more, std::string* why) const {
+    const std::size_t count = static_cast<std::size_t>(signerCount()) + more;
+    *why = tooManySigners(static_cast<int>(std::min<std::size_t>(count, INT_MAX)));
+    if (!why->empty()) *why = "the signature would have " + *why;
+    return why->empty();
+}
+
 std::vector<DigestAlgorithm> SignatureDraft::heldAlgorithms() const {
     std::vector<DigestAlgorithm> held;
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(state_->cms.get());
@@ -158,7 +172,7 @@ bool SignatureDraft::coversPackage(const PackageDigests& digests, std::string* w
         X509* cert = nullptr;
         CMS_SignerInfo_get0_algs(si, nullptr, &cert, nullptr, nullptr);
         *why = "the signature " + state_->file + " is of another package: its signer " +
-               (cert != nullptr ? oneLineName(X509_get_subject_name(cert)) : std::to_string(i + 1)) +
+               (cert != nullptr ? escapeText(oneLineName(X509_get_subject_name(cert))) : std::to_string(i + 1)) +
                " signed other bytes; no signer added";
         return false;
     }
@@ -186,7 +200,7 @@ bool SignatureDraft::add(const Signer& signer, const PackageDigests& digests, st
                                      static_cast<int>(digest->second.size())) == 1 &&
          (isEdwardsKey(key) ? signEdwards(si, key) : CMS_SignerInfo_sign(si) == 1);
     if (!ok) {
-        *why = withReason(std::string(cannotMake) + " of " + signer.subject());
+        *why = withReason(std::string(cannotMake) + " of " + escapeText(signer.subject()));
         return false;
     }
     ERR_clear_error();

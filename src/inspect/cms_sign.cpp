@@ -1,4 +1,5 @@
 #include "inspect/crypto_support.h"
+#include "inspect/inspect_report.h"
 #include "inspect/pkcs11_key.h"
 #include "inspect/signer_state.h"
 #include "platform/process_start.h"
@@ -56,10 +57,10 @@ std::string keyRefusal(EVP_PKEY* key, const std::string& path) {
 
 // A PEM key file, opened with the passphrase when it is encrypted.
 KeyPtr loadKeyFile(const SignerFiles& files, const char* passphrase, std::string* why) {
-    const std::string& keyPath = files.keyPath;
+    const std::string keyPath = shownName(files.keyPath);
     PassphraseRequest request{passphrase};
     std::string bytes, reason;
-    if (!readWholeFile(keyPath, bytes, &reason)) {
+    if (!readWholeFile(files.keyPath, bytes, &reason)) {
         *why = "cannot read the key file " + keyPath + ": " + reason;
         return nullptr;
     }
@@ -70,7 +71,7 @@ KeyPtr loadKeyFile(const SignerFiles& files, const char* passphrase, std::string
         if (request.asked && request.passphrase == nullptr)
             *why = "the key file " + keyPath + " is encrypted and no passphrase was given";
         else if (request.asked)
-            *why = "the passphrase in " + files.passphraseEnv + " does not open the key file " + keyPath;
+            *why = "the passphrase in " + escapeText(files.passphraseEnv) + " does not open the key file " + keyPath;
         else
             *why = "the key file " + keyPath + " holds no PEM private key that can be read";
         takeCryptoReason();
@@ -101,14 +102,15 @@ Signer::~Signer() = default;
 std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why) {
     auto state = std::make_unique<State>();
     const bool inToken = isTokenUri(files.keyPath);
-    const std::string keyPath = inToken ? shownUri(files.keyPath) : files.keyPath;
+    const std::string keyPath = shownName(files.keyPath);
+    const std::string variable = escapeText(files.passphraseEnv);
     // In UTF-8 on every system, as a passphrase typed on Linux was.
     std::string given;
     const char* secret = nullptr;
     if (!files.passphraseEnv.empty()) {
         if (environmentValue(files.passphraseEnv, &given)) secret = given.c_str();
         if (secret == nullptr) {
-            *why = "the environment variable " + files.passphraseEnv + ", which should hold the " +
+            *why = "the environment variable " + variable + ", which should hold the " +
                    (inToken ? "PIN for " : "passphrase of ") + keyPath + ", is not set";
             return nullptr;
         }
@@ -122,7 +124,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
     if (!loadCertificates(files, secret, certs, why)) return nullptr;
     state->cert.reset(sk_X509_shift(certs.get()));
     X509* cert = state->cert.get();
-    const std::string certPath = isTokenUri(files.certPath) ? shownUri(files.certPath) : files.certPath;
+    const std::string certPath = shownName(files.certPath);
     if (X509_check_private_key(cert, state->key.get()) != 1) {
         takeCryptoReason();
         *why = "the key in " + keyPath + " does not belong to the certificate in " + certPath;

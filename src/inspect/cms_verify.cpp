@@ -14,10 +14,6 @@
 
 namespace fw {
 
-// A signature is checked for each of its signers; key rotation needs two
-// or three, and each costs a chain to build.
-constexpr int mostSigners = 16;
-
 struct DetachedSignature::State {
     std::vector<std::uint8_t> der;  // the DER of a PEM signature
     CmsPtr cms;
@@ -80,9 +76,7 @@ std::string readSigners(CMS_ContentInfo* cms, std::vector<CMS_SignerInfo*>& out,
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
     const int count = sk_CMS_SignerInfo_num(signers);
     if (count <= 0) return "the signature has no signer";
-    if (count > mostSigners)
-        return "the signature has " + std::to_string(count) + " signers; at most " + std::to_string(mostSigners) +
-               " are accepted";
+    if (const std::string tooMany = tooManySigners(count); !tooMany.empty()) return "the signature has " + tooMany;
     std::string defect;
     for (int i = 0; i < count && defect.empty(); ++i) {
         CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);

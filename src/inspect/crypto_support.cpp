@@ -40,12 +40,9 @@ std::string withReason(std::string message) {
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string* why) {
-    // Keys, certificates and chains are small; a file of megabytes is not
-    // one. They may come through a pipe, as from a secret store.
-    constexpr std::size_t largest = 16 << 20;
     std::vector<std::uint8_t> read;
     bool missing = false;
-    if (!readSmallInput(path, largest, read, why, missing)) return false;
+    if (!readSmallInput(path, largestKeyFile, read, why, missing)) return false;
     bytes.assign(read.begin(), read.end());
     OPENSSL_cleanse(read.data(), read.size());
     return true;
@@ -132,41 +129,6 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
     return der;
 }
 
-// Every certificate of a PEM file, in order. `what` names the file in messages.
-bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why) {
-    std::string bytes, reason;
-    if (!readWholeFile(path, bytes, &reason)) {
-        *why = std::string("cannot read the ") + what + " " + path + ": " + reason;
-        return false;
-    }
-    certs.reset(sk_X509_new_null());
-    BioPtr in = memoryBio(bytes);
-    if (!certs || !in) {
-        *why = withReason(std::string("cannot read the ") + what + " " + path);
-        return false;
-    }
-    while (CertPtr cert{PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)}) {
-        if (sk_X509_push(certs.get(), cert.get()) <= 0) {
-            *why = withReason(std::string("cannot read the ") + what + " " + path);
-            return false;
-        }
-        cert.release();
-    }
-    // The loop ends at the end of the text, or at a certificate that is damaged.
-    const unsigned long last = ERR_peek_last_error();
-    const bool cleanEnd = ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE;
-    if (!cleanEnd) {
-        *why = withReason(std::string("the ") + what + " " + path + " holds a certificate that cannot be read");
-        return false;
-    }
-    ERR_clear_error();
-    if (sk_X509_num(certs.get()) == 0) {
-        *why = std::string("the ") + what + " " + path + " holds no PEM certificate";
-        return false;
-    }
-    return true;
-}
-
 // The signer's own certificate: an end entity, for code signing by name,
 // its key for signatures.
 std::string endEntityDefect(X509* signer) {
@@ -178,6 +140,13 @@ std::string endEntityDefect(X509* signer) {
     if ((flags & EXFLAG_KUSAGE) != 0 && (X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE) == 0)
         return "is not for signing: its key usage leaves digital signatures out";
     return "";
+}
+
+std::string tooManySigners(int count) {
+    // Each signer costs a chain to build; key rotation needs two or three.
+    constexpr int mostSigners = 16;
+    if (count <= mostSigners) return "";
+    return std::to_string(count) + " signers; at most " + std::to_string(mostSigners) + " are accepted";
 }
 
 bool allowsCodeSigning(X509* cert) {

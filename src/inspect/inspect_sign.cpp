@@ -64,11 +64,11 @@ std::unique_ptr<SignatureDraft> draftFor(const SignRequest& request, const std::
     std::string reason;
     bool missing = false;
     if (!readSmallFile(output, largestSignature, bytes, &reason, missing)) {
-        *why = missing ? noSignature(escapeText(output)) + " to add a signer to"
-                       : unreadableSignature(escapeText(output), reason);
+        *why = missing ? noSignature(escapePath(output)) + " to add a signer to"
+                       : unreadableSignature(escapePath(output), reason);
         return nullptr;
     }
-    return SignatureDraft::resume(bytes, escapeText(output), why);
+    return SignatureDraft::resume(bytes, escapePath(output), why);
 }
 
 std::string subjectsOf(const std::vector<std::unique_ptr<Signer>>& signers) {
@@ -107,6 +107,11 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         return 2;
     }
     const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &error);
+    if (draft && !draft->takes(signers.size(), &error)) {
+        print(err, "fwinspect: cannot sign %s: %s; nothing written\n", escapePath(request.package).c_str(),
+              error.c_str());
+        return 2;
+    }
     if (!draft) {
         print(err, "fwinspect: %s\n", error.c_str());
         return 2;
@@ -134,8 +139,12 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         print(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(), error.c_str());
         return 2;
     }
-    if (!replaceFileWhole(output, der, &why)) {
+    std::string leftover;
+    if (!replaceFileWhole(output, der, &why, &leftover)) {
         print(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
+        if (!leftover.empty())
+            print(err, "fwinspect: the new signature could not be removed and stays as %s\n",
+                  escapePath(leftover).c_str());
         return 2;
     }
     print(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),

@@ -145,6 +145,9 @@ public:
     // The DER; empty and a message when libcrypto fails.
     std::vector<std::uint8_t> finish(std::string* why) const;
     int signerCount() const;
+    // False, with a message, when `more` signers beside those inside would
+    // make a signature that verify refuses for its count alone.
+    bool takes(std::size_t more, std::string* why) const;
 
 private:
     struct State;

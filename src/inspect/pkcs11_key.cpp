@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "inspect/inspect_report.h"
 #include "inspect/token_libraries.h"
 #include "platform/loaded_code.h"
 
@@ -20,6 +21,23 @@ namespace {
 
 constexpr const char* noEngine =
     "PKCS#11 keys need OpenSSL's pkcs11 engine (libengine-pkcs11-openssl), which is not available here";
+
+// The URI without any pin-value attribute.
+std::string withoutPin(const std::string& uri) {
+    std::string shown;
+    std::size_t at = 0;
+    while (at <= uri.size()) {
+        const std::size_t end = std::min(uri.find_first_of(";?&", at), uri.size());
+        const std::string piece = uri.substr(at, end - at);
+        if (piece.rfind("pin-value=", 0) != 0) {
+            shown += piece;
+            if (end < uri.size()) shown += uri[end];
+        }
+        at = end + 1;
+    }
+    while (!shown.empty() && (shown.back() == ';' || shown.back() == '?' || shown.back() == '&')) shown.pop_back();
+    return shown;
+}
 
 #ifndef OPENSSL_NO_ENGINE
 
@@ -34,7 +52,7 @@ std::string firstReason() {
 std::string failure(const std::string& what, const std::string& uri, const char* pin) {
     const std::string reason = firstReason();
     std::string message = "cannot load the " + what + " " + shownUri(uri) + " from its token";
-    if (pin == nullptr && shownUri(uri) == uri)
+    if (pin == nullptr && withoutPin(uri) == uri)
         return message + ": no PIN was given (--pass-env names the variable that holds it)";
     return reason.empty() ? message : message + " (" + reason + ")";
 }
@@ -56,7 +74,7 @@ ENGINE* engineAt(const std::string& path, std::string* why) {
 
 std::string engineMissing(const std::string& path, const std::string& reason) {
     if (path.empty()) return noEngine;
-    return "PKCS#11 keys need OpenSSL's pkcs11 engine, which cannot be loaded from " + path +
+    return "PKCS#11 keys need OpenSSL's pkcs11 engine, which cannot be loaded from " + escapePath(path) +
            (reason.empty() ? "" : " (" + reason + ")") + "; " + engineVariable + " names it by its full path";
 }
 
@@ -81,10 +99,10 @@ TokenEngine loadEngine() {
     ENGINE_ctrl_cmd(e, "QUIET", 0, nullptr, nullptr, 0);
     if (!libraries.module.empty()) {
         if (!keepLibraryLoaded(libraries.module, &reason)) {
-            loaded.why = "cannot load the PKCS#11 module " + libraries.module + " (" + reason + "); " +
+            loaded.why = "cannot load the PKCS#11 module " + escapePath(libraries.module) + " (" + reason + "); " +
                          moduleVariable + " names it by its full path";
         } else if (ENGINE_ctrl_cmd_string(e, "MODULE_PATH", libraries.module.c_str(), 0) != 1) {
-            loaded.why = "the pkcs11 engine does not take the module " + libraries.module;
+            loaded.why = "the pkcs11 engine does not take the module " + escapePath(libraries.module);
         }
     }
     if (loaded.why.empty() && ENGINE_init(e) != 1) loaded.why = engineMissing(libraries.engine, firstReason());
@@ -130,21 +148,9 @@ private:
 
 bool isTokenUri(const std::string& name) { return name.rfind("pkcs11:", 0) == 0; }
 
-std::string shownUri(const std::string& uri) {
-    std::string shown;
-    std::size_t at = 0;
-    while (at <= uri.size()) {
-        const std::size_t end = std::min(uri.find_first_of(";?&", at), uri.size());
-        const std::string piece = uri.substr(at, end - at);
-        if (piece.rfind("pin-value=", 0) != 0) {
-            shown += piece;
-            if (end < uri.size()) shown += uri[end];
-        }
-        at = end + 1;
-    }
-    while (!shown.empty() && (shown.back() == ';' || shown.back() == '?' || shown.back() == '&')) shown.pop_back();
-    return shown;
-}
+std::string shownUri(const std::string& uri) { return escapeText(withoutPin(uri)); }
+
+std::string shownName(const std::string& name) { return isTokenUri(name) ? shownUri(name) : escapePath(name); }
 
 #ifndef OPENSSL_NO_ENGINE
 

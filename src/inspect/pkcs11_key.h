@@ -14,8 +14,11 @@ namespace fw {
 
 // A key or certificate named as "pkcs11:..." rather than by a file path.
 bool isTokenUri(const std::string& name);
-// The URI as messages show it: a pin-value attribute in it is left out.
+// The URI as messages show it: a pin-value attribute in it is left out,
+// and it is escaped as every name in a message is.
 std::string shownUri(const std::string& uri);
+// A key or certificate, a file or a URI, as messages show it.
+std::string shownName(const std::string& name);
 // `pin` may be null: the token is then not logged in to. A message naming
 // the URI when the engine is missing or cannot load the object; the PIN
 // never appears in one.

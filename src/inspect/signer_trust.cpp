@@ -12,6 +12,8 @@
 #include <ctime>
 #include <cstring>
 
+#include "inspect/inspect_report.h"
+
 namespace fw {
 namespace {
 
@@ -19,40 +21,12 @@ namespace {
 // sign demands of its own key.
 constexpr int securityLevel = 2;
 
-// Every CRL of a PEM file into the store; a file with certificates only adds none.
-bool addCrls(X509_STORE* store, const std::string& bytes, bool& added) {
-    BioPtr in = memoryBio(bytes);
-    STACK_OF(X509_INFO)* infos = in ? PEM_X509_INFO_read_bio(in.get(), nullptr, nullptr, nullptr) : nullptr;
-    if (infos == nullptr) return false;
-    bool ok = true;
-    for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
-        X509_INFO* info = sk_X509_INFO_value(infos, i);
-        if (info->crl == nullptr) continue;
-        ok = ok && X509_STORE_add_crl(store, info->crl) == 1;
+// Each CRL into the store: one that cannot be taken fails the load.
+bool addCrls(X509_STORE* store, const PemContents& contents, bool& added) {
+    for (const CrlPtr& crl : contents.crls) {
+        if (X509_STORE_add_crl(store, crl.get()) != 1) return false;
         added = true;
     }
-    sk_X509_INFO_pop_free(infos, X509_INFO_free);
-    return ok;
-}
-
-bool readCrls(X509_STORE* store, const std::string& path, const char* what, bool mustHold, bool& added,
-              std::string* why) {
-    std::string bytes, reason;
-    if (!readWholeFile(path, bytes, &reason)) {
-        *why = std::string("cannot read the ") + what + " " + path + ": " + reason;
-        return false;
-    }
-    bool here = false;
-    if (!addCrls(store, bytes, here)) {
-        *why = withReason(std::string("the ") + what + " " + path + " holds a CRL that cannot be read");
-        return false;
-    }
-    ERR_clear_error();
-    if (mustHold && !here) {
-        *why = std::string("the ") + what + " " + path + " holds no PEM CRL";
-        return false;
-    }
-    added = added || here;
     return true;
 }
 
@@ -127,17 +101,32 @@ std::string chainDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustSto
 TrustStore::TrustStore(std::unique_ptr<State> state) : state_(std::move(state)) {}
 TrustStore::~TrustStore() = default;
 
+// The CA file is read once for its certificates and its CRLs alike.
 std::unique_ptr<TrustStore> TrustStore::load(const TrustFiles& files, std::string* why) {
-    CertsPtr certs;
-    if (!readCertificates(files.caPath, "CA file", certs, why)) return nullptr;
-    auto state = std::make_unique<State>();
-    if (!state->store || !state->signerCerts || !addCerts(state->store.get(), certs.get())) {
-        *why = withReason("cannot use the certificates of the CA file " + files.caPath);
+    PemContents ca;
+    if (!readPemFile(files.caPath, "CA file", ca, why)) return nullptr;
+    if (sk_X509_num(ca.certs.get()) == 0) {
+        *why = "the CA file " + escapePath(files.caPath) + " holds no PEM certificate";
         return nullptr;
     }
-    if (!readCrls(state->store.get(), files.caPath, "CA file", false, state->hasCrls, why)) return nullptr;
-    for (const std::string& path : files.crlPaths)
-        if (!readCrls(state->store.get(), path, "CRL file", true, state->hasCrls, why)) return nullptr;
+    auto state = std::make_unique<State>();
+    if (!state->store || !state->signerCerts || !addCerts(state->store.get(), ca.certs.get()) ||
+        !addCrls(state->store.get(), ca, state->hasCrls)) {
+        *why = withReason("cannot use the CA file " + escapePath(files.caPath));
+        return nullptr;
+    }
+    for (const std::string& path : files.crlPaths) {
+        PemContents crls;
+        if (!readPemFile(path, "CRL file", crls, why)) return nullptr;
+        if (crls.crls.empty()) {
+            *why = "the CRL file " + escapePath(path) + " holds no PEM CRL";
+            return nullptr;
+        }
+        if (!addCrls(state->store.get(), crls, state->hasCrls)) {
+            *why = withReason("cannot use the CRL file " + escapePath(path));
+            return nullptr;
+        }
+    }
     if (!files.signerCertPath.empty() &&
         !readCertificates(files.signerCertPath, "signer certificate file", state->signerCerts, why))
         return nullptr;

@@ -1,5 +1,6 @@
 #include "inspect/token_libraries.h"
 
+#include "inspect/inspect_report.h"
 #include "platform/loaded_code.h"
 #include "platform/process_start.h"
 
@@ -12,7 +13,7 @@ bool choose(const char* variable, const char* besideProgram, std::string& path, 
     std::string named;
     if (environmentValue(variable, &named) && !named.empty()) {
         if (!isFullPath(named)) {
-            *why = std::string(variable) + " must name a file by its full path, not \"" + named + "\"";
+            *why = std::string(variable) + " must name a file by its full path, not \"" + escapePath(named) + "\"";
             return false;
         }
         path = named;

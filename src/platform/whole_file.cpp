@@ -10,26 +10,53 @@
 
 namespace fw {
 
+namespace {
+
+// The system's calls, noting a temporary name that stayed when it was to
+// be removed, so the run can say where it stands.
+class NotingLeftover : public OsCalls {
+public:
+    void removeIn(int dirFd, const std::string& name) const override {
+        OsCalls::removeIn(dirFd, name);
+        if (existsIn(dirFd, name)) leftover = name;
+    }
+    mutable std::string leftover;
+};
+
+}  // namespace
+
 // Signals wait while the file is made, so one never leaves a temporary
 // name behind; one that came meanwhile gives the file up before it is
 // named, and once naming begins the run's outcome is decided.
-bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why) {
+bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why,
+                      std::string* leftover) {
     InterruptHold hold;
-    const FileHandle folder = openFolder(folderOf(path), why);
+    // Through a link to its target, as a package output is: the link stays.
+    std::string target;
+    if (!systemCalls().resolveOutput(path, target)) {
+        *why = "its symbolic links cannot be followed to a file";
+        return false;
+    }
+    const FileHandle folder = openFolder(folderOf(target), why);
+    NotingLeftover calls;
     FolderFile file;
-    if (!folder.valid() || !createInFolder(folder.get(), file, why)) return false;
-    if (!writeAll(file.file.get(), bytes.data(), bytes.size())) {
+    file.os = &calls;
+    bool ok = folder.valid() && createInFolder(folder.get(), file, why);
+    if (ok && !writeAll(file.file.get(), bytes.data(), bytes.size())) {
         *why = std::strerror(errno);
-        discardInFolder(folder.get(), file);
-        return false;
-    }
-    if (interruptPending()) {
+        ok = false;
+    } else if (ok && interruptPending()) {
         *why = "interrupted";
-        discardInFolder(folder.get(), file);
-        return false;
+        ok = false;
     }
-    keepRunningWhateverComes();
-    return nameInFolder(folder.get(), file, baseOf(path), true, why);
+    if (ok) {
+        keepRunningWhateverComes();
+        ok = nameInFolder(folder.get(), file, baseOf(target), true, why);
+    } else if (folder.valid()) {
+        discardInFolder(folder.get(), file);
+    }
+    if (!calls.leftover.empty() && leftover != nullptr) *leftover = folderOf(target) + "/" + calls.leftover;
+    return ok;
 }
 
 namespace {

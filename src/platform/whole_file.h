@@ -8,12 +8,17 @@
 namespace fw {
 
 // Writes `bytes` to a temporary file beside `path` and renames it over
-// `path`, so readers see the old file or the new one, never a part. The new
+// `path`, so readers see the old file or the new one, never a part. A
+// symbolic link at `path` is followed: its target is replaced, the link
+// stays, as with a package output. The new
 // file gets the mode a new file gets (0666 less the umask). `why` gets the
-// system's reason on failure, and then nothing is left behind; an
-// interrupting signal that comes before the naming is such a failure
-// ("interrupted"), one that comes after it no longer ends the run.
-bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why);
+// system's reason on failure, and the earlier file stays as it was; the
+// new bytes are removed, and where the system would not remove them
+// `leftover` gets the temporary name they stay under. An interrupting
+// signal that comes before the naming is such a failure ("interrupted"),
+// one that comes after it no longer ends the run.
+bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string* why,
+                      std::string* leftover = nullptr);
 
 // Reads a whole file of at most `limit` bytes; false with the reason when it
 // cannot be read or is larger. `missing` tells a file that does not exist.

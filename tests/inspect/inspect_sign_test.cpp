@@ -4,6 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "inspect/inspect_command.h"
@@ -23,6 +28,7 @@ openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key
 openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr
 printf "extendedKeyUsage=codeSigning\n" > signer.ext
 openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
+openssl req -x509 -new -key ca.key -subj "/CN=Filler 000000" -days 30 -outform DER -out filler.der
 )";
 
 using ToolRun = fwtest::InspectOutcome;
@@ -50,6 +56,11 @@ protected:
         args.insert(args.end(), more.begin(), more.end());
         args.push_back(file(package));
         return inspect(args);
+    }
+    // sign by the one signer `times` times over.
+    static ToolRun signTimes(int times, std::vector<std::string> more = {}) {
+        for (int i = 1; i < times; ++i) more.insert(more.begin(), {"--key", file("signer.key"), "--cert", file("signer.pem")});
+        return sign("p.update", more);
     }
 
 };
@@ -225,6 +236,108 @@ TEST_F(Signing, APackageCutShortWhileReadLeavesTheSignatureUnchecked) {
     const fw::SignatureReport report = check.finish();
     EXPECT_FALSE(report.valid);
     EXPECT_EQ(report.defect, "the signature was not checked: the package could not be read whole");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Signing, SignRefusesMoreSignersThanVerifyTakesAndWritesNothing) {
+    const ToolRun seventeen = signTimes(17);
+    EXPECT_EQ(seventeen.err, "fwinspect: cannot sign " + file("p.update") +
+                                 ": the signature would have 17 signers; at most 16 are accepted; nothing written\n");
+    EXPECT_FALSE(fwtest::exists(file("p.update.sig")));
+    ASSERT_EQ(signTimes(16).status, 0);
+    const Bytes sixteen = fwtest::readFile(file("p.update.sig"));
+    EXPECT_EQ(signTimes(1, {"--add"}).status, 2);
+    EXPECT_EQ(fwtest::readFile(file("p.update.sig")), sixteen);
+    EXPECT_EQ(inspect({"verify", "--ca", file("ca.pem"), file("p.update")}).status, 0);
+}
+
+TEST_F(Signing, SignWritesThroughALinkAndKeepsIt) {
+    dir_->write("target.sig", std::string("stale"));
+    ASSERT_EQ(::symlink("target.sig", file("p.update.sig").c_str()), 0);
+    for (const std::vector<std::string>& more : {std::vector<std::string>{}, {"--add"}}) {
+        ASSERT_EQ(sign("p.update", more).status, 0);
+        struct stat st {};
+        EXPECT_TRUE(::lstat(file("p.update.sig").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        EXPECT_EQ(inspect({"verify", "--ca", file("ca.pem"), "--signature", file("target.sig"), file("p.update")}).status, 0);
+    }
+}
+
+// Token URIs are in sign_hsm_test, where a token is at hand.
+TEST_F(Signing, NamesThatSteerTheTerminalAreEscapedInEveryMessage) {
+    const std::string odd = file("a\x1b[2J\rb"), k = file("signer.key"), c = file("signer.pem"), p = file("p.update");
+    const std::vector<std::vector<std::string>> cases = {
+        {"sign", "--key", odd, "--cert", c, p}, {"sign", "--key", k, "--cert", odd, p},
+        {"sign", "--key", k, "--cert", c, "--chain", odd, p}, {"sign", "--key", k, "--cert", c, "--pass-env", odd, p},
+        {"verify", "--ca", odd, p}, {"verify", "--ca", c, "--crl", odd, p},
+        {"verify", "--ca", c, "--signer-cert", odd, p}, {"extract", "--ca", odd, p, file("out")},
+    };
+    for (const auto& args : cases) {
+        const ToolRun r = inspect(args);
+        EXPECT_EQ(r.err.find_first_of("\x1b\r"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\\x1b[2J\\x0db"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(Signing, ANewSignatureThatCannotBeRemovedIsNamed) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot run here";
+    ASSERT_EQ(sign("p.update").status, 0);
+    const Bytes earlier = fwtest::readFile(file("p.update.sig"));
+    // LeakSanitizer cannot run under a tracer.
+    EXPECT_NE(std::system(("cd " + dir_->path() + " && ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o "
+                           "/dev/null -e inject=renameat:error=EIO -e inject=unlinkat:error=EIO " FWINSPECT_BINARY
+                           " sign --key signer.key --cert signer.pem p.update 2> err").c_str()), 0);
+    const std::string err = fwtest::textOf(file("err"));
+    const std::size_t at = err.find("stays as ./.fwinspect-");
+    ASSERT_NE(at, std::string::npos) << err;
+    EXPECT_EQ(std::remove(file(err.substr(at + 11, 21)).c_str()), 0) << err;
+    EXPECT_EQ(fwtest::readFile(file("p.update.sig")), earlier);
+}
+
+// A CA file just under the 16 MiB limit: `first`, then the filler
+// certificate under `kinds` different subjects in turn.
+std::string caFileAtLimit(fwtest::ScratchDir& dir, const std::string& name, const std::string& first, int kinds) {
+    const Bytes der = fwtest::readFile(dir.file("filler.der"));
+    const std::size_t digits = std::string(der.begin(), der.end()).find("000000");
+    std::string text = fwtest::textOf(dir.file(first));
+    for (int i = 0;; ++i) {
+        Bytes cert = der;
+        for (int n = i % kinds, d = 5; d >= 0; --d, n /= 10) cert[digits + d] = static_cast<std::uint8_t>('0' + n % 10);
+        std::string pem(4 * (cert.size() + 2) / 3 + 1, '\0');
+        pem.resize(static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(pem.data()), cert.data(),
+                                                            static_cast<int>(cert.size()))));
+        for (std::size_t at = 64; at < pem.size(); at += 65) pem.insert(at, "\n");
+        const std::string block = "-----BEGIN CERTIFICATE-----\n" + pem + "\n-----END CERTIFICATE-----\n";
+        if (text.size() + block.size() > (16u << 20)) return dir.write(name, text);
+        text += block;
+    }
+}
+
+// Decoding every certificate of a 16 MiB CA file took 19 s and 260 MB.
+// AddressSanitizer's shadow memory and slower code are no release's figures.
+TEST_F(Signing, ACaFileAtTheLimitIsReadQuickly) {
+    ASSERT_EQ(sign("p.update").status, 0);
+    const std::pair<std::string, int> cases[] = {{caFileAtLimit(*dir_, "bundle.pem", "ca.pem", 999), 0},
+                                                 {caFileAtLimit(*dir_, "collection.pem", "signer.pem", 999999), 2}};
+    for (const auto& [ca, status] : cases) {
+        const pid_t child = fwtest::startTool(FWINSPECT_BINARY, {"verify", "--ca", ca, file("p.update")}, [] {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        });
+        int ended = 0;
+        struct rusage use {};
+        ::wait4(child, &ended, 0, &use);
+        EXPECT_EQ(WEXITSTATUS(ended), status) << ca;
+#ifndef __SANITIZE_ADDRESS__
+        EXPECT_LT(use.ru_utime.tv_sec + use.ru_stime.tv_sec + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6, 2) << ca;
+        EXPECT_LT(use.ru_maxrss, 64 << 10) << ca;
+#endif
+    }
+    EXPECT_NE(inspect({"verify", "--ca", cases[1].first, file("p.update")}).err.find(
+                  "holds more than 1000 different certificates"), std::string::npos);
 }
 
 }  // namespace

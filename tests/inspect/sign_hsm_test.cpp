@@ -154,6 +154,7 @@ TEST_F(TokenSigning, RefusalsNameTheUriAndNeverThePin) {
          "the key in " + keyUri("p256") + " does not belong to the certificate in " + rsaCert},
         {rsa, "pkcs11:token=fwtest;object=p256;type=cert", "FWTEST_TOKEN_PIN",
          "cannot load the certificate pkcs11:token=fwtest;object=p256;type=cert from its token"},
+        {keyUri("a\x1b[2J"), rsaCert, "FWTEST_TOKEN_PIN", "cannot load the key " + keyUri("a\\x1b[2J") + " from"},
     };
     for (const Case& c : cases) {
         const ToolRun r = signApart(c.key, c.cert, c.pinEnv);
