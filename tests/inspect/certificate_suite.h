@@ -12,6 +12,16 @@
 
 namespace fwtest {
 
+// A CA and one code-signing certificate it issued, for `Suite::script()`.
+inline const std::string releaseSignerScript = R"(set -e
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key
+openssl req -x509 -new -key ca.key -subj "/CN=Release CA" -days 30 -out ca.pem
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key
+openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr
+printf "extendedKeyUsage=codeSigning\n" > signer.ext
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
+)";
+
 template <class Suite>
 class CertificateSuite : public ::testing::Test {
 protected:

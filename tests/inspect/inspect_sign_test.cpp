@@ -23,22 +23,16 @@ namespace {
 
 using fwtest::Bytes;
 
-const char* const kMakeSigners = R"(set -e
-openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key
-openssl req -x509 -new -key ca.key -subj "/CN=Release CA" -days 30 -out ca.pem
-openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key
-openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr
-printf "extendedKeyUsage=codeSigning\n" > signer.ext
-openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
-openssl req -x509 -new -key ca.key -subj "/CN=Filler 000000" -days 30 -outform DER -out filler.der
-)";
-
 using ToolRun = fwtest::InspectOutcome;
 
 class Signing : public fwtest::CertificateSuite<Signing> {
 protected:
     friend class fwtest::CertificateSuite<Signing>;
-    static const char* script() { return kMakeSigners; }
+    static const char* script() {
+        static const std::string script = fwtest::releaseSignerScript +
+            "openssl req -x509 -new -key ca.key -subj \"/CN=Filler 000000\" -days 30 -outform DER -out filler.der\n";
+        return script.c_str();
+    }
     void SetUp() override {
         CertificateSuite::SetUp();
         if (IsSkipped()) return;

@@ -19,15 +19,6 @@ namespace {
 
 using fwtest::Bytes;
 
-const char* const kMakeSigner = R"(set -e
-openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key
-openssl req -x509 -new -key ca.key -subj "/CN=Release CA" -days 30 -out ca.pem
-openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out signer.key
-openssl req -new -key signer.key -subj "/CN=Release signer" -out signer.csr
-printf "extendedKeyUsage=codeSigning\n" > signer.ext
-openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 -extfile signer.ext -out signer.pem
-)";
-
 struct Limited {
     int status = -1;  // -1: ended by a signal
     int signal = 0;
@@ -59,7 +50,7 @@ struct Command {
 class MemoryLimit : public fwtest::CertificateSuite<MemoryLimit> {
 protected:
     friend class fwtest::CertificateSuite<MemoryLimit>;
-    static const char* script() { return kMakeSigner; }
+    static const char* script() { return fwtest::releaseSignerScript.c_str(); }
 
     fwtest::ScratchDir work, logs;
     std::string package = work.file("p.update"), out = work.file("out"), extracted = work.file("x");
