@@ -139,6 +139,12 @@ std::string endEntityDefect(X509* signer) {
         return "is not for code signing: its extended key usage leaves code signing out";
     if ((flags & EXFLAG_KUSAGE) != 0 && (X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE) == 0)
         return "is not for signing: its key usage leaves digital signatures out";
+    // What the chain's check refuses at verify, known from the certificate
+    // alone, so sign refuses it too: an issuer's signature made with SHA-1
+    // or MD5 (under the 112 bits of security a chain must have).
+    int bits = 0;
+    if (X509_get_signature_info(signer, nullptr, nullptr, &bits, nullptr) == 1 && bits > 0 && bits < 112)
+        return "is signed by its issuer with a digest too weak to trust (SHA-1 or MD5)";
     return "";
 }
 

@@ -197,7 +197,7 @@ TEST_F(SignerPolicy, RefusesSignersThatAreNoCodeSigningEndEntityOfSecurityLevelT
         {{"encipher"},
          "the signer " + subject("encipher") + " is not for signing: its key usage leaves digital signatures out"},
         {{"rsa1024"}, "the signer " + subject("rsa1024") + " is not trusted: EE certificate key too weak"},
-        {{"sha1"}, "the signer " + subject("sha1") + " is not trusted: CA signature digest algorithm too weak"},
+        {{"sha1"}, "the signer " + subject("sha1") + " is signed by its issuer with a digest too weak to trust (SHA-1 or MD5)"},
         {{"serverleaf", "serversub"},
          "the signer " + subject("serverleaf") + " is not trusted: its issuer " + subject("serversub") +
              " is not for code signing"},
@@ -208,6 +208,13 @@ TEST_F(SignerPolicy, RefusesSignersThatAreNoCodeSigningEndEntityOfSecurityLevelT
         EXPECT_TRUE(verdict.checked) << files[0];
         EXPECT_FALSE(verdict.valid) << files[0];
         EXPECT_EQ(verdict.defect, defect);
+    }
+    // What verify refuses from the certificate alone, sign refuses before it writes.
+    pack("refused.update");
+    for (const std::string who : {"catrue", "sha1"}) {
+        const ToolRun r = inspect({"sign", "--key", file(who + ".key"), "--cert", file(who + ".pem"), file("refused.update")});
+        EXPECT_EQ(r.status, 2) << who << r.err;
+        EXPECT_FALSE(fwtest::exists(file("refused.update.sig"))) << who;
     }
 }
 
