@@ -146,6 +146,7 @@ class KeepProcessState : public ::testing::EmptyTestEventListener {
 };
 
 [[maybe_unused]] const bool keepingProcessState = [] {
+    takeDefaultSignals();
     ::testing::UnitTest::GetInstance()->listeners().Append(new KeepProcessState);
     return true;
 }();

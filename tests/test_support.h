@@ -103,6 +103,10 @@ int runWindowsTool(const std::string& exe, const std::vector<std::string>& args,
 // and, on POSIX, the file mode mask, the signals' dispositions and the
 // calling thread's signal mask. The test program keeps one around each
 // test suite and each test, so no test sees what another left behind.
+// The signals the tests send end a process by default, as under ctest,
+// also where the test program was started with them ignored (nohup).
+void takeDefaultSignals();
+
 class ProcessState {
 public:
     ProcessState();

@@ -70,6 +70,16 @@ bool settable(int signal) { return signal != SIGKILL && signal != SIGSTOP; }
 
 }  // namespace
 
+void takeDefaultSignals() {
+    sigset_t sent;
+    ::sigemptyset(&sent);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(s, SIG_DFL);
+        ::sigaddset(&sent, s);
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &sent, nullptr);
+}
+
 ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
     char folder[4096];
     if (::getcwd(folder, sizeof folder) != nullptr) saved_->folder = folder;

@@ -122,6 +122,9 @@ std::map<std::wstring, std::wstring> environmentNow() {
 
 }  // namespace
 
+// Ctrl-C and Ctrl-Break reach a child as the console sends them.
+void takeDefaultSignals() {}
+
 ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
     wchar_t folder[MAX_PATH + 1];
     const DWORD n = ::GetCurrentDirectoryW(MAX_PATH + 1, folder);
