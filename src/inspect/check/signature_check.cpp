@@ -1,0 +1,122 @@
+#include "inspect/check/signature_check.h"
+
+#include <algorithm>
+
+#include "digest/sha256.h"
+#include "inspect/text/plain_text.h"
+#include "platform/whole_file.h"
+
+namespace fw {
+namespace {
+
+// Each part's SHA-256 for the list, by our own digest: what sha256sum gives.
+class PartSha256 : public StreamDigest {
+public:
+    PartSha256() { sha256Init(ctx_); }
+    void update(const std::uint8_t* bytes, std::size_t count) override { sha256Update(ctx_, bytes, count); }
+    std::vector<std::uint8_t> finish() override {
+        Sha256Digest d;
+        sha256Final(ctx_, d);
+        sha256Init(ctx_);
+        return {d.begin(), d.end()};
+    }
+
+private:
+    Sha256Context ctx_;
+};
+
+}  // namespace
+
+std::string noSignature(const std::string& file) { return "no signature file " + file; }
+std::string unreadableSignature(const std::string& file, const std::string& reason) {
+    return "cannot read the signature file " + file + ": " + reason;
+}
+
+std::optional<CheckTime> checkTimeOf(const std::string& at) {
+    if (at.empty() || at == "now") return CheckTime{};
+    if (at == "signing") return CheckTime{CheckTime::Kind::signing, 0};
+    if (const auto day = dayOf(at)) return CheckTime{CheckTime::Kind::given, *day};
+    return std::nullopt;
+}
+
+std::string atProblem(const std::string& at) {
+    return checkTimeOf(at) ? "" : "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(at) + "\"";
+}
+
+bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
+    const std::optional<CheckTime> at = checkTimeOf(policy.at);
+    if (!at) {
+        *why = atProblem(policy.at);
+        return false;
+    }
+    trust_ = TrustStore::load(TrustFiles{policy.caFile, policy.crlFiles, policy.signerCertFile}, why);
+    if (!trust_) return false;
+    rules_ = SignerRules{policy.signers, *at, policy.partialChain};
+    report_.file = policy.signatureFile;
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    bool missing = false;
+    if (!readSmallFile(policy.signatureFile, largestSignature, bytes, &reason, missing)) {
+        report_.defect = missing ? noSignature(policy.signatureFile) : unreadableSignature(policy.signatureFile, reason);
+        return true;
+    }
+    signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
+    digests_ = std::make_unique<DigestsOnTheWay>(signature_->digestAlgorithms());
+    return true;
+}
+
+DigestsOnTheWay::DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted) {
+    for (DigestAlgorithm a : wanted)
+        if (std::none_of(digests_.begin(), digests_.end(), [a](const WholeFileDigest& d) { return d.algorithm() == a; }))
+            digests_.emplace_back(a);
+}
+
+void DigestsOnTheWay::attach(InspectionOptions& options) {
+    if (digests_.empty()) return;
+    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
+        for (WholeFileDigest& d : digests_) d.update(bytes, count);
+    };
+    options.wholeFileEnd = [this](bool whole) { readWhole_ = whole; };
+}
+
+std::optional<PackageDigests> DigestsOnTheWay::finish() {
+    PackageDigests out;
+    for (WholeFileDigest& d : digests_) {
+        out[d.algorithm()] = d.finish();
+        if (out[d.algorithm()].empty()) return std::nullopt;
+    }
+    return out;
+}
+
+void SignatureCheck::attach(InspectionOptions& options) {
+    if (digests_) digests_->attach(options);
+}
+
+SignatureReport SignatureCheck::finish() {
+    if (!signature_) return report_;
+    if (digests_->wanted() && !digests_->readWhole()) {
+        report_.defect = "the signature was not checked: the package could not be read whole";
+        return report_;
+    }
+    const SignatureVerdict verdict = signature_->verify(digests_->finish().value_or(PackageDigests{}), *trust_, rules_);
+    report_.checked = verdict.checked;
+    report_.valid = verdict.valid;
+    report_.signer = verdict.signerSubject;
+    report_.defect = verdict.valid ? "" : verdict.defect.empty() ? "the signature could not be checked" : verdict.defect;
+    for (const SignerVerdict& v : verdict.signers) {
+        report_.signers.push_back({v.subject, v.signingTime, v.defect, v.accepted});
+        if (v.accepted && report_.signingTime.empty() && v.subject == report_.signer) report_.signingTime = v.signingTime;
+    }
+    return report_;
+}
+
+void Sha256Listing::attachParts(InspectionOptions& options) {
+    options.partDigest = [] { return std::make_unique<PartSha256>(); };
+}
+
+void Sha256Listing::attach(InspectionOptions& options) {
+    attachParts(options);
+    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
+}
+
+}  // namespace fw

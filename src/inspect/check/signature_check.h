@@ -1,0 +1,101 @@
+// What verify and extract check of a package's detached signature, during
+// the one read of the package: the whole file's digests are computed on
+// their own core beside the parts' MD5s. Also list's SHA-256 digests.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inspect/reader/package_reader.h"
+#include "inspect/signature/signature.h"
+
+namespace fw {
+
+// One signer of a signature and what became of it.
+struct SignerLine {
+    std::string subject;      // empty when its certificate was not found
+    std::string signingTime;  // empty when not signed in
+    std::string defect;       // empty when accepted
+    bool accepted = false;
+};
+
+// What the check of a package's detached signature found.
+struct SignatureReport {
+    std::string file;
+    bool checked = false;  // the check ran to a verdict
+    bool valid = false;
+    std::string signer;       // the accepted signer's subject, else the first found
+    std::string signingTime;  // the accepted signer's, when it signed one in
+    std::string defect;       // empty when valid
+    std::vector<SignerLine> signers;
+};
+
+// A signature is a few KiB; anything far larger is not one.
+constexpr std::size_t largestSignature = 1 << 20;
+
+std::string noSignature(const std::string& file);
+std::string unreadableSignature(const std::string& file, const std::string& reason);
+
+// What a signature must meet, as verify and extract take it.
+struct SignaturePolicy {
+    std::string caFile, signatureFile, signerCertFile;
+    std::vector<std::string> crlFiles, signers;
+    std::string at;  // signing, now or YYYY-MM-DD; empty: now
+    bool partialChain = false;
+};
+
+// The moment --at names; nothing when it names none.
+std::optional<CheckTime> checkTimeOf(const std::string& at);
+// Why --at cannot take `at`; empty when it can.
+std::string atProblem(const std::string& at);
+
+// The whole file's digest by every algorithm asked for, in the one read.
+class DigestsOnTheWay {
+public:
+    explicit DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted);
+    void attach(InspectionOptions& options);
+    bool wanted() const { return !digests_.empty(); }
+    // Every byte of the package went in: the digests are the file's.
+    bool readWhole() const { return readWhole_; }
+    // Nothing when libcrypto failed on one.
+    std::optional<PackageDigests> finish();
+
+private:
+    std::vector<WholeFileDigest> digests_;
+    bool readWhole_ = false;
+};
+
+// The signature side of `verify --ca`: set up before the package is read,
+// fed the whole file while it is read, judged afterwards.
+class SignatureCheck {
+public:
+    // False, with a one-line message, when the CA, CRL or signer
+    // certificate files cannot be used.
+    bool prepare(const SignaturePolicy& policy, std::string* why);
+    // Makes the inspection compute every digest the signature needs.
+    void attach(InspectionOptions& options);
+    SignatureReport finish();
+
+private:
+    std::unique_ptr<TrustStore> trust_;
+    SignerRules rules_;
+    std::unique_ptr<DetachedSignature> signature_;
+    std::unique_ptr<DigestsOnTheWay> digests_;
+    SignatureReport report_;
+};
+
+// Makes a reader compute each part's SHA-256 and the whole file's, for list.
+class Sha256Listing {
+public:
+    void attach(InspectionOptions& options);
+    std::vector<std::uint8_t> packageDigest() { return whole_.finish(); }
+    // Each part's SHA-256 only, without the whole file's.
+    static void attachParts(InspectionOptions& options);
+
+private:
+    WholeFileDigest whole_{DigestAlgorithm::sha256};
+};
+
+}  // namespace fw

@@ -1,0 +1,134 @@
+#include "inspect/diff/diff.h"
+
+#include <algorithm>
+
+#include "inspect/diff/diff_report.h"
+#include "inspect/check/signature_check.h"
+#include "inspect/report/layout_note.h"
+#include "inspect/text/tool_messages.h"
+#include "platform/console_text.h"
+
+namespace fw {
+namespace {
+
+// More board codes than a package can hold is already a defect; a hostile
+// count of a billion must not cost a billion entries here.
+constexpr std::size_t keptBoards = 10000;
+
+class Collector : public InspectionSink {
+public:
+    Collector(PackageContents& into, std::FILE* err) : into_(into), err_(err) {}
+    void summary(const PackageSummary& s) override {
+        noteGuessedLayout(s, err_);
+        into_.summary = s;
+    }
+    void board(std::uint32_t code) override {
+        if (into_.boards.size() < keptBoards) into_.boards.push_back(code);
+        else into_.boardsLeftOut = true;
+    }
+    void part(const PartReport& r) override { into_.parts.push_back(r); }
+    void defect(const std::string& text) override { into_.defects.add(text); }
+
+private:
+    PackageContents& into_;
+    std::FILE* err_;
+};
+
+// False, with the reason on `err`, when the file cannot be read or is no package.
+bool readContents(const char* path, const InspectionOptions& options, PackageContents& into, std::FILE* err) {
+    Collector collector(into, err);
+    std::string why;
+    if (inspectPackage(path, options, collector, &why) == InspectionResult::unreadable) {
+        printCannotRead(err, path, why);
+        return false;
+    }
+    if (!into.summary.structureRead) {
+        const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
+        print(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
+        return false;
+    }
+    std::sort(into.boards.begin(), into.boards.end());
+    into.boards.erase(std::unique(into.boards.begin(), into.boards.end()), into.boards.end());
+    return true;
+}
+
+// Unknown kinds are told apart by their type code too.
+std::string diffKeyOf(const PartReport& r) {
+    std::string identity = describe(identityOf(r));
+    if (r.kind == PartKind::unknown) identity += " type " + std::to_string(r.header.typeCode);
+    return identity;
+}
+
+// Parts whose header could be read, each with its identity; a part that
+// repeats an identity (a defect) is told apart by its occurrence.
+std::vector<std::pair<std::string, const PartReport*>> keyed(const std::vector<PartReport>& parts) {
+    std::vector<std::pair<std::string, const PartReport*>> keys;
+    for (const PartReport& r : parts) {
+        if (!r.headerRead) continue;
+        const std::string identity = diffKeyOf(r);
+        const auto repeats = std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return diffKeyOf(*k.second) == identity; });
+        keys.emplace_back(repeats > 0 ? identity + '#' + std::to_string(repeats) : identity, &r);
+    }
+    return keys;
+}
+
+std::vector<std::uint32_t> missingFrom(const std::vector<std::uint32_t>& these, const std::vector<std::uint32_t>& other) {
+    std::vector<std::uint32_t> missing;
+    std::set_difference(these.begin(), these.end(), other.begin(), other.end(), std::back_inserter(missing));
+    return missing;
+}
+
+}  // namespace
+
+const Digest& dataDigestOf(const PartReport& r) { return r.digested ? r.actualDigest : r.header.digest; }
+
+bool PackageDiff::same() const {
+    return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() &&
+           before.summary.oldLayout == after.summary.oldLayout &&
+           before.summary.header.kindFlags == after.summary.header.kindFlags;
+}
+
+void comparePackages(PackageDiff& diff) {
+    diff.boardsAdded = missingFrom(diff.after.boards, diff.before.boards);
+    diff.boardsRemoved = missingFrom(diff.before.boards, diff.after.boards);
+    const auto before = keyed(diff.before.parts), after = keyed(diff.after.parts);
+    for (const auto& entry : before) {
+        const auto* old = entry.second;
+        const auto match =
+            std::find_if(after.begin(), after.end(), [&](const auto& k) { return k.first == entry.first; });
+        PartChange c{PartChange::What::removed, diffKeyOf(*old), old};
+        if (match != after.end()) {
+            c.what = PartChange::What::changed;
+            c.after = match->second;
+            c.typeCode = old->header.typeCode != c.after->header.typeCode;
+            c.length = old->header.dataLength != c.after->header.dataLength;
+            c.digest = dataDigestOf(*old) != dataDigestOf(*c.after);
+            if (!c.typeCode && !c.length && !c.digest) {
+                ++diff.unchanged;
+                continue;
+            }
+        }
+        diff.changes.push_back(c);
+    }
+    for (const auto& entry : after)
+        if (std::none_of(before.begin(), before.end(), [&](const auto& k) { return k.first == entry.first; }))
+            diff.changes.push_back({PartChange::What::added, diffKeyOf(*entry.second), nullptr, entry.second});
+}
+
+int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,
+                 std::FILE* err) {
+    PackageDiff diff;
+    InspectionOptions inspection = options.inspection;
+    inspection.inputDigests = true;
+    Sha256Listing::attachParts(inspection);
+    if (!readContents(oldPath, inspection, diff.before, err) || !readContents(newPath, inspection, diff.after, err))
+        return 2;
+    comparePackages(diff);
+    if (options.json) printDiffJson(diff, out);
+    else printDiffText(diff, out);
+    // Between damaged packages "same" or "different" would be a guess.
+    if (!diff.before.defects.kept.empty() || !diff.after.defects.kept.empty()) return 2;
+    return diff.same() ? 0 : 1;
+}
+
+}  // namespace fw

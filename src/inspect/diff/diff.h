@@ -1,0 +1,60 @@
+// fwinspect diff: what differs between two packages, by content. Parts are
+// matched by identity (the fixed kind, the mtd index, the part name), so a
+// part that moved within the table is the same part, and an mtd image
+// under another index or a renamed part is one removed and one added.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "inspect/reader/package_reader.h"
+#include "inspect/text/plain_text.h"
+
+namespace fw {
+
+// What the reader found in one package; at most the 49 parts it examines.
+struct PackageContents {
+    PackageSummary summary;
+    std::vector<std::uint32_t> boards;  // sorted, without repeats
+    std::vector<PartReport> parts;
+    DefectList defects;
+    bool boardsLeftOut = false;  // a hostile board count; only the first ones were kept
+};
+
+struct PartChange {
+    enum class What { added, removed, changed };
+    What what = What::changed;
+    std::string identity;                // partIdentity, with the type code for an unknown kind
+    const PartReport* before = nullptr;  // in the old package; null when added
+    const PartReport* after = nullptr;   // in the new package; null when removed
+    bool typeCode = false, length = false, digest = false;  // what changed
+};
+
+struct PackageDiff {
+    PackageContents before, after;
+    std::vector<std::uint32_t> boardsAdded, boardsRemoved;
+    std::vector<PartChange> changes;
+    std::size_t unchanged = 0;
+    bool same() const;
+};
+
+// The digest of a part's content: the one computed from its data when it
+// was read, else the one its header records.
+const Digest& dataDigestOf(const PartReport& part);
+
+// Compares two packages that have been read.
+void comparePackages(PackageDiff& diff);
+
+struct DiffOptions {
+    InspectionOptions inspection;
+    bool json = false;
+};
+
+// Returns the exit status: 0 the packages hold the same boards and parts,
+// 1 they differ, 2 either cannot be read or is not a package.
+int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,
+                 std::FILE* err);
+
+}  // namespace fw

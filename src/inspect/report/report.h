@@ -1,0 +1,37 @@
+// How fwinspect shows what an inspection finds: a table for people, one
+// JSON document for programs, or only the defects.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "inspect/check/signature_check.h"
+#include "inspect/reader/package_reader.h"
+#include "inspect/text/json_text.h"
+#include "inspect/text/plain_text.h"
+
+namespace fw {
+
+// Tar and named parts carry a path or name in front of the input's bytes,
+// so their own digests are not the input's.
+bool hasContentField(const PartReport& part);
+// `,"input":{"length":...,"md5":...,"sha256":...}`: the input's bytes alone,
+// as md5sum, sha256sum and stat of it give them.
+std::string contentMember(const PartReport& part);
+
+enum class ReportStyle { table, json, defectsOnly };
+
+class ReportSink : public InspectionSink {
+public:
+    // The SHA-256 of the whole package file, when it was asked for.
+    virtual void packageDigest(const std::vector<std::uint8_t>&) {}
+    virtual void signature(const SignatureReport&) {}
+    // Closes the report once the inspection is over.
+    virtual void finish(InspectionResult result) = 0;
+};
+
+std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out);
+
+}  // namespace fw
