@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "inspect/inspect_report.h"
-#include "inspect/package_reader.h"
+#include "inspect/report/report.h"
+#include "inspect/reader/package_reader.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "test_support.h"
+#include "support/in_process.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

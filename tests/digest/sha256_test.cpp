@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

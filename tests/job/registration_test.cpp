@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "package/writer.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

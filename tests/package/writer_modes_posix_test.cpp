@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "test_support.h"
+#include "support/in_process.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "package/expected_package.h"
+#include "support/in_process.h"
+#include "support/package_bytes.h"
+#include "support/test_support.h"
 
 namespace {
 
 using fwtest::Bytes;
-using fwtest::ExpectedPart;
+using fwtest::RawPart;
 
 class Writer : public ::testing::Test {
 protected:
@@ -142,7 +144,7 @@ TEST_F(Writer, NamedPartsCarryTheirNameField) {
 
 TEST_F(Writer, FortyNinePartsAllReachTheOffsetTable) {
     std::vector<std::string> args{"-b", "1"};
-    std::vector<ExpectedPart> parts;
+    std::vector<RawPart> parts;
     const char* options[] = {"-u", "-k", "-r", "-a", "-g", "-flash", "-l", "-c"};
     const std::uint32_t codes[] = {1, 2, 3, 4, 5, 22, 6, 7};
     for (int i = 0; i < 8; ++i) {
@@ -170,7 +172,7 @@ TEST_F(Writer, FortyNinePartsAllReachTheOffsetTable) {
 // off any piece or word boundary: every byte still lands in its place.
 TEST_F(Writer, PartsCopiedPieceByPieceOnSeveralCoresLandWhereTheyBelong) {
     std::vector<std::string> args{"-b", "1"};
-    std::vector<ExpectedPart> parts;
+    std::vector<RawPart> parts;
     const std::size_t sizes[] = {20'000'003, 17'825'793, 1'310'721, 131'072, 5};
     for (std::size_t i = 0; i < std::size(sizes); ++i) {
         const std::string name = "n" + std::to_string(i);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // name or leaves the folder as it stood.
 #include <gtest/gtest.h>
 
-#include "platform/fake_os_calls.h"
+#include "support/fake_os_calls.h"
+#include "support/test_support.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
-#include "test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
