@@ -11,10 +11,6 @@
 namespace fw {
 namespace {
 
-// More board codes than a package can hold is already a defect; a hostile
-// count of a billion must not cost a billion entries here.
-constexpr std::size_t keptBoards = 10000;
-
 class Collector : public InspectionSink {
 public:
     Collector(PackageContents& into, std::FILE* err) : into_(into), err_(err) {}
@@ -23,7 +19,7 @@ public:
         into_.summary = s;
     }
     void board(std::uint32_t code) override {
-        if (into_.boards.size() < keptBoards) into_.boards.push_back(code);
+        if (into_.boards.size() < keptEntries) into_.boards.push_back(code);
         else into_.boardsLeftOut = true;
     }
     void part(const PartReport& r) override { into_.parts.push_back(r); }
@@ -44,7 +40,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     }
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
-        print(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
+        error(err, "%s is not a package%s", escapePath(path).c_str(), escapeText(reason).c_str());
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());

@@ -128,7 +128,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     print(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
                  subjectsOf(signers).c_str(), escapePath(output).c_str());
-    if (request.add) print(out, ", beside %d earlier signer%s", earlier, earlier == 1 ? "" : "s");
+    if (request.add) print(out, ", beside %s", counted(static_cast<std::uint64_t>(earlier), "earlier signer").c_str());
     printText(out, "\n");
     return 0;
 }
