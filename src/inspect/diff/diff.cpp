@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "inspect/diff/diff_report.h"
-#include "inspect/check/signature_check.h"
+#include "inspect/check/sha256_listing.h"
 #include "inspect/report/layout_note.h"
 #include "inspect/text/tool_messages.h"
 #include "platform/console_text.h"

@@ -289,8 +289,8 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     if (verdict == InspectionResult::sound && signed_) {
         // The signature was checked over the bytes the parts were written from.
         const SignatureReport checked = signature.finish();
-        if (!checked.valid) {
-            extractor.defect(checked.defect);
+        if (!checked.verdict.valid) {
+            extractor.defect(checked.verdict.defect);
             verdict = InspectionResult::defective;
         }
     }

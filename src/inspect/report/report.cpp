@@ -91,7 +91,7 @@ public:
         sha256_ = "sha256   package " + hexBytes(digest) + "\n" + sha256_;
     }
     void signature(const SignatureReport& s) override {
-        if (s.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapePath(s.file) + ")\n";
+        if (s.verdict.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapePath(s.file) + ")\n";
         signedBy_ += signerLinesText(s, "signed   ");
     }
     void finish(InspectionResult) override {
