@@ -65,7 +65,7 @@ private:
     bool placeFolder();
     void removeCreated();
     void report(const std::vector<Leftover>& left);
-    void fail(const std::string& text) { print(err_, "fwinspect: %s\n", text.c_str()); }
+    void fail(const std::string& text) { error(err_, "%s", text.c_str()); }
 
     std::string dir_;
     std::string fill_;  // the folder the parts are written into: DIR, or the run's own beside it
@@ -193,10 +193,10 @@ void Extractor::report(const std::vector<Leftover>& left) {
     for (const Leftover& l : left) {
         const std::string at = escapePath(fill_ + "/" + l.at);
         if (l.earlier)
-            print(err_, "fwinspect: the earlier %s %s; it is kept as %s\n", escapePath(dir_ + "/" + l.of).c_str(),
+            error(err_, "the earlier %s %s; it is kept as %s", escapePath(dir_ + "/" + l.of).c_str(),
                   l.what, at.c_str());
         else
-            print(err_, "fwinspect: a new part is left as %s\n", at.c_str());
+            error(err_, "a new part is left as %s", at.c_str());
     }
 }
 
@@ -208,7 +208,7 @@ void Extractor::removeCreated() {
     dirFd_.reset();
     folders_.removeIfEmpty();
     if (!fill_.empty() && fill_ != dir_ && !nothingAt(fill_))
-        print(err_, "fwinspect: the run's own folder is left as %s\n", escapePath(fill_).c_str());
+        error(err_, "the run's own folder is left as %s", escapePath(fill_).c_str());
 }
 
 bool Extractor::finish(bool sound) {
@@ -280,7 +280,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
         SignaturePolicy policy = options.signature;
         if (policy.signatureFile.empty()) policy.signatureFile = std::string(packagePath) + ".sig";
         if (!signature.prepare(policy, &why)) {
-            print(err, "fwinspect: %s\n", why.c_str());
+            error(err, "%s", why.c_str());
             return 2;
         }
         signature.attach(inspection);
@@ -309,7 +309,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     if (!extracted) {
         if (extractor.folderFailed()) return 2;
         if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
-            print(err, "fwinspect: nothing extracted from %s\n", escapePath(packagePath).c_str());
+            error(err, "nothing extracted from %s", escapePath(packagePath).c_str());
         return 1;
     }
     if (options.parts.empty()) extractor.rebuild().print(out, err);
