@@ -4,35 +4,15 @@
 
 #include "inspect/diff/diff_report.h"
 #include "inspect/check/sha256_listing.h"
-#include "inspect/report/layout_note.h"
 #include "inspect/text/tool_messages.h"
 #include "platform/console_text.h"
 
 namespace fw {
 namespace {
 
-class Collector : public InspectionSink {
-public:
-    Collector(PackageContents& into, std::FILE* err) : into_(into), err_(err) {}
-    void summary(const PackageSummary& s) override {
-        noteGuessedLayout(s, err_);
-        into_.summary = s;
-    }
-    void board(std::uint32_t code) override {
-        if (into_.boards.size() < keptEntries) into_.boards.push_back(code);
-        else into_.boardsLeftOut = true;
-    }
-    void part(const PartReport& r) override { into_.parts.push_back(r); }
-    void defect(const std::string& text) override { into_.defects.add(text); }
-
-private:
-    PackageContents& into_;
-    std::FILE* err_;
-};
-
 // False, with the reason on `err`, when the file cannot be read or is no package.
 bool readContents(const char* path, const InspectionOptions& options, PackageContents& into, std::FILE* err) {
-    Collector collector(into, err);
+    ContentsCollector collector(into, err);
     std::string why;
     if (inspectPackage(path, options, collector, &why) == InspectionResult::unreadable) {
         printCannotRead(err, path, why);
