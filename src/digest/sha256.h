@@ -1,5 +1,5 @@
 // Incremental SHA-256 (FIPS 180-4): init, any number of updates, final.
-// For the part digests fwinspect lists beside the format's MD5, so they can
+// For the part and package digests fwinspect lists beside the format's MD5, so they can
 // be checked with sha256sum; signatures digest with libcrypto's.
 #pragma once
 

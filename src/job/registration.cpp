@@ -42,14 +42,8 @@ bool nameEquals(const NameText& stored, const char* name) {
            std::strlen(name) < stored.size();
 }
 
-// The slot of a part name: the lowest slot in use under that name, else the
-// lowest free slot, else none (-1).
 int namedSlotFor(const PackageJob& job, const char* name) {
-    for (std::size_t s = 0; s < namedSlotCount; ++s)
-        if ((job.namedMask >> s & 1) && nameEquals(job.partNames[s], name)) return static_cast<int>(s);
-    for (std::size_t s = 0; s < namedSlotCount; ++s)
-        if (!(job.namedMask >> s & 1)) return static_cast<int>(s);
-    return -1;
+    return namedSlotOf(job.namedMask, [&](std::size_t s) { return nameEquals(job.partNames[s], name); });
 }
 
 void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length) {
@@ -75,6 +69,26 @@ void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameField
 }
 
 }  // namespace
+
+int namedSlotOf(std::uint32_t inUse, const std::function<bool(std::size_t)>& holds) {
+    for (std::size_t s = 0; s < namedSlotCount; ++s)
+        if ((inUse >> s & 1) && holds(s)) return static_cast<int>(s);
+    for (std::size_t s = 0; s < namedSlotCount; ++s)
+        if (!(inUse >> s & 1)) return static_cast<int>(s);
+    return -1;
+}
+
+bool replacedLater(const std::vector<MtdArg>& pairs, std::size_t i) {
+    for (std::size_t j = i + 1; j < pairs.size(); ++j)
+        if (pairs[j].index == pairs[i].index) return true;
+    return false;
+}
+
+bool replacedLater(const std::vector<NamedArg>& pairs, std::size_t i) {
+    for (std::size_t j = i + 1; j < pairs.size(); ++j)
+        if (std::strcmp(pairs[j].name, pairs[i].name) == 0) return true;
+    return false;
+}
 
 void registerImage(PackageJob& job, FixedKind kind, const char* path) {
     const std::size_t k = index(kind);

@@ -2,31 +2,10 @@
 
 #include <algorithm>
 
-#include "digest/sha256.h"
 #include "inspect/text/plain_text.h"
 #include "platform/whole_file.h"
 
 namespace fw {
-namespace {
-
-// Each part's SHA-256 for the list, by our own digest: what sha256sum gives.
-class PartSha256 : public StreamDigest {
-public:
-    PartSha256() { sha256Init(ctx_); }
-    void update(const std::uint8_t* bytes, std::size_t count) override { sha256Update(ctx_, bytes, count); }
-    std::vector<std::uint8_t> finish() override {
-        Sha256Digest d;
-        sha256Final(ctx_, d);
-        sha256Init(ctx_);
-        return {d.begin(), d.end()};
-    }
-
-private:
-    Sha256Context ctx_;
-};
-
-}  // namespace
-
 std::string noSignature(const std::string& file) { return "no signature file " + file; }
 std::string unreadableSignature(const std::string& file, const std::string& reason) {
     return "cannot read the signature file " + file + ": " + reason;
@@ -57,7 +36,7 @@ bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
     std::string reason;
     bool missing = false;
     if (!readSmallFile(policy.signatureFile, largestSignature, bytes, &reason, missing)) {
-        report_.defect = missing ? noSignature(policy.signatureFile) : unreadableSignature(policy.signatureFile, reason);
+        report_.verdict.defect = missing ? noSignature(policy.signatureFile) : unreadableSignature(policy.signatureFile, reason);
         return true;
     }
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
@@ -95,28 +74,14 @@ void SignatureCheck::attach(InspectionOptions& options) {
 SignatureReport SignatureCheck::finish() {
     if (!signature_) return report_;
     if (digests_->wanted() && !digests_->readWhole()) {
-        report_.defect = "the signature was not checked: the package could not be read whole";
+        report_.verdict.defect = "the signature was not checked: the package could not be read whole";
         return report_;
     }
-    const SignatureVerdict verdict = signature_->verify(digests_->finish().value_or(PackageDigests{}), *trust_, rules_);
-    report_.checked = verdict.checked;
-    report_.valid = verdict.valid;
-    report_.signer = verdict.signerSubject;
-    report_.defect = verdict.valid ? "" : verdict.defect.empty() ? "the signature could not be checked" : verdict.defect;
-    for (const SignerVerdict& v : verdict.signers) {
-        report_.signers.push_back({v.subject, v.signingTime, v.defect, v.accepted});
-        if (v.accepted && report_.signingTime.empty() && v.subject == report_.signer) report_.signingTime = v.signingTime;
-    }
+    report_.verdict = signature_->verify(digests_->finish().value_or(PackageDigests{}), *trust_, rules_);
+    SignatureVerdict& verdict = report_.verdict;
+    if (verdict.valid) verdict.defect.clear();
+    else if (verdict.defect.empty()) verdict.defect = "the signature could not be checked";
     return report_;
-}
-
-void Sha256Listing::attachParts(InspectionOptions& options) {
-    options.partDigest = [] { return std::make_unique<PartSha256>(); };
-}
-
-void Sha256Listing::attach(InspectionOptions& options) {
-    attachParts(options);
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
 }
 
 }  // namespace fw

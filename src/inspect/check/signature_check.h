@@ -1,6 +1,6 @@
 // What verify and extract check of a package's detached signature, during
 // the one read of the package: the whole file's digests are computed on
-// their own core beside the parts' MD5s. Also list's SHA-256 digests.
+// their own core beside the parts' MD5s.
 #pragma once
 
 #include <memory>
@@ -13,23 +13,12 @@
 
 namespace fw {
 
-// One signer of a signature and what became of it.
-struct SignerLine {
-    std::string subject;      // empty when its certificate was not found
-    std::string signingTime;  // empty when not signed in
-    std::string defect;       // empty when accepted
-    bool accepted = false;
-};
-
-// What the check of a package's detached signature found.
+// What the check of a package's detached signature found: the verdict, or
+// in its defect why none was reached (no signature file, a package not read
+// whole). A verdict that is not valid always has a defect.
 struct SignatureReport {
     std::string file;
-    bool checked = false;  // the check ran to a verdict
-    bool valid = false;
-    std::string signer;       // the accepted signer's subject, else the first found
-    std::string signingTime;  // the accepted signer's, when it signed one in
-    std::string defect;       // empty when valid
-    std::vector<SignerLine> signers;
+    SignatureVerdict verdict;
 };
 
 // A signature is a few KiB; anything far larger is not one.
@@ -84,18 +73,6 @@ private:
     std::unique_ptr<DetachedSignature> signature_;
     std::unique_ptr<DigestsOnTheWay> digests_;
     SignatureReport report_;
-};
-
-// Makes a reader compute each part's SHA-256 and the whole file's, for list.
-class Sha256Listing {
-public:
-    void attach(InspectionOptions& options);
-    std::vector<std::uint8_t> packageDigest() { return whole_.finish(); }
-    // Each part's SHA-256 only, without the whole file's.
-    static void attachParts(InspectionOptions& options);
-
-private:
-    WholeFileDigest whole_{DigestAlgorithm::sha256};
 };
 
 }  // namespace fw

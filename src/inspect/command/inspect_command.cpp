@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "inspect/check/sha256_listing.h"
 #include "inspect/diff/diff.h"
 #include "inspect/extract/extract.h"
 #include "inspect/lint/lint.h"
@@ -265,8 +266,8 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     }
     if (!c.signature.caFile.empty()) {
         const SignatureReport checked = signature.finish();
-        if (!checked.valid) {
-            report->defect(checked.defect);
+        if (!checked.verdict.valid) {
+            report->defect(checked.verdict.defect);
             result = InspectionResult::defective;
         }
         report->signature(checked);

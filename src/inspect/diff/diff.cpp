@@ -3,40 +3,16 @@
 #include <algorithm>
 
 #include "inspect/diff/diff_report.h"
-#include "inspect/check/signature_check.h"
-#include "inspect/report/layout_note.h"
+#include "inspect/check/sha256_listing.h"
 #include "inspect/text/tool_messages.h"
 #include "platform/console_text.h"
 
 namespace fw {
 namespace {
 
-// More board codes than a package can hold is already a defect; a hostile
-// count of a billion must not cost a billion entries here.
-constexpr std::size_t keptBoards = 10000;
-
-class Collector : public InspectionSink {
-public:
-    Collector(PackageContents& into, std::FILE* err) : into_(into), err_(err) {}
-    void summary(const PackageSummary& s) override {
-        noteGuessedLayout(s, err_);
-        into_.summary = s;
-    }
-    void board(std::uint32_t code) override {
-        if (into_.boards.size() < keptBoards) into_.boards.push_back(code);
-        else into_.boardsLeftOut = true;
-    }
-    void part(const PartReport& r) override { into_.parts.push_back(r); }
-    void defect(const std::string& text) override { into_.defects.add(text); }
-
-private:
-    PackageContents& into_;
-    std::FILE* err_;
-};
-
 // False, with the reason on `err`, when the file cannot be read or is no package.
 bool readContents(const char* path, const InspectionOptions& options, PackageContents& into, std::FILE* err) {
-    Collector collector(into, err);
+    ContentsCollector collector(into, err);
     std::string why;
     if (inspectPackage(path, options, collector, &why) == InspectionResult::unreadable) {
         printCannotRead(err, path, why);
@@ -44,7 +20,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     }
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
-        print(err, "fwinspect: %s is not a package%s\n", escapePath(path).c_str(), escapeText(reason).c_str());
+        error(err, "%s is not a package%s", escapePath(path).c_str(), escapeText(reason).c_str());
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());

@@ -10,30 +10,22 @@
 #include <vector>
 
 #include "inspect/reader/package_reader.h"
+#include "inspect/report/package_contents.h"
 #include "inspect/text/plain_text.h"
 
 namespace fw {
 
-// What the reader found in one package; at most the 49 parts it examines.
-struct PackageContents {
-    PackageSummary summary;
-    std::vector<std::uint32_t> boards;  // sorted, without repeats
-    std::vector<PartReport> parts;
-    DefectList defects;
-    bool boardsLeftOut = false;  // a hostile board count; only the first ones were kept
-};
-
 struct PartChange {
     enum class What { added, removed, changed };
     What what = What::changed;
-    std::string identity;                // partIdentity, with the type code for an unknown kind
+    std::string identity;                // describe(identityOf(part)), with the type code for an unknown kind
     const PartReport* before = nullptr;  // in the old package; null when added
     const PartReport* after = nullptr;   // in the new package; null when removed
     bool typeCode = false, length = false, digest = false;  // what changed
 };
 
 struct PackageDiff {
-    PackageContents before, after;
+    PackageContents before, after;  // boards sorted, without repeats
     std::vector<std::uint32_t> boardsAdded, boardsRemoved;
     std::vector<PartChange> changes;
     std::size_t unchanged = 0;

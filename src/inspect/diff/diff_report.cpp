@@ -83,10 +83,10 @@ void printDiffText(const PackageDiff& d, std::FILE* out) {
     const std::string paths = escapePath(d.before.summary.path) + " -> " + escapePath(d.after.summary.path);
     const std::size_t n = differences(d);
     if (n == 0)
-        print(out, "%s: same, %zu part%s\n", paths.c_str(), d.unchanged, d.unchanged == 1 ? "" : "s");
+        print(out, "%s: same, %s\n", paths.c_str(), counted(d.unchanged, "part").c_str());
     else
-        print(out, "%s: %zu difference%s, %zu part%s unchanged\n", paths.c_str(), n, n == 1 ? "" : "s",
-                     d.unchanged, d.unchanged == 1 ? "" : "s");
+        print(out, "%s: %s, %s unchanged\n", paths.c_str(), counted(n, "difference").c_str(),
+              counted(d.unchanged, "part").c_str());
 }
 
 namespace {

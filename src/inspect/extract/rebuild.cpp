@@ -3,6 +3,7 @@
 #include "format/kinds.h"
 #include "format/limits.h"
 #include "inspect/text/plain_text.h"
+#include "inspect/text/tool_messages.h"
 #include "platform/console_text.h"
 #include "platform/shell_words.h"
 
@@ -18,9 +19,7 @@ void Rebuild::summary(const PackageSummary& s) {
 }
 
 void Rebuild::board(std::uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x", code);
-    command_ += std::string(" -b ") + text;
+    command_ += " -b " + boardCodeText(code);
 }
 
 void Rebuild::part(const PartReport& r, const std::string& file) {
@@ -42,8 +41,7 @@ void Rebuild::print(std::FILE* out, std::FILE* err) const {
     if (possible())
         fw::print(out, "%s%s\n", command_.c_str(), options_.c_str());
     else
-        fw::print(err, "fwinspect: no fwpack command rebuilds %s byte for byte: %s\n", escapePath(package_).c_str(),
-                     reason_.c_str());
+        error(err, "no fwpack command rebuilds %s byte for byte: %s", escapePath(package_).c_str(), reason_.c_str());
 }
 
 }  // namespace fw

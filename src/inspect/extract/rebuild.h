@@ -19,11 +19,9 @@ public:
 
     // The command on `out`, or on `err` why there is none.
     void print(std::FILE* out, std::FILE* err) const;
-    bool possible() const { return reason_.empty(); }
-    const std::string& command() const { return command_; }
-    const std::string& reason() const { return reason_; }
 
 private:
+    bool possible() const { return reason_.empty(); }
     // One more argument, quoted for this system's shell.
     void add(const std::string& argument);
     // `reason` as printed: any path or name in it already escaped.

@@ -1,11 +1,12 @@
 #include "inspect/lint/lint_findings.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <set>
 
 #include "inspect/text/plain_text.h"
 #include "job/package_job.h"
+#include "job/registration.h"
 #include "platform/files.h"
 
 namespace fw {
@@ -44,29 +45,30 @@ void missingInputs(int argc, const char* const* argv, const ParsedOptions& o, st
     for (const NamedArg& n : o.namedArgs) check(n.path, "-n " + escapeText(n.name));
 }
 
-// Repeats where the later value decides, and names beyond the twentieth.
+// Repeats where the later value decides, and names beyond the twentieth,
+// by registration's own rules.
 void repeats(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {
     for (const auto& [option, value] : o.notes.replaced)
         found.push_back({positionOf(argc, argv, value), option + " " + quoted(value) + " is replaced by a later " + option});
     for (std::size_t i = 0; i < o.mtdArgs.size(); ++i)
-        for (std::size_t j = i + 1; j < o.mtdArgs.size(); ++j)
-            if (o.mtdArgs[i].index == o.mtdArgs[j].index) {
-                found.push_back({positionOf(argc, argv, o.mtdArgs[i].path),
-                                 "-p" + std::to_string(o.mtdArgs[i].index) + " " + quoted(o.mtdArgs[i].path) +
-                                     " is replaced by a later -p" + std::to_string(o.mtdArgs[i].index)});
-                break;
-            }
-    std::set<std::string> names;
+        if (replacedLater(o.mtdArgs, i)) {
+            const std::string option = "-p" + std::to_string(o.mtdArgs[i].index);
+            found.push_back({positionOf(argc, argv, o.mtdArgs[i].path),
+                             option + " " + quoted(o.mtdArgs[i].path) + " is replaced by a later " + option});
+        }
+    std::uint32_t inUse = 0;
+    std::array<std::string, namedSlotCount> held;
     for (std::size_t i = 0; i < o.namedArgs.size(); ++i) {
         const NamedArg& n = o.namedArgs[i];
-        const bool later = std::any_of(o.namedArgs.begin() + static_cast<long>(i) + 1, o.namedArgs.end(),
-                                       [&](const NamedArg& m) { return std::strcmp(m.name, n.name) == 0; });
-        const bool fits = names.size() < namedSlotCount || names.count(n.name) > 0;
-        if (fits) names.insert(n.name);
-        if (!fits)
+        const int slot = namedSlotOf(inUse, [&](std::size_t s) { return held[s] == n.name; });
+        if (slot >= 0) {
+            inUse |= 1u << slot;
+            held[static_cast<std::size_t>(slot)] = n.name;
+        }
+        if (slot < 0)
             found.push_back({positionOf(argc, argv, n.name), "-n " + quoted(n.name) + " is a part name after the " +
                                                                  std::to_string(namedSlotCount) + " fwpack keeps; left out"});
-        else if (later)
+        else if (replacedLater(o.namedArgs, i))
             found.push_back({positionOf(argc, argv, n.name), "-n " + quoted(n.name) + " is replaced by a later -n of that name"});
     }
 }
@@ -92,19 +94,19 @@ void boards(int argc, const char* const* argv, const ParsedOptions& o, std::vect
             found.push_back({at, "board " + code + " is not a legacy board, but -old is given"});
     }
     if (o.notes.boardsBeyond > 0)
-        found.push_back({0, std::to_string(o.notes.boardsBeyond) +
-                                (o.notes.boardsBeyond == 1 ? " board code after the " : " board codes after the ") +
-                                std::to_string(maxBoardCodes) + "th " + (o.notes.boardsBeyond == 1 ? "is" : "are") +
-                                " left out"});
+        found.push_back({0, counted(o.notes.boardsBeyond, "board code") + " after the " + std::to_string(maxBoardCodes) +
+                                "th " + (o.notes.boardsBeyond == 1 ? "is" : "are") + " left out"});
 }
 
 void oldDrops(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {
     if (!o.oldRequested) return;
-    for (PartKind kind : {PartKind::kernel, PartKind::app, PartKind::config})
-        if (const char* path = o.imageArgs[index(kind)])
-            found.push_back({positionOf(argc, argv, path), std::string(kindInfo(kind).option) + " " + quoted(path) +
-                                                               ": the old layout (-old) has no " +
-                                                               std::string(kindName(kind)) + " part; left out"});
+    for (const KindInfo& info : kindTable) {
+        const char* path = isFixed(info.kind) ? o.imageArgs[index(info.kind)] : nullptr;
+        if (path != nullptr && typeCodeOf(info.kind, true) == 0)
+            found.push_back({positionOf(argc, argv, path), std::string(info.option) + " " + quoted(path) +
+                                                               ": the old layout (-old) has no " + std::string(info.name) +
+                                                               " part; left out"});
+    }
 }
 
 }  // namespace

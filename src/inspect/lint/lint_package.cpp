@@ -3,23 +3,11 @@
 #include "digest/file_digest.h"
 #include "inspect/text/plain_text.h"
 #include "inspect/reader/package_reader.h"
+#include "inspect/report/package_contents.h"
 #include "package/part_plan.h"
 
 namespace fw {
 namespace {
-
-class Collector : public InspectionSink {
-public:
-    void summary(const PackageSummary& s) override { summary_ = s; }
-    void board(std::uint32_t code) override { boards_.push_back(code); }
-    void part(const PartReport& r) override { parts_.push_back(r); }
-    void defect(const std::string& text) override { defects_.add(text); }
-
-    PackageSummary summary_;
-    std::vector<std::uint32_t> boards_;
-    std::vector<PartReport> parts_;
-    DefectList defects_;
-};
 
 std::string boardList(const std::uint32_t* codes, std::size_t n) {
     std::string s;
@@ -59,24 +47,25 @@ bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::
     InspectionOptions options;
     options.layout = job.oldLayout ? LayoutChoice::old : LayoutChoice::normal;
     options.inputDigests = true;
-    Collector c;
-    if (inspectPackage(path.c_str(), options, c, why) == InspectionResult::unreadable) return false;
-    for (const std::string& d : c.defects_.kept) differences.push_back("the package has a defect: " + escapeText(d));
-    if (!c.summary_.structureRead) return true;
+    PackageContents c;
+    ContentsCollector collector(c);
+    if (inspectPackage(path.c_str(), options, collector, why) == InspectionResult::unreadable) return false;
+    for (const std::string& d : c.defects.kept) differences.push_back("the package has a defect: " + escapeText(d));
+    if (!c.summary.structureRead) return true;
     const PackagePlan plan = planPackage(job);
-    if (c.boards_ != std::vector<std::uint32_t>(job.boardTypes.begin(), job.boardTypes.begin() + job.boardCount))
+    if (c.boards != std::vector<std::uint32_t>(job.boardTypes.begin(), job.boardTypes.begin() + job.boardCount))
         differences.push_back("boards: the arguments give " + boardList(job.boardTypes.data(), job.boardCount) +
-                              ", the package holds " + boardList(c.boards_.data(), c.boards_.size()));
-    if (c.summary_.header.kindFlags != plan.kindFlags) {
+                              ", the package holds " + boardList(c.boards.data(), c.boards.size()));
+    if (c.summary.header.kindFlags != plan.kindFlags) {
         char text[160];
         std::snprintf(text, sizeof text, "kind bits: the arguments give 0x%x in the %s layout, the package holds 0x%x",
-                      plan.kindFlags, job.oldLayout ? "old" : "normal", c.summary_.header.kindFlags);
+                      plan.kindFlags, job.oldLayout ? "old" : "normal", c.summary.header.kindFlags);
         differences.push_back(text);
     }
     for (std::size_t i = 0; i < plan.parts.size(); ++i)
-        comparePart(plan.parts[i], i < c.parts_.size() ? &c.parts_[i] : nullptr, job, differences);
-    for (std::size_t i = plan.parts.size(); i < c.parts_.size(); ++i)
-        differences.push_back(escapeText(partLabel(c.parts_[i])) + ": no argument packs it");
+        comparePart(plan.parts[i], i < c.parts.size() ? &c.parts[i] : nullptr, job, differences);
+    for (std::size_t i = plan.parts.size(); i < c.parts.size(); ++i)
+        differences.push_back(escapeText(partLabel(c.parts[i])) + ": no argument packs it");
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "format/kinds.h"
+#include "format/part_checks.h"
 #include "inspect/report/signature_report.h"
 #include "platform/console_text.h"
 #include "platform/shell_words.h"
@@ -90,7 +91,7 @@ public:
         sha256_ = "sha256   package " + hexBytes(digest) + "\n" + sha256_;
     }
     void signature(const SignatureReport& s) override {
-        if (s.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapePath(s.file) + ")\n";
+        if (s.verdict.valid) signedBy_ = "signed  " + signedByText(s).substr(std::string(", signed").size()) + " (" + escapePath(s.file) + ")\n";
         signedBy_ += signerLinesText(s, "signed   ");
     }
     void finish(InspectionResult) override {
@@ -141,7 +142,7 @@ public:
     }
     void board(std::uint32_t code) override {
         print(out_, "%s%u", boards_++ ? "," : "", code);
-        if (codes_.size() < keptBoardCodes) codes_.push_back(code);
+        if (codes_.size() < keptEntries) codes_.push_back(code);
     }
     void part(const PartReport& r) override {
         openParts();
@@ -149,12 +150,11 @@ public:
                      static_cast<unsigned long long>(r.offset), r.headerRead ? "true" : "false");
         if (r.headerRead) {
             const PartHeader& h = r.header;
-            const bool hasName = r.kind == PartKind::named || r.kind == PartKind::tar;
             print(out_,
                          ",\"kind\":\"%s\",\"typeCode\":%u,\"dataLength\":%u,\"nameLength\":%u,\"partIndex\":%u,"
                          "%s,\"md5\":\"%s\",\"digestOk\":%s",
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
-                         hasName ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
+                         carriesName(r.kind) ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
             if (!r.extraDigest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
             if (hasContentField(r) && r.digested) printText(out_, contentMember(r).c_str());
@@ -179,9 +179,8 @@ public:
 
 private:
     // The board codes again as the text fwpack -b takes, then the parts. A
-    // hostile board count could be a billion, so only the first thousand
-    // are kept for the second list; a package holds at most 100.
-    static constexpr std::size_t keptBoardCodes = 1000;
+    // hostile board count could be a billion: the second list keeps only
+    // the first entries.
     void openParts() {
         if (inParts_) return;
         print(out_, "],\"boardCodes\":[");

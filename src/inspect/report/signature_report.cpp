@@ -9,19 +9,27 @@ std::string atTime(const std::string& time) { return time.empty() ? "" : " at " 
 
 std::string jsonOrNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
 
+// When the accepted signer signed its time in.
+std::string signingTimeOf(const SignatureVerdict& v) {
+    for (const SignerVerdict& signer : v.signers)
+        if (signer.accepted && signer.subject == v.signerSubject && !signer.signingTime.empty()) return signer.signingTime;
+    return "";
+}
+
 }  // namespace
 
 std::string signedByText(const SignatureReport& s) {
-    if (!s.valid) return "";
-    return ", signed by " + escapeText(s.signer) + atTime(s.signingTime);
+    if (!s.verdict.valid) return "";
+    return ", signed by " + escapeText(s.verdict.signerSubject) + atTime(signingTimeOf(s.verdict));
 }
 
 std::string signerLinesText(const SignatureReport& s, const std::string& prefix) {
-    if (s.signers.size() < 2) return "";
+    const std::vector<SignerVerdict>& signers = s.verdict.signers;
+    if (signers.size() < 2) return "";
     std::string lines;
-    for (std::size_t i = 0; i < s.signers.size(); ++i) {
-        const SignerLine& signer = s.signers[i];
-        lines += prefix + "signer " + std::to_string(i + 1) + " of " + std::to_string(s.signers.size()) + ": " +
+    for (std::size_t i = 0; i < signers.size(); ++i) {
+        const SignerVerdict& signer = signers[i];
+        lines += prefix + "signer " + std::to_string(i + 1) + " of " + std::to_string(signers.size()) + ": " +
                  (signer.subject.empty() ? "no certificate" : escapeText(signer.subject)) + atTime(signer.signingTime) +
                  ": " + (signer.accepted ? "accepted" : escapeText(signer.defect)) + "\n";
     }
@@ -29,15 +37,16 @@ std::string signerLinesText(const SignatureReport& s, const std::string& prefix)
 }
 
 std::string signatureMember(const SignatureReport& s) {
+    const SignatureVerdict& v = s.verdict;
     std::string signers;
-    for (const SignerLine& signer : s.signers)
+    for (const SignerVerdict& signer : v.signers)
         signers += std::string(signers.empty() ? "" : ",") + "{\"subject\":" + jsonOrNull(signer.subject) +
                    ",\"signingTime\":" + jsonOrNull(signer.signingTime) +
                    ",\"accepted\":" + (signer.accepted ? "true" : "false") + ",\"defect\":" + jsonOrNull(signer.defect) +
                    "}";
-    return ",\"signature\":{\"file\":" + jsonString(s.file) + ",\"checked\":" + (s.checked ? "true" : "false") +
-           ",\"valid\":" + (s.valid ? "true" : "false") + ",\"signer\":" + jsonOrNull(s.signer) +
-           ",\"defect\":" + jsonOrNull(s.defect) + ",\"signingTime\":" + jsonOrNull(s.signingTime) +
+    return ",\"signature\":{\"file\":" + jsonString(s.file) + ",\"checked\":" + (v.checked ? "true" : "false") +
+           ",\"valid\":" + (v.valid ? "true" : "false") + ",\"signer\":" + jsonOrNull(v.signerSubject) +
+           ",\"defect\":" + jsonOrNull(v.defect) + ",\"signingTime\":" + jsonOrNull(signingTimeOf(v)) +
            ",\"signers\":[" + signers + "]}";
 }
 

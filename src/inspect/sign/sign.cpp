@@ -73,26 +73,26 @@ bool signInto(SignatureDraft& draft, const std::vector<std::unique_ptr<Signer>>&
 }  // namespace
 
 int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
-    std::string error;
+    std::string problem;
     std::vector<std::unique_ptr<Signer>> signers;
-    if (!loadSigners(request, signers, &error)) {
-        print(err, "fwinspect: %s\n", error.c_str());
+    if (!loadSigners(request, signers, &problem)) {
+        error(err, "%s", problem.c_str());
         return 2;
     }
     const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
     if (const std::string clash = clashOf(output, request); !clash.empty()) {
-        print(err, "fwinspect: %s is %s; the signature goes elsewhere (--output SIG)\n", escapePath(output).c_str(),
+        error(err, "%s is %s; the signature goes elsewhere (--output SIG)", escapePath(output).c_str(),
                      clash.c_str());
         return 2;
     }
-    const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &error);
-    if (draft && !draft->takes(signers.size(), &error)) {
-        print(err, "fwinspect: cannot sign %s: %s; nothing written\n", escapePath(request.package).c_str(),
-              error.c_str());
+    const std::unique_ptr<SignatureDraft> draft = draftFor(request, output, &problem);
+    if (draft && !draft->takes(signers.size(), &problem)) {
+        error(err, "cannot sign %s: %s; nothing written", escapePath(request.package).c_str(),
+              problem.c_str());
         return 2;
     }
     if (!draft) {
-        print(err, "fwinspect: %s\n", error.c_str());
+        error(err, "%s", problem.c_str());
         return 2;
     }
     const int earlier = request.add ? draft->signerCount() : 0;
@@ -110,25 +110,25 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     if (result != InspectionResult::sound) {
         report->finish(result);
-        print(err, "fwinspect: %s is defective; not signed\n", escapePath(request.package).c_str());
+        error(err, "%s is defective; not signed", escapePath(request.package).c_str());
         return 1;
     }
     std::vector<std::uint8_t> der;
-    if (!signInto(*draft, signers, digests.finish(), request.add, &error) || (der = draft->finish(&error)).empty()) {
-        print(err, "fwinspect: cannot sign %s: %s\n", escapePath(request.package).c_str(), error.c_str());
+    if (!signInto(*draft, signers, digests.finish(), request.add, &problem) || (der = draft->finish(&problem)).empty()) {
+        error(err, "cannot sign %s: %s", escapePath(request.package).c_str(), problem.c_str());
         return 2;
     }
     std::string leftover;
     if (!replaceFileWhole(output, der, &why, &leftover)) {
-        print(err, "fwinspect: cannot write %s: %s\n", escapePath(output).c_str(), why.c_str());
+        error(err, "cannot write %s: %s", escapePath(output).c_str(), why.c_str());
         if (!leftover.empty())
-            print(err, "fwinspect: the new signature could not be removed and stays as %s\n",
+            error(err, "the new signature could not be removed and stays as %s",
                   escapePath(leftover).c_str());
         return 2;
     }
     print(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
                  subjectsOf(signers).c_str(), escapePath(output).c_str());
-    if (request.add) print(out, ", beside %d earlier signer%s", earlier, earlier == 1 ? "" : "s");
+    if (request.add) print(out, ", beside %s", counted(static_cast<std::uint64_t>(earlier), "earlier signer").c_str());
     printText(out, "\n");
     return 0;
 }

@@ -41,11 +41,6 @@ namespace {
 constexpr unsigned int signingFlags = CMS_PARTIAL | CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP;
 constexpr const char* cannotMake = "cannot make the signature";
 
-const ASN1_OCTET_STRING* messageDigestOf(CMS_SignerInfo* si) {
-    return static_cast<const ASN1_OCTET_STRING*>(
-        CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
-}
-
 // libcrypto 3.0 refuses to carry one certificate twice, and signers often
 // share their issuers: each certificate goes in once.
 bool carry(CMS_ContentInfo* cms, X509* cert) {

@@ -60,12 +60,8 @@ std::vector<std::uint8_t> derOfPem(const std::uint8_t* bytes, std::size_t size, 
 
 std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si, std::string& defect) {
     if (const auto algorithm = signerDigestOf(si)) return algorithm;
-    X509_ALGOR* digest = nullptr;
-    CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
-    const ASN1_OBJECT* oid = nullptr;
-    X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
     char name[80] = "";
-    OBJ_obj2txt(name, sizeof name, oid, 0);
+    OBJ_obj2txt(name, sizeof name, signerDigestOidOf(si), 0);
     defect = std::string("the signature uses the digest ") + name + "; only SHA-256, SHA-384 and SHA-512 are supported";
     return std::nullopt;
 }

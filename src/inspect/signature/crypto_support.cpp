@@ -26,8 +26,8 @@ void startCrypto() { OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr); 
 
 // libcrypto keeps a queue of errors per thread; each public call leaves it
 // empty so a reason found later belongs to that call alone.
-std::string takeCryptoReason() {
-    const unsigned long e = ERR_peek_last_error();
+std::string takeCryptoReason(ErrorEnd end) {
+    const unsigned long e = end == ErrorEnd::first ? ERR_peek_error() : ERR_peek_last_error();
     const char* reason = e != 0 ? ERR_reason_error_string(e) : nullptr;
     ERR_clear_error();
     return reason != nullptr ? reason : "";
@@ -52,12 +52,21 @@ BioPtr memoryBio(const std::string& bytes) {
     return BioPtr(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
 }
 
-std::optional<DigestAlgorithm> signerDigestOf(CMS_SignerInfo* si) {
+const ASN1_OBJECT* signerDigestOidOf(CMS_SignerInfo* si) {
     X509_ALGOR* digest = nullptr;
     CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest, nullptr);
     const ASN1_OBJECT* oid = nullptr;
     X509_ALGOR_get0(&oid, nullptr, nullptr, digest);
-    switch (OBJ_obj2nid(oid)) {
+    return oid;
+}
+
+const ASN1_OCTET_STRING* messageDigestOf(CMS_SignerInfo* si) {
+    return static_cast<const ASN1_OCTET_STRING*>(
+        CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+}
+
+std::optional<DigestAlgorithm> signerDigestOf(CMS_SignerInfo* si) {
+    switch (OBJ_obj2nid(signerDigestOidOf(si))) {
         case NID_sha256: return DigestAlgorithm::sha256;
         case NID_sha384: return DigestAlgorithm::sha384;
         case NID_sha512: return DigestAlgorithm::sha512;

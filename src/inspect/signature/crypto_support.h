@@ -47,8 +47,11 @@ struct TrustStore::State {
 };
 
 // libcrypto keeps a queue of errors per thread; each public call leaves it
-// empty so a reason found later belongs to that call alone.
-std::string takeCryptoReason();
+// empty so a reason found later belongs to that call alone. The reason
+// taken is the last one queued, the summary, unless `end` asks for the
+// first: the pkcs11 engine queues the token's own reason first.
+enum class ErrorEnd { first, last };
+std::string takeCryptoReason(ErrorEnd end = ErrorEnd::last);
 // The message, and libcrypto's reason behind it when there is one.
 std::string withReason(std::string message);
 // Keys, certificates and chains are small; a file of megabytes is not one.
@@ -59,8 +62,12 @@ constexpr std::size_t largestKeyFile = 16 << 20;
 bool readWholeFile(const std::string& path, std::string& bytes, std::string* why);
 BioPtr memoryBio(const std::string& bytes);
 const EVP_MD* mdOf(DigestAlgorithm algorithm);
+// The digest algorithm a signer names, whichever it is.
+const ASN1_OBJECT* signerDigestOidOf(CMS_SignerInfo* si);
 // The digest a signer names, when it is one fwinspect computes.
 std::optional<DigestAlgorithm> signerDigestOf(CMS_SignerInfo* si);
+// The package digest in a signer's signed attributes; null when it has none.
+const ASN1_OCTET_STRING* messageDigestOf(CMS_SignerInfo* si);
 std::size_t digestSize(DigestAlgorithm algorithm);
 std::string oneLineName(const X509_NAME* name);
 std::string timeText(const ASN1_TIME* time);

@@ -41,16 +41,8 @@ std::string withoutPin(const std::string& uri) {
 
 #ifndef OPENSSL_NO_ENGINE
 
-// The engine puts the token's own reason first and its summary last.
-std::string firstReason() {
-    const unsigned long e = ERR_peek_error();
-    const char* reason = e != 0 ? ERR_reason_error_string(e) : nullptr;
-    ERR_clear_error();
-    return reason != nullptr ? reason : "";
-}
-
 std::string failure(const std::string& what, const std::string& uri, const char* pin) {
-    const std::string reason = firstReason();
+    const std::string reason = takeCryptoReason(ErrorEnd::first);
     std::string message = "cannot load the " + what + " " + shownUri(uri) + " from its token";
     if (pin == nullptr && withoutPin(uri) == uri)
         return message + ": no PIN was given (--pass-env names the variable that holds it)";
@@ -65,7 +57,7 @@ ENGINE* engineAt(const std::string& path, std::string* why) {
     if (e != nullptr && (ENGINE_ctrl_cmd_string(e, "SO_PATH", path.c_str(), 0) != 1 ||
                          ENGINE_ctrl_cmd_string(e, "ID", "pkcs11", 0) != 1 ||
                          ENGINE_ctrl_cmd_string(e, "LOAD", nullptr, 0) != 1)) {
-        *why = firstReason();
+        *why = takeCryptoReason(ErrorEnd::first);
         ENGINE_free(e);
         return nullptr;
     }
@@ -105,7 +97,7 @@ TokenEngine loadEngine() {
             loaded.why = "the pkcs11 engine does not take the module " + escapePath(libraries.module);
         }
     }
-    if (loaded.why.empty() && ENGINE_init(e) != 1) loaded.why = engineMissing(libraries.engine, firstReason());
+    if (loaded.why.empty() && ENGINE_init(e) != 1) loaded.why = engineMissing(libraries.engine, takeCryptoReason(ErrorEnd::first));
     if (loaded.why.empty()) loaded.engine = e;
     else ENGINE_free(e);
     ERR_clear_error();

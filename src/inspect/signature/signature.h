@@ -27,8 +27,6 @@
 #include <utility>
 #include <vector>
 
-#include "digest/sha256.h"
-
 namespace fw {
 
 // Before anything else uses libcrypto: it is to read no configuration file,
@@ -62,17 +60,6 @@ private:
     struct State;
     DigestAlgorithm algorithm_;
     std::unique_ptr<State> state_;
-};
-
-// The digest signing needs, with a fixed-size result.
-class Sha256 {
-public:
-    void update(const void* data, std::size_t count) { digest_.update(data, count); }
-    // Nothing only when libcrypto failed; starts afresh like WholeFileDigest.
-    std::optional<Sha256Digest> finish();
-
-private:
-    WholeFileDigest digest_{DigestAlgorithm::sha256};
 };
 
 // The package's whole-file digests, by algorithm: as many as the signers

@@ -37,12 +37,4 @@ std::vector<std::uint8_t> WholeFileDigest::finish() {
     return digest;
 }
 
-std::optional<Sha256Digest> Sha256::finish() {
-    const std::vector<std::uint8_t> digest = digest_.finish();
-    if (digest.size() != Sha256Digest{}.size()) return std::nullopt;
-    Sha256Digest out;
-    std::copy(digest.begin(), digest.end(), out.begin());
-    return out;
-}
-
 }  // namespace fw

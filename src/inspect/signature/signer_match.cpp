@@ -93,8 +93,7 @@ std::string checkBareSignature(CMS_SignerInfo* si, EVP_PKEY* key, const EVP_MD* 
 }
 
 std::string checkSignedAttributes(CMS_SignerInfo* si, EVP_PKEY* key, const std::vector<std::uint8_t>& digest) {
-    const auto* messageDigest = static_cast<const ASN1_OCTET_STRING*>(
-        CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
+    const ASN1_OCTET_STRING* messageDigest = messageDigestOf(si);
     if (messageDigest == nullptr) return "the signature's signed attributes lack the package's digest";
     if (static_cast<std::size_t>(ASN1_STRING_length(messageDigest)) != digest.size() ||
         std::memcmp(ASN1_STRING_get0_data(messageDigest), digest.data(), digest.size()) != 0)

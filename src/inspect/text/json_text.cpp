@@ -81,16 +81,6 @@ bool isValidUtf8(const std::string& bytes) {
     return true;
 }
 
-std::string hexBytes(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char c : bytes) {
-        s += digits[c >> 4];
-        s += digits[c & 15];
-    }
-    return s;
-}
-
 std::string jsonTextMember(const std::string& key, const std::string& bytes) {
     std::string member = '"' + key + "\":" + jsonString(bytes);
     if (!isValidUtf8(bytes)) member += ",\"" + key + "Hex\":\"" + hexBytes(bytes) + '"';

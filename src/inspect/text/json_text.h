@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "inspect/text/plain_text.h"
+
 namespace fw {
 
 // A JSON string literal. Valid UTF-8 stays as it is; quote, backslash and
@@ -15,10 +17,7 @@ std::string jsonString(const std::string& bytes);
 
 bool isValidUtf8(const std::string& bytes);
 
-// Two lower-case hex digits per byte.
-std::string hexBytes(const std::string& bytes);
-
-// `"key":"text"`, followed by `,"keyHex":"..."` when the bytes are not valid
+// `"key":"text"`, followed by `,"keyHex":"..."` (hexBytes) when the bytes are not valid
 // UTF-8, so a program can always recover them exactly.
 std::string jsonTextMember(const std::string& key, const std::string& bytes);
 

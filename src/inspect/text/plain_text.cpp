@@ -58,20 +58,22 @@ std::string boardCodeText(std::uint32_t code) {
 }
 
 void DefectList::add(const std::string& text) {
-    if (kept.size() < 1000) kept.push_back(text);
-    else if (kept.size() == 1000) kept.push_back("further defects left out");
+    if (kept.size() < keptEntries) kept.push_back(text);
+    else if (kept.size() == keptEntries) kept.push_back("further defects left out");
 }
 
-std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
+std::string hexBytes(std::string_view bytes) {
+    static const char digits[] = "0123456789abcdef";
     std::string s;
-    char hex[4];
-    for (auto b : bytes) {
-        std::snprintf(hex, sizeof hex, "%02x", b);
-        s += hex;
+    for (unsigned char c : bytes) {
+        s += digits[c >> 4];
+        s += digits[c & 15];
     }
     return s;
 }
 
-std::string hexDigest(const Digest& digest) { return hexBytes(std::vector<std::uint8_t>(digest.begin(), digest.end())); }
+std::string hexDigest(const Digest& digest) {
+    return hexBytes(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+}
 
 }  // namespace fw

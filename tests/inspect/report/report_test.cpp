@@ -1,4 +1,4 @@
-#include "inspect/report/report.h"
+#include "inspect/text/plain_text.h"
 
 #include <gtest/gtest.h>
 

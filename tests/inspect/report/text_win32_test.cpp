@@ -2,7 +2,7 @@
 // a rebuild command that cmd.exe hands to fwpack.exe argument for argument.
 #include <gtest/gtest.h>
 
-#include "inspect/report/report.h"
+#include "inspect/text/plain_text.h"
 #include "platform/shell_words.h"
 
 namespace {

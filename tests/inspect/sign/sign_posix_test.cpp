@@ -230,8 +230,8 @@ TEST_F(Signing, APackageCutShortWhileReadLeavesTheSignatureUnchecked) {
     fw::InspectionSink ignored;
     EXPECT_EQ(fw::inspectPackage(file("p.update").c_str(), options, ignored), fw::InspectionResult::defective);
     const fw::SignatureReport report = check.finish();
-    EXPECT_FALSE(report.valid);
-    EXPECT_EQ(report.defect, "the signature was not checked: the package could not be read whole");
+    EXPECT_FALSE(report.verdict.valid);
+    EXPECT_EQ(report.verdict.defect, "the signature was not checked: the package could not be read whole");
 }
 
 }  // namespace
