@@ -82,9 +82,7 @@ private:
             done_[i] = true;
         };
         pass.tick = [&] {
-            const std::uint64_t now = bytesDone_.load();
-            progress.advance(now - shown_);
-            shown_ = now;
+            progress.advanceTo(bytesDone_.load());
             reportFinished();
         };
         if (hooks_ != nullptr) pass.threadsThatStart = hooks_->threadsThatStart;
@@ -148,7 +146,6 @@ private:
     std::mutex mutex_;               // guards done_ and results_ while the pass runs
     std::size_t reported_ = 0;       // parts reported, in writing order
     bool stopped_ = false;           // a reported part failed
-    std::uint64_t shown_ = 0;        // bytes the progress line has been told of
     std::string why_;
 };
 
