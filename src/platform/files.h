@@ -1,5 +1,6 @@
-// The thin layer over the system's file calls. Everything above it speaks
-// of paths and byte counts; errno and descriptors stay here.
+// How the tools open and read their inputs: which shapes of file they
+// take, what an input is before it is read, and buffered sequential reads.
+// Everything above it speaks of paths and byte counts; errno stays here.
 #pragma once
 
 #include <chrono>
