@@ -1,5 +1,6 @@
-// Prints "digest  length  path" for each file, read through digestFile the
-// way registration reads inputs; the benchmark script times it against md5sum.
+// Prints "digest  length  path" for each file, read through digestFile as
+// lint reads the inputs it holds against a package's parts; the benchmark
+// script times it against md5sum.
 #include <cstdio>
 
 #include "digest/file_digest.h"

@@ -9,7 +9,7 @@ namespace fw {
 std::int64_t digestFile(Digest& out, const void* prefix, std::int32_t prefixLength,
                         const char* path) {
     InputFile in;
-    if (in.open(path) != InputFile::Opened::ok) return -1;
+    if (in.open(path) != Opening::ok) return -1;
     Md5Context ctx;
     md5Init(ctx);
     if (prefix != nullptr && prefixLength > 0)

@@ -2,17 +2,9 @@
 
 #include <cstring>
 
+#include "digest/little_endian.h"
+
 namespace fw {
-namespace {
-
-void storeLittleEndian(std::uint8_t* at, std::uint32_t value) {
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-    at[2] = static_cast<std::uint8_t>(value >> 16);
-    at[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-}  // namespace
 
 void md5Init(Md5Context& ctx) {
     ctx.state = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
@@ -47,15 +39,15 @@ void md5Update(Md5Context& ctx, const void* data, std::size_t count) {
 
 void md5Final(Md5Context& ctx, Digest& out) {
     std::uint8_t length[8];
-    storeLittleEndian(length, ctx.bitCount[0]);
-    storeLittleEndian(length + 4, ctx.bitCount[1]);
+    putWord(length, ctx.bitCount[0]);
+    putWord(length + 4, ctx.bitCount[1]);
 
     static constexpr std::uint8_t padding[64] = {0x80};
     const std::size_t fill = (ctx.bitCount[0] >> 3) & 63;
     md5Update(ctx, padding, fill < 56 ? 56 - fill : 120 - fill);
     md5Update(ctx, length, 8);
 
-    for (std::size_t i = 0; i < 4; ++i) storeLittleEndian(out.data() + 4 * i, ctx.state[i]);
+    for (std::size_t i = 0; i < 4; ++i) putWord(out.data() + 4 * i, ctx.state[i]);
     // Wipe through a volatile pointer so the store is not dropped as dead.
     volatile std::uint8_t* p = reinterpret_cast<volatile std::uint8_t*>(&ctx);
     for (std::size_t i = 0; i < sizeof ctx; ++i) p[i] = 0;

@@ -105,4 +105,10 @@ inline constexpr std::size_t maxPartNameLength = 63;
 // package for these boards alone is read as old when nothing else tells.
 inline constexpr std::array<std::uint32_t, 7> legacyBoardCodes{0x1a0, 0x1a1, 0x1a2, 0x1a3, 0x1b0, 0x1c1, 0x1c2};
 
+constexpr bool isLegacyBoard(std::uint32_t code) {
+    for (std::uint32_t legacy : legacyBoardCodes)
+        if (legacy == code) return true;
+    return false;
+}
+
 }  // namespace fw

@@ -15,11 +15,8 @@ LayoutGuess guessLayout(const std::vector<std::uint32_t>& typeCodes, const std::
         }
         guess.guessed = guess.guessed || asOld != asNormal;
     }
-    const bool allLegacy = boards != nullptr && !boards->empty() &&
-                           std::all_of(boards->begin(), boards->end(), [](std::uint32_t code) {
-                               return std::find(legacyBoardCodes.begin(), legacyBoardCodes.end(), code) !=
-                                      legacyBoardCodes.end();
-                           });
+    const bool allLegacy =
+        boards != nullptr && !boards->empty() && std::all_of(boards->begin(), boards->end(), isLegacyBoard);
     guess.oldLayout = allLegacy;
     guess.reason = allLegacy ? "every board is a legacy board" : "not every board is a legacy board";
     return guess;

@@ -17,9 +17,19 @@ inline constexpr std::uint64_t largestPackage = 0xFFFFFFFFu;
 inline constexpr std::size_t maxBoardCodes = 100;
 inline constexpr std::size_t maxPathLength = 255;
 
+// Where the part table starts: behind the header and the board table.
+constexpr std::uint64_t partTableOffsetFor(std::uint64_t boardCount) { return boardTableOffset + 4 * boardCount; }
+
 // Where the first part starts: behind the header and both tables.
 constexpr std::uint64_t firstPartOffset(std::uint64_t boardCount, std::uint64_t partCount) {
-    return boardTableOffset + 4 * (boardCount + partCount);
+    return partTableOffsetFor(boardCount) + 4 * partCount;
+}
+
+// Whether a part at `partOffset` with `dataLength` bytes of data ends by
+// `limit`: the format's largestPackage, or a lower one a test sets so that
+// an endless input meets it soon.
+constexpr bool partFits(std::uint64_t partOffset, std::uint64_t dataLength, std::uint64_t limit = largestPackage) {
+    return partOffset + partHeaderSize + dataLength <= limit;
 }
 
 }  // namespace fw

@@ -30,12 +30,12 @@ HeaderVerdict checkPackageHeader(const PackageHeaderBytes& raw, std::uint64_t si
     }
     if (!reservedWordsZero(raw)) defects.push_back("package header: reserved words are not zero");
     if (h.boardTableOffset != boardTableOffset)
-        defects.push_back("package header: board table offset " + number(h.boardTableOffset) + ", expected 36");
+        defects.push_back("package header: board table offset " + number(h.boardTableOffset) + ", expected " + number(boardTableOffset));
     verdict.beyondFormat = h.boardCount > maxBoardCodes;
     if (verdict.beyondFormat)
         defects.push_back("package header: board count " + number(h.boardCount) + ", more than the " +
                           number(maxBoardCodes) + " a package can hold; the board table is not examined");
-    const std::uint64_t partTable = boardTableOffset + 4ull * h.boardCount;
+    const std::uint64_t partTable = partTableOffsetFor(h.boardCount);
     if (h.partTableOffset != partTable)
         defects.push_back("package header: part table offset " + number(h.partTableOffset) + ", expected " +
                           number(partTable));
@@ -63,7 +63,7 @@ bool checkPartFields(const PartHeaderBytes& raw, PartKind kind, std::uint64_t of
     if (kind == PartKind::unknown) defects.push_back("unknown type code " + number(h.typeCode));
     if (!reservedWordsZero(raw)) defects.push_back("reserved words are not zero");
     if (kind == PartKind::mtd && (h.partIndex < 1 || h.partIndex > mtdSlotCount))
-        defects.push_back("mtd index " + number(h.partIndex) + " is outside 1 to 20");
+        defects.push_back("mtd index " + number(h.partIndex) + " is outside 1 to " + number(mtdSlotCount));
     if (kind != PartKind::mtd && h.partIndex != 0)
         defects.push_back("index " + number(h.partIndex) + " on a part that has none");
     if (!carriesName(kind) && h.nameLength != 0)
@@ -77,7 +77,7 @@ bool checkPartFields(const PartHeaderBytes& raw, PartKind kind, std::uint64_t of
 
 bool checkNameFieldShape(PartKind kind, const PartHeader& h, Defects& defects) {
     if (kind == PartKind::tar && h.nameLength != tarPathFieldLength) {
-        defects.push_back("tar path field is " + number(h.nameLength) + " bytes, expected 40");
+        defects.push_back("tar path field is " + number(h.nameLength) + " bytes, expected " + number(tarPathFieldLength));
         return false;
     }
     if (kind == PartKind::named && (h.nameLength % 4 != 0 || h.nameLength > largestNameField)) {

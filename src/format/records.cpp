@@ -25,18 +25,6 @@ bool allZero(const std::array<std::uint8_t, N>& bytes, const std::array<std::siz
 
 }  // namespace
 
-void putWord(std::uint8_t* at, std::uint32_t value) {
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-    at[2] = static_cast<std::uint8_t>(value >> 16);
-    at[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-std::uint32_t getWord(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
 PackageHeaderBytes encodePackageHeader(const PackageHeader& h) {
     PackageHeaderBytes b{};
     putWord(&b[pkg::magic], h.magic);

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "digest/little_endian.h"
 #include "digest/md5.h"
 
 namespace fw {
@@ -57,9 +58,6 @@ struct PartHeader {
 
 using PackageHeaderBytes = std::array<std::uint8_t, packageHeaderSize>;
 using PartHeaderBytes = std::array<std::uint8_t, partHeaderSize>;
-
-void putWord(std::uint8_t* at, std::uint32_t value);
-std::uint32_t getWord(const std::uint8_t* at);
 
 PackageHeaderBytes encodePackageHeader(const PackageHeader& header);
 PackageHeader decodePackageHeader(const PackageHeaderBytes& bytes);

@@ -28,11 +28,10 @@ PartHeader freshHeader(std::uint32_t typeCode, std::int64_t dataLength) {
 // The input's length as the file system tells it, without reading it.
 std::int64_t lengthOf(const char* path) {
     const InputProbe probe = probeInput(path);
-    switch (probe.shape) {
-        case InputShape::sized: return probe.length;
-        case InputShape::stream: return streamLength;
-        case InputShape::cannotOpen: return unopenableLength;
-        case InputShape::unreadable: break;
+    switch (probe.opening) {
+        case Opening::ok: return probe.stream ? streamLength : probe.length;
+        case Opening::cannotOpen: return unopenableLength;
+        case Opening::notReadable: break;
     }
     return unreadableLength;
 }

@@ -23,9 +23,9 @@ bool PartCopy::open() {
     InputRules rules;
     rules.refuseWhileWritten = true;
     if (c_.hooks != nullptr) rules.streamIdleLimit = c_.hooks->streamIdleLimit;
-    const InputFile::Opened opened = input_.open(part_.path, rules);
-    if (opened != InputFile::Opened::ok) {
-        result_.status = opened == InputFile::Opened::cannotOpen ? PartStatus::openFailed : PartStatus::readFailed;
+    const Opening opened = input_.open(part_.path, rules);
+    if (opened != Opening::ok) {
+        result_.status = opened == Opening::cannotOpen ? PartStatus::openFailed : PartStatus::readFailed;
         return false;
     }
     const bool sized = part_.inputLength >= 0;
@@ -63,10 +63,9 @@ PieceTaken PartCopy::next(std::uint8_t* piece) {
     const auto bytes = static_cast<std::uint64_t>(n);
     const std::uint64_t dataAt = offset_ + partHeaderSize + part_.fieldLength;
     const std::uint64_t total = result_.inputBytes;
-    const std::uint64_t limit = c_.hooks != nullptr ? c_.hooks->packageLimit : largestPackage;
     if (part_.inputLength >= 0 && total + bytes > static_cast<std::uint64_t>(part_.inputLength))
         return end(PartStatus::readFailed);
-    if (dataAt + total + bytes > limit) return end(PartStatus::tooLarge);
+    if (!partFits(offset_, part_.fieldLength + total + bytes, packageLimitOf(c_.hooks))) return end(PartStatus::tooLarge);
     md5Update(md5_, piece, static_cast<std::size_t>(n));
     result_.inputBytes += bytes;
     c_.bytesDone.fetch_add(bytes, std::memory_order_relaxed);

@@ -39,6 +39,10 @@ struct WriterHooks {
     const OsCalls* output = nullptr;  // null: the system's
 };
 
+inline std::uint64_t packageLimitOf(const WriterHooks* hooks) {
+    return hooks != nullptr ? hooks->packageLimit : largestPackage;
+}
+
 struct CopyContext {
     OutputTarget& output;
     std::atomic<std::uint64_t>& bytesDone;  // for the progress line

@@ -63,7 +63,7 @@ bool examined(const PlannedPart& p) { return p.inputLength >= 0 || p.inputLength
 
 // Places the parts one after another. A stream ends the known offsets; an
 // input that could not be examined ends the walk, as the writer stops there.
-void placeParts(PackagePlan& plan) {
+void placeParts(PackagePlan& plan, std::uint64_t limit) {
     std::uint64_t offset = plan.firstPartOffset;
     plan.unplaced = plan.parts.size();
     for (std::size_t i = 0; i < plan.parts.size(); ++i) {
@@ -75,7 +75,7 @@ void placeParts(PackagePlan& plan) {
         p.offset = offset;
         const std::uint64_t input = p.inputLength == streamLength ? 0 : static_cast<std::uint64_t>(p.inputLength);
         const std::uint64_t dataLength = p.fieldLength + input;
-        if (offset + partHeaderSize + dataLength > largestPackage) {
+        if (!partFits(offset, dataLength, limit)) {
             plan.beyondLimit = p.path;
             return;
         }
@@ -87,12 +87,12 @@ void placeParts(PackagePlan& plan) {
 
 }  // namespace
 
-PackagePlan planPackage(const PackageJob& job) {
+PackagePlan planPackage(const PackageJob& job, std::uint64_t limit) {
     PackagePlan plan;
     plan.parts = partsOf(job);
     for (const PlannedPart& p : plan.parts) plan.kindFlags |= kindBitOf(p.kind, job.oldLayout != 0);
     plan.firstPartOffset = firstPartOffset(job.boardCount, plan.parts.size());
-    placeParts(plan);
+    placeParts(plan, limit);
     return plan;
 }
 

@@ -37,6 +37,7 @@ struct PackagePlan {
     std::uint64_t size = 0;            // of the finished package, when every length is known
 };
 
-PackagePlan planPackage(const PackageJob& job);
+// `limit`: where the package must end, lower only in tests.
+PackagePlan planPackage(const PackageJob& job, std::uint64_t limit = largestPackage);
 
 }  // namespace fw

@@ -18,26 +18,24 @@ constexpr std::size_t bufferSize = 1 << 18;
 InputProbe probeInput(const char* path) {
     OpenedFile f;
     const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
-    if (opening != Opening::ok) return {opening == Opening::cannotOpen ? InputShape::cannotOpen : InputShape::unreadable, 0};
-    if (f.stream) return {InputShape::stream, 0};
-    return {InputShape::sized, f.length};
+    if (opening != Opening::ok) return {opening, false, 0};
+    return {opening, f.stream, f.stream ? 0 : f.length};
 }
 
-InputFile::Opened InputFile::open(const char* path, const InputRules& rules) {
+Opening InputFile::open(const char* path, const InputRules& rules) {
     close();
     OpenedFile f;
     bool leased = false;
-    const Opened opened = systemCalls().openInput(path, rules.refuseWhileWritten, f, leased);
-    if (opened != Opened::ok) return opened;
+    const Opening opened = systemCalls().openInput(path, rules.refuseWhileWritten, f, leased);
+    if (opened != Opening::ok) return opened;
     handle_ = std::move(f.handle);
     rules_ = rules;
     stream_ = f.stream;
     leased_ = leased;
     size_ = static_cast<std::uint64_t>(f.length);
-    path_ = path;
     begin_ = end_ = 0;
     failed_ = false;
-    return Opened::ok;
+    return Opening::ok;
 }
 
 // A lease that is no longer held is being broken: a writer came.

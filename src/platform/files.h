@@ -1,5 +1,6 @@
-// The thin layer over the system's file calls. Everything above it speaks
-// of paths and byte counts; errno and descriptors stay here.
+// How the tools open and read their inputs: which shapes of file they
+// take, what an input is before it is read, and buffered sequential reads.
+// Everything above it speaks of paths and byte counts; errno stays here.
 #pragma once
 
 #include <chrono>
@@ -52,11 +53,10 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why);
 // length until read. An input that cannot be opened at all (a socket, no
 // permission, an I/O error) is told apart from one that opens but is no
 // readable file.
-enum class InputShape { cannotOpen, unreadable, sized, stream };
-
 struct InputProbe {
-    InputShape shape = InputShape::cannotOpen;
-    std::int64_t length = 0;  // for a sized input
+    Opening opening = Opening::cannotOpen;
+    bool stream = false;      // no length until read
+    std::int64_t length = 0;  // for an input that opened and is no stream
 };
 
 InputProbe probeInput(const char* path);
@@ -79,8 +79,7 @@ public:
     // A FIFO is refused as unreadable before it could block the open or
     // hand out bytes that no second look could confirm; so is a file being
     // written, under `refuseWhileWritten`. A socket cannot be opened.
-    enum class Opened { ok, cannotOpen, cannotRead };
-    Opened open(const char* path, const InputRules& rules = {});
+    Opening open(const char* path, const InputRules& rules = {});
     // Bytes delivered, 0 at the end of the file, -1 on a read error, on a
     // device silent for longer than allowed, or once a writer opened the file.
     std::int64_t read(void* into, std::size_t count);
@@ -88,10 +87,8 @@ public:
     // opened here (only known where a lease could be taken).
     bool unwritten() const;
     void close() { handle_.reset(); }
-    bool isOpen() const { return handle_.valid(); }
     // The length for a regular file or block device; 0 for a stream.
     std::uint64_t size() const { return size_; }
-    const char* path() const { return path_.c_str(); }
     bool identity(FileIdentity& into) const { return identityOf(handle_.get(), into); }
 
 private:
@@ -102,7 +99,6 @@ private:
     InputRules rules_;
     bool stream_ = false;
     bool leased_ = false;
-    std::string path_;
     std::uint64_t size_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t begin_ = 0, end_ = 0;

@@ -139,22 +139,20 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
 
 // A regular file read under `refuseWhileWritten` is leased: one being
 // written is refused, and a writer that comes later breaks the lease.
-InputFile::Opened OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into,
-                                     bool& leased) const {
+Opening OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into, bool& leased) const {
     const Opening opening = openForReading(path, Shapes::anyThatEnds, into);
-    if (opening != Opening::ok)
-        return opening == Opening::cannotOpen ? InputFile::Opened::cannotOpen : InputFile::Opened::cannotRead;
+    if (opening != Opening::ok) return opening;
     leased = false;
     if (refuseWhileWritten && into.regular) {
         const Lease lease = takeReadLease(into.handle.get());
         if (lease == Lease::refused) {
             into.handle.reset();
-            return InputFile::Opened::cannotRead;
+            return Opening::notReadable;
         }
         leased = lease == Lease::held;
     }
     ::posix_fadvise(into.handle.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    return InputFile::Opened::ok;
+    return Opening::ok;
 }
 
 // A lease that is no longer a read lease is being broken.

@@ -128,16 +128,14 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
 // Under `refuseWhileWritten` the file is opened without write sharing: a
 // writer that has it open makes the open fail with a sharing violation,
 // and a writer that comes later cannot open it until it is closed here.
-InputFile::Opened OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into,
-                                     bool& leased) const {
+Opening OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into, bool& leased) const {
     leased = false;
     DWORD failure = 0;
     const Opening opening =
         openShared(path, Shapes::anyThatEnds, refuseWhileWritten ? shareNoWriters : shareAll, into, nullptr, &failure);
-    if (opening == Opening::ok) return InputFile::Opened::ok;
+    if (opening == Opening::ok) return Opening::ok;
     const bool beingWritten = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
-    return opening == Opening::cannotOpen && !beingWritten ? InputFile::Opened::cannotOpen
-                                                           : InputFile::Opened::cannotRead;
+    return opening == Opening::cannotOpen && !beingWritten ? Opening::cannotOpen : Opening::notReadable;
 }
 
 // No file is leased: the share mode keeps writers out instead.

@@ -86,10 +86,9 @@ public:
 
     // --- Buffered input.
     // Opens an input of any shape that ends; under `refuseWhileWritten`
-    // a regular file being written is cannotRead, and `leased` tells
+    // a regular file being written is notReadable, and `leased` tells
     // whether a writer that comes later can still be seen.
-    virtual InputFile::Opened openInput(const char* path, bool refuseWhileWritten, OpenedFile& into,
-                                        bool& leased) const;
+    virtual Opening openInput(const char* path, bool refuseWhileWritten, OpenedFile& into, bool& leased) const;
     // False once a writer has come to a leased file.
     virtual bool stillLeased(int fd) const;
     // What one read of a device delivers, waiting at most `idleLimit` for

@@ -109,13 +109,7 @@ private:
 }  // namespace
 
 bool runParallelPass(const ParallelPass& pass, std::string* why) {
-    try {
-        Pass run(pass);
-        return run.run(why);
-    } catch (const std::bad_alloc&) {  // before any thread started
-        if (why != nullptr) *why = outOfMemory;
-        return false;
-    }
+    return runUnlessOutOfMemory(why, [&] { return Pass(pass).run(why); });
 }
 
 }  // namespace fw

@@ -19,6 +19,16 @@ namespace fw {
 // What a pass says when memory ran out in one of its threads.
 inline constexpr const char* outOfMemory = "out of memory";
 
+// The piece a pass that reads a file takes at a time: large enough that
+// system calls cost little, small enough that a few per core stay cheap.
+inline constexpr std::size_t readPieceSize = 512 << 10;
+
+// The threads a pass over `bytes` bytes may start: below a mebibyte,
+// starting them costs more than they save, so the calling thread does it all.
+constexpr std::size_t threadsWorthStarting(std::uint64_t bytes, std::size_t most = 4) {
+    return bytes < (1u << 20) ? 0 : most;
+}
+
 struct ParallelPass {
     std::vector<std::uint64_t> sizes;  // one per task; task i weighs sizes[i]
     // Does task `task` on worker `worker` (0 up to the number of threads):

@@ -257,13 +257,7 @@ private:
 
 bool runPiecePass(const PiecePass& pass, std::string* why) {
     if (pass.sizes.empty()) return true;
-    try {
-        PieceRun run(pass);
-        return run.run(why);
-    } catch (const std::bad_alloc&) {  // before any thread started
-        if (why != nullptr) *why = outOfMemory;
-        return false;
-    }
+    return runUnlessOutOfMemory(why, [&] { return PieceRun(pass).run(why); });
 }
 
 }  // namespace fw

@@ -1,5 +1,9 @@
 #include "platform/progress.h"
+
+#include <algorithm>
+
 #include "platform/console_text.h"
+#include "platform/shell_words.h"
 
 namespace fw {
 namespace {
@@ -10,8 +14,9 @@ constexpr std::uint64_t checkEvery = 4ull << 20;
 
 // Keeps the line to one short, printable row.
 std::string labelFor(const char* action, const char* path) {
-    std::string name = path;
-    if (const auto slash = name.rfind('/'); slash != std::string::npos) name = name.substr(slash + 1);
+    const std::string_view whole = path;
+    const auto slash = std::find_if(whole.rbegin(), whole.rend(), isPathSeparator);
+    std::string name(slash.base(), whole.end());
     for (char& c : name)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
     if (name.size() > 40) name.replace(37, std::string::npos, "...");

@@ -3,8 +3,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <new>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/parallel_pass.h"
 
 namespace fw {
 
@@ -18,5 +22,17 @@ std::size_t threadsWanted(std::size_t maxThreads, std::size_t tasks);
 // exception out: one leaving a thread ends the process.
 std::vector<std::thread> startThreads(std::size_t wanted, std::size_t threadsThatStart,
                                       const std::function<void(std::size_t worker)>& work);
+
+// Runs a pass; memory that runs out before any of its threads started
+// fails it as memory that runs out in one of them does.
+template <class Run>
+bool runUnlessOutOfMemory(std::string* why, Run&& run) {
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        if (why != nullptr) *why = outOfMemory;
+        return false;
+    }
+}
 
 }  // namespace fw

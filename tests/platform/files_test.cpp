@@ -15,7 +15,7 @@ TEST(InputFile, SmallAndLargeReadsDeliverTheFileInOrder) {
     const Bytes data = fwtest::patternBytes(1'000'003);
     const std::string path = dir.write("f", data);
     fw::InputFile in;
-    ASSERT_EQ(in.open(path.c_str()), fw::InputFile::Opened::ok);
+    ASSERT_EQ(in.open(path.c_str()), fw::Opening::ok);
     EXPECT_EQ(in.size(), data.size());
     Bytes got(data.size() + 10);
     std::size_t at = 0;

@@ -90,7 +90,7 @@ TEST_F(WindowsInputs, NoWriterCanOpenAnInputWhileItIsRead) {
     fw::InputFile in;
     fw::InputRules rules;
     rules.refuseWhileWritten = true;
-    ASSERT_EQ(in.open(input.c_str(), rules), fw::InputFile::Opened::ok);
+    ASSERT_EQ(in.open(input.c_str(), rules), fw::Opening::ok);
     const HANDLE writer = ::CreateFileA(input.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = ::GetLastError();
@@ -99,7 +99,7 @@ TEST_F(WindowsInputs, NoWriterCanOpenAnInputWhileItIsRead) {
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // A reader is still welcome.
     fw::InputFile second;
-    EXPECT_EQ(second.open(input.c_str(), rules), fw::InputFile::Opened::ok);
+    EXPECT_EQ(second.open(input.c_str(), rules), fw::Opening::ok);
 }
 
 class WindowsOutput : public ::testing::Test {

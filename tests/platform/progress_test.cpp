@@ -53,4 +53,21 @@ TEST_F(Progress, ControlCharactersInNamesNeverReachTheTerminal) {
     EXPECT_NE(text.find("write evil?]0;x?.img"), std::string::npos) << text;
 }
 
+// The folder is dropped at the system's own separators, and a pass that
+// counts its bytes in one counter moves the line to that count.
+TEST_F(Progress, LabelIsTheNameAfterTheLastSeparator) {
+    fw::setProgressStream(err.stream());
+    {
+        fw::ProgressLine line("pack", "dir/sub\\x.img", 100ull << 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(110));
+        line.advanceTo(50ull << 20);
+    }
+#ifdef _WIN32
+    const std::string label = "pack x.img   50%";
+#else
+    const std::string label = "pack sub\\x.img   50%";
+#endif
+    EXPECT_NE(err.text().find(label), std::string::npos) << err.text();
+}
+
 }  // namespace

@@ -25,8 +25,8 @@ void Rebuild::board(std::uint32_t code) {
 void Rebuild::part(const PartReport& r, const std::string& file) {
     if (file.size() > maxPathLength) whyNot("the path of " + escapePath(file) + " is longer than fwpack takes");
     if (r.kind == PartKind::named) {
-        if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the 63 bytes -n takes");
-        if (++named_ > namedSlotCount) whyNot("it has more named parts than the 20 fwpack keeps");
+        if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the " + std::to_string(maxPartNameLength) + " bytes -n takes");
+        if (++named_ > namedSlotCount) whyNot("it has more named parts than the " + std::to_string(namedSlotCount) + " fwpack keeps");
     }
     for (const std::string& argument : packerArguments(identityOf(r))) add(argument);
     add(file);

@@ -78,19 +78,15 @@ bool plainHex(const char* text) {
     return n >= 1 && n <= 8 && std::strspn(text, "0123456789abcdefABCDEF") == n;
 }
 
-bool legacy(std::uint32_t code) {
-    return std::find(legacyBoardCodes.begin(), legacyBoardCodes.end(), code) != legacyBoardCodes.end();
-}
-
 void boards(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {
     for (const char* board : o.boardArgs) {
         const std::string code = boardCodeText(parseBoardCode(board));
         const int at = positionOf(argc, argv, board);
         if (!plainHex(board))
             found.push_back({at, "board code " + quoted(board) + " is not plain hexadecimal; fwpack reads it as " + code});
-        else if (legacy(parseBoardCode(board)) && !o.oldRequested)
+        else if (isLegacyBoard(parseBoardCode(board)) && !o.oldRequested)
             found.push_back({at, "board " + code + " is a legacy board, but -old is not given"});
-        else if (!legacy(parseBoardCode(board)) && o.oldRequested)
+        else if (!isLegacyBoard(parseBoardCode(board)) && o.oldRequested)
             found.push_back({at, "board " + code + " is not a legacy board, but -old is given"});
     }
     if (o.notes.boardsBeyond > 0)

@@ -8,12 +8,6 @@
 #include "platform/progress.h"
 
 namespace fw {
-namespace {
-
-constexpr std::size_t readPiece = 512 << 10;
-
-}  // namespace
-
 std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const InspectionOptions& options,
                                  std::uint64_t fileSize) {
     std::vector<ReadJob> jobs;
@@ -39,17 +33,15 @@ bool DataPass::run(const std::string& path, std::string* why) {
         total += j.end - j.begin;
         largest = std::max(largest, j.end - j.begin);
     }
-    // Below a mebibyte, starting threads costs more than they save. The
-    // largest stretch sizes each buffer, so a small package costs a small one.
-    if (total < (1u << 20)) pass.maxThreads = 0;
-    pass.pieceSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPiece));
+    // The largest stretch sizes each buffer, so a small package costs a small one.
+    pass.maxThreads = threadsWorthStarting(total);
+    pass.pieceSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPieceSize));
     pass.buffersThatFit = options_.piecesThatFit;
     // Only the stretches being read have digests in memory.
     std::vector<std::unique_ptr<PartDigests>> digests(jobs_.size());
     std::vector<std::uint64_t> next(jobs_.size());
     for (std::size_t i = 0; i < jobs_.size(); ++i) next[i] = jobs_[i].begin;
     ProgressLine progress("verify", path.c_str(), total);
-    std::uint64_t shown = 0;
     pass.take = [&](std::size_t i, std::uint8_t* buffer) {
         ReadJob& job = jobs_[i];
         if (!digests[i]) digests[i] = std::make_unique<PartDigests>(*job.part, options_);
@@ -71,18 +63,9 @@ bool DataPass::run(const std::string& path, std::string* why) {
             options_.partData->data(*jobs_[i].part, piece.at, bytes, piece.size);
         };
     pass.finish = [&](std::size_t i) {
-        PartReport& r = *jobs_[i].part;
-        r.digested = !jobs_[i].failed;
-        if (r.digested) digests[i]->finish(r);
-        digests[i].reset();
-        r.digestOk = r.digested && r.actualDigest == r.header.digest;
-        if (options_.partData != nullptr) options_.partData->end(r, r.digestOk);
+        endPart(*jobs_[i].part, digests[i], !jobs_[i].failed, options_);
     };
-    pass.tick = [&] {
-        const std::uint64_t now = bytesDone_.load();
-        progress.advance(now - shown);
-        shown = now;
-    };
+    pass.tick = [&] { progress.advanceTo(bytesDone_.load()); };
     return runPiecePass(pass, why);
 }
 

@@ -47,4 +47,14 @@ struct PartDigests {
     }
 };
 
+// Ends a part's read, whichever pass read it: its digests when it was
+// `read` whole, whether they match, and the end of its extraction.
+inline void endPart(PartReport& r, std::unique_ptr<PartDigests>& digests, bool read, const InspectionOptions& options) {
+    r.digested = read;
+    if (read) digests->finish(r);
+    digests.reset();
+    r.digestOk = r.digested && r.actualDigest == r.header.digest;
+    if (options.partData != nullptr) options.partData->end(r, r.digestOk);
+}
+
 }  // namespace fw

@@ -12,7 +12,6 @@
 namespace fw {
 namespace {
 
-constexpr std::size_t pieceSize = 512 << 10;
 // Pieces in memory per following core: enough that the reader rarely waits.
 constexpr std::size_t slotsPerLane = 3;
 
@@ -68,12 +67,12 @@ WholeFilePass::~WholeFilePass() = default;
 // Every slot's buffer before the pass starts: where memory runs out for
 // some, the reader makes do with fewer.
 bool WholeFilePass::makeSlots() {
-    const std::uint64_t pieces = (file_.size() + pieceSize - 1) / pieceSize;
+    const std::uint64_t pieces = (file_.size() + readPieceSize - 1) / readPieceSize;
     const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(pieces, 1, slots_.size()));
     std::size_t made = 0;
     try {
         for (; made < wanted && made < options_.piecesThatFit; ++made)
-            slots_[made].bytes = std::make_unique_for_overwrite<std::uint8_t[]>(pieceSize);
+            slots_[made].bytes = std::make_unique_for_overwrite<std::uint8_t[]>(readPieceSize);
     } catch (const std::bad_alloc&) {
     }
     if (made == 0) return false;
@@ -89,11 +88,8 @@ bool WholeFilePass::run(const std::string& path, std::string* why) {
     ParallelPass pass;
     pass.sizes.push_back(file_.size());
     for (const auto& lane : lanes_) pass.sizes.push_back(lane->weight);
-    // Below a mebibyte, starting threads costs more than they save.
-    if (file_.size() < (1u << 20)) pass.maxThreads = 0;
-    pass.maxThreads = std::min(pass.maxThreads, lanes_.size() + 1);
+    pass.maxThreads = threadsWorthStarting(file_.size(), std::min(pass.maxThreads, lanes_.size() + 1));
     ProgressLine progress("verify", path.c_str(), file_.size());
-    std::uint64_t shown = 0;
     // Task 0, the largest, is the reader; it starts first, and where no
     // thread is left for a lane it moves that lane on itself.
     pass.work = [this](std::size_t task, std::size_t) {
@@ -106,11 +102,7 @@ bool WholeFilePass::run(const std::string& path, std::string* why) {
             throw;
         }
     };
-    pass.tick = [&] {
-        const std::uint64_t now = bytesDone_.load();
-        progress.advance(now - shown);
-        shown = now;
-    };
+    pass.tick = [&] { progress.advanceTo(bytesDone_.load()); };
     return runParallelPass(pass, why);
 }
 
@@ -127,7 +119,7 @@ void WholeFilePass::read() {
         if (failed_.load()) return;
         Slot& s = slots_[piece % slots_.size()];
         s.at = at;
-        s.size = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, file_.size() - at));
+        s.size = static_cast<std::size_t>(std::min<std::uint64_t>(readPieceSize, file_.size() - at));
         if (!file_.readAt(at, s.bytes.get(), s.size)) {
             whole.failed = true;
             break;
@@ -227,13 +219,8 @@ void WholeFilePass::take(Lane& lane, const Slot& s) {
 }
 
 void WholeFilePass::end(Lane& lane, ReadJob& job, bool ok) {
-    PartReport& r = *job.part;
     job.failed = !ok;
-    r.digested = ok;
-    if (ok) lane.digests->finish(r);
-    lane.digests.reset();
-    r.digestOk = r.digested && r.actualDigest == r.header.digest;
-    if (options_.partData != nullptr) options_.partData->end(r, r.digestOk);
+    endPart(*job.part, lane.digests, ok, options_);
 }
 
 // The parts' bytes go out from the reader, in file order and so in order

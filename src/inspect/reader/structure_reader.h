@@ -1,0 +1,75 @@
+// The first half of reading a package: its structure, read and checked
+// record by record before any data is read.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "format/part_checks.h"
+#include "inspect/reader/data_pass.h"
+#include "inspect/reader/package_reader.h"
+#include "platform/random_access.h"
+
+namespace fw {
+
+inline std::string withLabel(const PartReport& r, const std::string& text) { return partLabel(r) + ": " + text; }
+
+// The structure: header, tables, part headers and name fields, with every
+// defect they show. Reads a bounded number of small records.
+class StructureReader {
+public:
+    StructureReader(const RandomAccessFile& file, const InspectionOptions& options, InspectionSink& sink)
+        : file_(file), options_(options), sink_(sink) {}
+
+    // False when the file is not a package at all.
+    bool read(const char* path);
+    PackageSummary& summary() { return summary_; }
+    std::vector<PartReport>& parts() { return parts_; }
+    std::size_t defects() const { return defects_; }
+    bool beyondFormat() const { return summary_.beyondFormat; }
+    void defect(const std::string& text) {
+        ++defects_;
+        sink_.defect(text);
+    }
+    void finalChecks();
+    // Every stretch read, when the whole file is digested to confirm them.
+    const std::vector<StructureBytes>& bytesRead() const { return read_; }
+
+private:
+    bool readAt(std::uint64_t offset, void* into, std::size_t count);
+    bool checkHeader();
+    bool readOffset(std::uint32_t i, std::uint64_t& offset);
+    void chooseLayout();
+    bool readBoards();
+    void checkBoards();
+    void readPart(std::uint32_t i);
+    void readNameField(PartReport& r);
+    void checkPlacement(PartReport& r);
+    void checkPadding(const PartReport& r);
+    void checkFields(PartReport& r, const PartHeaderBytes& raw);
+    void checkNameField(const PartReport& r);
+    void checkOrder(const PartReport& r);
+    void report(const PartReport& r, const Defects& found);
+
+    const RandomAccessFile& file_;
+    const InspectionOptions& options_;
+    InspectionSink& sink_;
+    PackageSummary summary_;
+    std::vector<PartReport> parts_;
+    std::uint32_t examined_ = 0;
+    std::uint64_t expectedOffset_ = 0;  // where the advance rule puts the next part
+    std::uint64_t previousEnd_ = 0;
+    std::uint64_t lastEnd_ = 0;
+    bool placementKnown_ = true;
+    std::uint32_t kindBits_ = 0;
+    WritingOrder order_;
+    std::set<std::string> names_;
+    std::size_t defects_ = 0;
+    std::vector<StructureBytes> read_;
+    std::vector<std::uint32_t> boards_;  // the board table, once read
+    bool boardsRead_ = false;            // it lies in the file and its count is one a package holds
+};
+
+}  // namespace fw
