@@ -1,4 +1,4 @@
-#include "inspect/inspect_command.h"
+#include "inspect/command/inspect_command.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "inspect/inspect_extract.h"
+#include "inspect/extract/extract.h"
 #include "package_bytes.h"
 
 namespace {

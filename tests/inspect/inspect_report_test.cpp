@@ -1,4 +1,4 @@
-#include "inspect/inspect_report.h"
+#include "inspect/report/report.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "inspect/inspect_command.h"
-#include "inspect/inspect_extract.h"
+#include "inspect/command/inspect_command.h"
+#include "inspect/extract/extract.h"
 #include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "inspect/inspect_signature.h"
+#include "inspect/signature/signature.h"
 
 #include <gtest/gtest.h>
 

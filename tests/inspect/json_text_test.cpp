@@ -1,6 +1,6 @@
 // Names from a package reach JSON as text when they are UTF-8, escaped
 // where JSON or a terminal needs it, and recoverable when they are not.
-#include "inspect/json_text.h"
+#include "inspect/text/json_text.h"
 
 #include <gtest/gtest.h>
 

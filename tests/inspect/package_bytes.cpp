@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "inspect/inspect_command.h"
+#include "inspect/command/inspect_command.h"
 #include "format/kinds.h"
 
 namespace fwtest {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/inspect_command.h"
+#include "inspect/command/inspect_command.h"
 #include "package_bytes.h"
 #include "test_support.h"
 

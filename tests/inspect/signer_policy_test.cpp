@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "inspect/crypto_support.h"
-#include "inspect/inspect_command.h"
+#include "inspect/signature/crypto_support.h"
+#include "inspect/command/inspect_command.h"
 #include "certificate_suite.h"
 #include "package_bytes.h"
 #include "test_support.h"

@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "inspect/package_reader.h"
+#include "inspect/reader/package_reader.h"
 #include "package_bytes.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "inspect/inspect_extract.h"
+#include "inspect/extract/extract.h"
 #include "inspect/package_bytes.h"
 
 namespace {

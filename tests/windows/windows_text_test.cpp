@@ -2,7 +2,7 @@
 // a rebuild command that cmd.exe hands to fwpack.exe argument for argument.
 #include <gtest/gtest.h>
 
-#include "inspect/inspect_report.h"
+#include "inspect/report/report.h"
 #include "platform/shell_words.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "inspect/json_text.h"
+#include "inspect/text/json_text.h"
 #include "test_support.h"
 
 namespace {
