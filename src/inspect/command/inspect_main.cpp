@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "inspect/command/inspect_command.h"
-#include "platform/console_text.h"
+#include "inspect/text/tool_messages.h"
 #include "platform/interruption.h"
 #include "platform/process_start.h"
 #include "platform/progress.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     // A report that did not reach its reader (a full disk, a pipe nobody
     // reads) is no report: said where it can still be read.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fw::printText(stderr, "fwinspect: cannot write standard output\n");
+        fw::error(stderr, "cannot write standard output");
         return 2;
     }
     return status;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 
+#include "format/board_code.h"
 #include "inspect/text/plain_text.h"
 #include "job/package_job.h"
 #include "platform/files.h"
@@ -71,11 +72,6 @@ void repeats(int argc, const char* const* argv, const ParsedOptions& o, std::vec
     }
 }
 
-bool plainHex(const char* text) {
-    const std::size_t n = std::strlen(text);
-    return n >= 1 && n <= 8 && std::strspn(text, "0123456789abcdefABCDEF") == n;
-}
-
 bool legacy(std::uint32_t code) {
     return std::find(legacyBoardCodes.begin(), legacyBoardCodes.end(), code) != legacyBoardCodes.end();
 }
@@ -84,7 +80,7 @@ void boards(int argc, const char* const* argv, const ParsedOptions& o, std::vect
     for (const char* board : o.boardArgs) {
         const std::string code = boardCodeText(parseBoardCode(board));
         const int at = positionOf(argc, argv, board);
-        if (!plainHex(board))
+        if (!plainBoardCode(board))
             found.push_back({at, "board code " + quoted(board) + " is not plain hexadecimal; fwpack reads it as " + code});
         else if (legacy(parseBoardCode(board)) && !o.oldRequested)
             found.push_back({at, "board " + code + " is a legacy board, but -old is not given"});
