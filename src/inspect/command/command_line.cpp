@@ -49,6 +49,14 @@ std::string alternatives(const std::string& words) {
     return space == std::string::npos ? words : words.substr(0, space) + " or " + words.substr(space + 1);
 }
 
+// Whether `value` is one of the space-separated `words`.
+bool oneOf(const std::string& value, const std::string& words) {
+    std::size_t at = 0;
+    for (std::size_t end; (end = words.find(' ', at)) != std::string::npos; at = end + 1)
+        if (words.compare(at, end - at, value) == 0) return true;
+    return words.compare(at, std::string::npos, value) == 0;
+}
+
 std::string takeOption(Command& c, const VerbSpec& verb, const std::string& arg, int& i, int argc,
                        const char* const* argv) {
     if (asksForHelp(arg)) {
@@ -60,7 +68,7 @@ std::string takeOption(Command& c, const VerbSpec& verb, const std::string& arg,
     if (o->shape == Shape::flag) return applyOption(c, o->id, "");
     const bool given = i + 1 < argc;
     const std::string value = given ? argv[++i] : "";
-    if (o->closed && (" " + std::string(o->words) + " ").find(" " + value + " ") == std::string::npos)
+    if (o->closed && !oneOf(value, o->words))
         return arg + " takes " + alternatives(o->words);
     if (!given) return arg + " needs " + o->missing;
     return applyOption(c, o->id, value);

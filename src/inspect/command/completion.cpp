@@ -22,7 +22,7 @@ std::string valueCases() {
     std::string text = caseArm(valueOptions(" | ", [](const OptionSpec& o) { return o.completes == Completes::nothing; }), "");
     for (const OptionSpec& o : optionTable())
         if (o.completes == Completes::words)
-            text += caseArm(o.name, "            COMPREPLY=($(compgen -W \"" + std::string(o.words) + "\" -- \"$cur\"))\n");
+            text += caseArm(o.name, std::string("            COMPREPLY=($(compgen -W \"") + o.words + "\" -- \"$cur\"))\n");
     return text + caseArm(valueOptions(" | ", [](const OptionSpec& o) { return o.completes == Completes::file; }),
                           "            COMPREPLY=($(compgen -f -- \"$cur\"))\n");
 }
@@ -32,9 +32,9 @@ std::string optionCases() {
     std::string text;
     for (const VerbSpec& v : verbTable()) {
         std::string names;
-        for (const OptionUse& use : v.options) names += " " + std::string(optionSpec(use.option).name);
+        for (const OptionUse& use : v.options) (names += ' ') += optionSpec(use.option).name;
         if (v.takesFwpackArguments) names += " --";
-        text += "            " + std::string(v.name) + ") options+=\"" + names + "\" ;;\n";
+        text += std::string("            ") + v.name + ") options+=\"" + names + "\" ;;\n";
     }
     return text;
 }
