@@ -2,11 +2,12 @@
 
 #include <cstring>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "inspect/check/sha256_listing.h"
+#include "inspect/command/command_line.h"
+#include "inspect/command/inspect_usage.h"
 #include "inspect/diff/diff.h"
 #include "inspect/extract/extract.h"
 #include "inspect/lint/lint.h"
@@ -15,7 +16,6 @@
 #include "inspect/text/tool_messages.h"
 #include "inspect/sign/sign.h"
 #include "inspect/signature/signature.h"
-#include "inspect/command/inspect_usage.h"
 #include "platform/console_text.h"
 #include "platform/parallel_pass.h"
 
@@ -25,182 +25,6 @@
 
 namespace fw {
 namespace {
-
-enum class Verb { list, verify, extract, diff, sign, lint };
-
-struct Command {
-    Verb verb = Verb::list;
-    std::string verbName;
-    bool json = false, force = false, help = false;
-    InspectionOptions options;
-    std::vector<const char*> operands;
-    std::string problem;  // what was not understood
-    SignaturePolicy signature;  // verify and extract
-    // sign: --key and --cert pair in order; --chain and --pass-env, given
-    // once, serve every signer, given once per --key, one each in order.
-    std::vector<std::string> keys, certs, chains, passEnvs;
-    bool add = false;
-    std::string output;
-    std::vector<std::string> parts;  // extract --part
-    std::string lintPackage;
-    std::vector<const char*> fwpackArgs;  // lint: everything after --
-};
-
-std::optional<Verb> verbOf(const std::string& word) {
-    if (word == "list") return Verb::list;
-    if (word == "verify") return Verb::verify;
-    if (word == "extract") return Verb::extract;
-    if (word == "sign") return Verb::sign;
-    if (word == "diff") return Verb::diff;
-    if (word == "lint") return Verb::lint;
-    return std::nullopt;
-}
-
-// A board code as a board table holds it: one to eight hexadecimal digits.
-std::optional<std::uint32_t> boardCodeOf(const char* text) {
-    const std::size_t n = std::strlen(text);
-    if (n == 0 || n > 8 || std::strspn(text, "0123456789abcdefABCDEF") != n) return std::nullopt;
-    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
-}
-
-// Windows users ask for help with /? or -?, as of every console program there.
-bool asksForHelp(const std::string& arg) { return arg == "-h" || arg == "--help" || arg == "-?" || arg == "/?"; }
-
-bool checksSignatures(Verb verb) { return verb == Verb::verify || verb == Verb::extract; }
-
-// Options that take a file or name, by command.
-std::string* valueSlot(Command& c, const std::string& arg) {
-    if (checksSignatures(c.verb)) {
-        if (arg == "--ca") return &c.signature.caFile;
-        if (arg == "--signature") return &c.signature.signatureFile;
-        if (arg == "--signer-cert") return &c.signature.signerCertFile;
-        if (arg == "--at") return &c.signature.at;
-    }
-    if (c.verb == Verb::lint && arg == "--package") return &c.lintPackage;
-    if (c.verb != Verb::sign) return nullptr;
-    if (arg == "--output") return &c.output;
-    std::vector<std::string>* repeated = arg == "--key"      ? &c.keys
-                                         : arg == "--cert"     ? &c.certs
-                                         : arg == "--chain"    ? &c.chains
-                                         : arg == "--pass-env" ? &c.passEnvs
-                                                               : nullptr;
-    if (repeated == nullptr) return nullptr;
-    return &repeated->emplace_back();
-    return nullptr;
-}
-
-// Options that may be given more than once, each time with a value.
-std::vector<std::string>* listSlot(Command& c, const std::string& arg) {
-    if (!checksSignatures(c.verb)) return nullptr;
-    if (arg == "--crl") return &c.signature.crlFiles;
-    if (arg == "--signer") return &c.signature.signers;
-    return nullptr;
-}
-
-bool takeOption(Command& c, const std::string& arg, int& i, int argc, const char* const* argv) {
-    std::vector<std::string>* list = listSlot(c, arg);
-    if (std::string* slot = valueSlot(c, arg)) {
-        if (i + 1 >= argc) c.problem = arg + " needs a value";
-        else *slot = argv[++i];
-    } else if (list != nullptr) {
-        if (i + 1 >= argc) c.problem = arg + " needs a value";
-        else list->push_back(argv[++i]);
-    } else if (arg == "--partial-chain" && checksSignatures(c.verb)) c.signature.partialChain = true;
-    else if (asksForHelp(arg)) c.help = true;
-    else if (arg == "--json" && c.verb != Verb::extract && c.verb != Verb::sign) c.json = true;
-    else if (arg == "--old" && c.verb != Verb::lint) c.options.layout = LayoutChoice::old;
-    else if (arg == "--layout" && c.verb != Verb::lint) {
-        const std::string value = i + 1 < argc ? argv[++i] : "";
-        if (value == "normal" || value == "old") c.options.layout = value == "old" ? LayoutChoice::old : LayoutChoice::normal;
-        else c.problem = "--layout takes normal or old";
-    } else if (arg == "--force" && c.verb == Verb::extract) c.force = true;
-    else if (arg == "--add" && c.verb == Verb::sign) c.add = true;
-    else if (arg == "--part" && c.verb == Verb::extract) {
-        if (i + 1 >= argc) c.problem = "--part needs a part label";
-        else c.parts.push_back(argv[++i]);
-    }
-    else if (arg == "--board" && c.verb == Verb::verify) {
-        if (i + 1 >= argc) c.problem = "--board needs a board code";
-        else if (const auto code = boardCodeOf(argv[++i])) c.options.requiredBoard = code;
-        else c.problem = "--board takes one to eight hexadecimal digits, not \"" + escapeText(argv[i]) + "\"";
-    } else {
-        c.problem = "unknown option " + escapeText(arg);
-    }
-    return c.problem.empty();
-}
-
-// What each command takes besides its options, as its usage names them.
-std::vector<const char*> operandNames(Verb verb) {
-    if (verb == Verb::extract) return {"PACKAGE", "DIR"};
-    if (verb == Verb::diff) return {"OLD", "NEW"};
-    if (verb == Verb::lint) return {};
-    return {"PACKAGE"};
-}
-
-// The first option that means nothing without --ca; empty when none is given.
-std::string signatureOptionGiven(const SignaturePolicy& p) {
-    if (!p.signatureFile.empty()) return "--signature";
-    if (!p.crlFiles.empty()) return "--crl";
-    if (!p.signers.empty()) return "--signer";
-    if (!p.at.empty()) return "--at";
-    if (!p.signerCertFile.empty()) return "--signer-cert";
-    if (p.partialChain) return "--partial-chain";
-    return "";
-}
-
-std::string signerProblem(const Command& c) {
-    if (c.keys.empty() || c.certs.empty()) return "sign needs --key and --cert";
-    if (c.keys.size() != c.certs.size()) return "sign needs one --cert for each --key, in the same order";
-    for (const auto* values : {&c.chains, &c.passEnvs})
-        if (values->size() > 1 && values->size() != c.keys.size())
-            return std::string(values == &c.chains ? "--chain" : "--pass-env") +
-                   " is given once for every signer or once for each --key";
-    return "";
-}
-
-Command parse(int argc, const char* const* argv) {
-    Command c;
-    if (argc < 2) {
-        c.problem = "no command";
-        return c;
-    }
-    const std::string first = argv[1];
-    if (asksForHelp(first)) {
-        c.help = true;
-        return c;
-    }
-    const auto verb = verbOf(first);
-    if (!verb) {
-        c.problem = "unknown command " + escapeText(first);
-        return c;
-    }
-    c.verb = *verb;
-    c.verbName = first;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (c.verb == Verb::lint && arg == "--") {
-            c.fwpackArgs.assign(argv + i + 1, argv + argc);
-            break;
-        }
-        if ((arg.size() > 1 && arg[0] == '-') || arg == "/?") {
-            if (!takeOption(c, arg, i, argc, argv)) return c;
-        } else {
-            c.operands.push_back(argv[i]);
-        }
-    }
-    if (c.help) return c;
-    const std::vector<const char*> wanted = operandNames(c.verb);
-    if (c.operands.size() != wanted.size())
-        c.problem = c.operands.size() < wanted.size() ? std::string("missing operand ") + wanted[c.operands.size()]
-                                                      : "extra operand " + escapeText(c.operands[wanted.size()]);
-    else if (c.signature.caFile.empty() && !signatureOptionGiven(c.signature).empty())
-        c.problem = signatureOptionGiven(c.signature) + " needs --ca, the certificates to trust";
-    else if (!atProblem(c.signature.at).empty())
-        c.problem = atProblem(c.signature.at);
-    else if (c.verb == Verb::sign)
-        c.problem = signerProblem(c);
-    return c;
-}
 
 // The value for the i-th signer of an option given once for all or once each.
 std::string perSigner(const std::vector<std::string>& values, std::size_t i) {
@@ -246,7 +70,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         SignaturePolicy policy = c.signature;
         if (policy.signatureFile.empty()) policy.signatureFile = std::string(c.operands[0]) + ".sig";
         if (!signature.prepare(policy, &why)) {
-            print(err, "fwinspect: %s\n", why.c_str());
+            error(err, "%s", why.c_str());
             return 2;
         }
         signature.attach(options);
@@ -278,36 +102,39 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     return result == InspectionResult::sound ? 0 : 1;
 }
 
+int runVerb(const Command& c, std::FILE* out, std::FILE* err) {
+    switch (c.verb) {
+        case Verb::lint: return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
+        case Verb::extract: {
+            ExtractOptions options{c.options, c.force, c.parts, c.signature};
+            options.inspection.afterStructure = {};
+            return extractPackage(c.operands[0], c.operands[1], options, out, err);
+        }
+        case Verb::diff: return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
+        case Verb::sign: return signPackage(SignRequest{c.operands[0], signersOf(c), c.output, c.add, c.options}, out, err);
+        case Verb::list: return inspect(c, c.json ? ReportStyle::json : ReportStyle::table, out, err);
+        case Verb::verify: return inspect(c, c.json ? ReportStyle::json : ReportStyle::defectsOnly, out, err);
+    }
+    return 2;  // every Verb is handled above
+}
+
 int runCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     startCrypto();
     if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
         print(out, "fwinspect %s\n", FWPACK_VERSION);
         return 0;
     }
-    const Command c = parse(argc, argv);
+    const Command c = parseCommandLine(argc, argv);
     if (c.help) {
         printText(out, usageText(c.verbName).c_str());
         return 0;
     }
     if (!c.problem.empty()) {
         const std::string help = c.verbName.empty() ? "fwinspect --help" : "fwinspect " + c.verbName + " --help";
-        print(err, "fwinspect: %s; try '%s'\n", c.problem.c_str(), help.c_str());
+        error(err, "%s; try '%s'", c.problem.c_str(), help.c_str());
         return 2;
     }
-    if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
-    if (c.verb == Verb::extract) {
-        ExtractOptions options{c.options, c.force, c.parts, c.signature};
-        options.inspection.afterStructure = {};
-        return extractPackage(c.operands[0], c.operands[1], options, out, err);
-    }
-    if (c.verb == Verb::diff)
-        return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
-    if (c.verb == Verb::sign) {
-        SignRequest request{c.operands[0], signersOf(c), c.output, c.add, c.options};
-        return signPackage(request, out, err);
-    }
-    if (c.json) return inspect(c, ReportStyle::json, out, err);
-    return inspect(c, c.verb == Verb::list ? ReportStyle::table : ReportStyle::defectsOnly, out, err);
+    return runVerb(c, out, err);
 }
 
 }  // namespace
@@ -318,7 +145,7 @@ int runInspector(int argc, const char* const* argv, std::FILE* out, std::FILE* e
     try {
         return runCommand(argc, argv, out, err);
     } catch (const std::bad_alloc&) {
-        print(err, "fwinspect: %s\n", outOfMemory);
+        error(err, "%s", outOfMemory);
         return 2;
     }
 }

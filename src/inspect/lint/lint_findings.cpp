@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "format/board_code.h"
 #include "inspect/text/plain_text.h"
 #include "job/package_job.h"
 #include "job/registration.h"
@@ -73,16 +74,11 @@ void repeats(int argc, const char* const* argv, const ParsedOptions& o, std::vec
     }
 }
 
-bool plainHex(const char* text) {
-    const std::size_t n = std::strlen(text);
-    return n >= 1 && n <= 8 && std::strspn(text, "0123456789abcdefABCDEF") == n;
-}
-
 void boards(int argc, const char* const* argv, const ParsedOptions& o, std::vector<LintFinding>& found) {
     for (const char* board : o.boardArgs) {
         const std::string code = boardCodeText(parseBoardCode(board));
         const int at = positionOf(argc, argv, board);
-        if (!plainHex(board))
+        if (!plainBoardCode(board))
             found.push_back({at, "board code " + quoted(board) + " is not plain hexadecimal; fwpack reads it as " + code});
         else if (isLegacyBoard(parseBoardCode(board)) && !o.oldRequested)
             found.push_back({at, "board " + code + " is a legacy board, but -old is not given"});
