@@ -6,9 +6,9 @@
 namespace fw {
 namespace {
 
-class DefectReport : public ReportSink {
+class DefectReport : public StreamReport {
 public:
-    explicit DefectReport(std::FILE* out) : out_(out) {}
+    using StreamReport::StreamReport;
 
     void summary(const PackageSummary& s) override {
         path_ = escapePath(s.path);
@@ -38,7 +38,6 @@ public:
     }
 
 private:
-    std::FILE* out_;
     std::string path_, signedBy_;
     unsigned parts_ = 0, defects_ = 0;
     bool package_ = false, signatureChecked_ = false;

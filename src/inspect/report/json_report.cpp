@@ -8,9 +8,9 @@
 namespace fw {
 namespace {
 
-class JsonReport : public ReportSink {
+class JsonReport : public StreamReport {
 public:
-    explicit JsonReport(std::FILE* out) : out_(out) {}
+    using StreamReport::StreamReport;
 
     void summary(const PackageSummary& s) override {
         print(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
@@ -79,7 +79,6 @@ private:
         inParts_ = true;
     }
 
-    std::FILE* out_;
     bool inBoards_ = false, inParts_ = false;
     unsigned boards_ = 0, parts_ = 0;
     std::vector<std::uint32_t> codes_;

@@ -14,6 +14,15 @@ namespace fw {
 // The names of the kinds whose bits are set in a header's kind flags.
 std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout);
 
+// Each style writes its report on one stream.
+class StreamReport : public ReportSink {
+public:
+    explicit StreamReport(std::FILE* out) : out_(out) {}
+
+protected:
+    std::FILE* out_;
+};
+
 std::unique_ptr<ReportSink> makeTableReport(std::FILE* out);
 std::unique_ptr<ReportSink> makeJsonReport(std::FILE* out);
 std::unique_ptr<ReportSink> makeDefectReport(std::FILE* out);

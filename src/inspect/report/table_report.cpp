@@ -22,9 +22,9 @@ std::string lengthColumn(std::uint64_t length) {
     return text;
 }
 
-class TableReport : public ReportSink {
+class TableReport : public StreamReport {
 public:
-    explicit TableReport(std::FILE* out) : out_(out) {}
+    using StreamReport::StreamReport;
 
     void summary(const PackageSummary& s) override {
         oldLayout_ = s.oldLayout;
@@ -82,7 +82,6 @@ private:
                      "index/name", "md5", "digest");
     }
 
-    std::FILE* out_;
     bool oldLayout_ = false;
     bool tableOpen_ = false;
     long long partCount_ = -1;
