@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "package/writer.h"
 #include "support/test_support.h"
@@ -81,6 +83,25 @@ TEST_F(Registration, LaterMtdPairWithTheSameIndexDecides) {
     fw::registerMtdParts(*job, {{3, missing().c_str()}});
     EXPECT_EQ(job->mtdMask, 0u);
     EXPECT_EQ(job->mtdPaths[2][0], '\0');
+}
+
+// lint tells which pairs a later one replaces; what it tells must be what
+// registration keeps.
+TEST_F(Registration, ReplacedLaterNamesThePairsWhoseSlotAnotherPairTakes) {
+    const std::string a = file("a.img", 10, 1), b = file("b.img", 20, 2), c = file("c.img", 30, 3);
+    const std::vector<fw::MtdArg> mtd{{3, a.c_str()}, {5, b.c_str()}, {3, c.c_str()}};
+    fw::registerMtdParts(*job, mtd);
+    for (std::size_t i = 0; i < mtd.size(); ++i)
+        EXPECT_EQ(fw::replacedLater(mtd, i), job->mtdPaths[mtd[i].index - 1].data() != std::string(mtd[i].path)) << i;
+    const std::vector<fw::NamedArg> named{{"x", a.c_str()}, {"y", b.c_str()}, {"x", c.c_str()}, {"xy", a.c_str()}};
+    fw::registerNamedParts(*job, named);
+    EXPECT_EQ(job->namedMask, 0b111u);
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        std::size_t s = 0;
+        while (s < 3 && job->partNames[s].data() != std::string(named[i].name)) ++s;
+        ASSERT_LT(s, 3u) << named[i].name;
+        EXPECT_EQ(fw::replacedLater(named, i), job->namedPaths[s].data() != std::string(named[i].path)) << i;
+    }
 }
 
 TEST_F(Registration, MtdIndicesOutsideOneToTwentyAreSkipped) {

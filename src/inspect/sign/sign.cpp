@@ -15,16 +15,21 @@ namespace {
 
 // The signature must never take the place of a file the run reads: the
 // package, or any signer's key, certificate or chain, under any name or link.
-std::string clashOf(const std::string& output, const SignRequest& request) {
-    if (sameFile(output.c_str(), request.package)) return "the package";
+// False, with the file it would replace in `clash`, when it would.
+bool outputClear(const std::string& output, const SignRequest& request, std::string* clash) {
+    const auto clashes = [clash](const char* what) {
+        *clash = what;
+        return false;
+    };
+    if (sameFile(output.c_str(), request.package)) return clashes("the package");
     for (const SignerFiles& signer : request.signers) {
         const std::pair<const std::string&, const char*> inputs[] = {{signer.keyPath, "the signing key"},
                                                                      {signer.certPath, "the certificate"},
                                                                      {signer.chainPath, "the chain"}};
         for (const auto& [path, what] : inputs)
-            if (!path.empty() && sameFile(output.c_str(), path.c_str())) return what;
+            if (!path.empty() && sameFile(output.c_str(), path.c_str())) return clashes(what);
     }
-    return "";
+    return true;
 }
 
 bool loadSigners(const SignRequest& request, std::vector<std::unique_ptr<Signer>>& signers, std::string* why) {
@@ -80,7 +85,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
         return 2;
     }
     const std::string output = request.output.empty() ? std::string(request.package) + ".sig" : request.output;
-    if (const std::string clash = clashOf(output, request); !clash.empty()) {
+    if (std::string clash; !outputClear(output, request, &clash)) {
         error(err, "%s is %s; the signature goes elsewhere (--output SIG)", escapePath(output).c_str(),
                      clash.c_str());
         return 2;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "inspect/signature/crypto_support.h"
+
 namespace fw {
 namespace {
 
@@ -11,16 +13,16 @@ namespace {
 // carries more unsigned bytes than that carries something else.
 constexpr int largestUnsigned = 4096;
 
-std::string unsignedDefect(CMS_SignerInfo* si) {
+bool unsignedFit(CMS_SignerInfo* si, std::string* why) {
     int total = 0;
     for (int i = 0; i < CMS_unsigned_get_attr_count(si); ++i) {
         const int size = i2d_X509_ATTRIBUTE(CMS_unsigned_get_attr(si, i), nullptr);
-        if (size < 0) return "the signature's unsigned attributes cannot be read";
+        if (size < 0) return refuse("the signature's unsigned attributes cannot be read", why);
         total += size;
         if (total > largestUnsigned)
-            return "the signature's unsigned attributes exceed " + std::to_string(largestUnsigned) + " bytes";
+            return refuse("the signature's unsigned attributes exceed " + std::to_string(largestUnsigned) + " bytes", why);
     }
-    return "";
+    return true;
 }
 
 struct Once {
@@ -35,7 +37,7 @@ constexpr Once onceOnly[] = {
     {NID_pkcs9_signingTime, "signing time", false},
 };
 
-std::string countDefect(CMS_SignerInfo* si) {
+bool countsRight(CMS_SignerInfo* si, std::string* why) {
     for (const Once& once : onceOnly) {
         int count = 0;
         for (int i = 0; i < CMS_signed_get_attr_count(si); ++i) {
@@ -43,23 +45,24 @@ std::string countDefect(CMS_SignerInfo* si) {
             if (OBJ_obj2nid(X509_ATTRIBUTE_get0_object(attribute)) != once.nid) continue;
             count += X509_ATTRIBUTE_count(attribute);
         }
-        if (count == 0 && once.required) return std::string("the signature's signed attributes lack the ") + once.what;
+        if (count == 0 && once.required) return refuse(std::string("the signature's signed attributes lack the ") + once.what, why);
         if (count > 1)
-            return std::string("the signature's signed attributes hold the ") + once.what + " " +
-                   std::to_string(count) + " times; once is allowed";
+            return refuse(std::string("the signature's signed attributes hold the ") + once.what + " " +
+                              std::to_string(count) + " times; once is allowed",
+                          why);
     }
-    return "";
+    return true;
 }
 
-std::string contentTypeDefect(CMS_SignerInfo* si, CMS_ContentInfo* cms) {
+bool contentTypeRight(CMS_SignerInfo* si, CMS_ContentInfo* cms, std::string* why) {
     const auto* type = static_cast<const ASN1_OBJECT*>(
         CMS_signed_get0_data_by_OBJ(si, OBJ_nid2obj(NID_pkcs9_contentType), -3, V_ASN1_OBJECT));
-    if (type == nullptr) return "the signature's signed content type is not an object identifier";
+    if (type == nullptr) return refuse("the signature's signed content type is not an object identifier", why);
     if (OBJ_obj2nid(type) != NID_pkcs7_data || OBJ_cmp(type, CMS_get0_eContentType(cms)) != 0)
-        return "the signature's signed content type is not data, the content signed";
+        return refuse("the signature's signed content type is not data, the content signed", why);
     if (CMS_signed_get_attr_by_NID(si, NID_pkcs9_signingTime, -1) >= 0 && signedSigningTime(si) == nullptr)
-        return "the signature's signing time is not a time";
-    return "";
+        return refuse("the signature's signing time is not a time", why);
+    return true;
 }
 
 }  // namespace
@@ -75,13 +78,12 @@ const ASN1_TIME* signedSigningTime(CMS_SignerInfo* si) {
     return nullptr;
 }
 
-std::string attributesDefect(CMS_SignerInfo* si, CMS_ContentInfo* cms) {
-    if (std::string defect = unsignedDefect(si); !defect.empty()) return defect;
+bool attributesAcceptable(CMS_SignerInfo* si, CMS_ContentInfo* cms, std::string* why) {
+    if (!unsignedFit(si, why)) return false;
     const int count = CMS_signed_get_attr_count(si);
-    if (count < 0) return "";  // none: the signature covers the digest itself
-    if (count == 0) return "the signature's signed attributes are an empty set";
-    if (std::string defect = countDefect(si); !defect.empty()) return defect;
-    return contentTypeDefect(si, cms);
+    if (count < 0) return true;  // none: the signature covers the digest itself
+    if (count == 0) return refuse("the signature's signed attributes are an empty set", why);
+    return countsRight(si, why) && contentTypeRight(si, cms, why);
 }
 
 }  // namespace fw

@@ -8,11 +8,11 @@
 
 namespace fw {
 
-// Why the signer's attributes are unacceptable; empty when they are not.
+// False, with why, when the signer's attributes are unacceptable.
 // Signed attributes, when present, are a set that is not empty, holding
 // the content type (data) and the message digest exactly once each and
 // at most one signing time; unsigned ones stay small.
-std::string attributesDefect(CMS_SignerInfo* si, CMS_ContentInfo* cms);
+bool attributesAcceptable(CMS_SignerInfo* si, CMS_ContentInfo* cms, std::string* why);
 // The signed signing time; nothing when it is absent or not a time.
 const ASN1_TIME* signedSigningTime(CMS_SignerInfo* si);
 

@@ -74,25 +74,26 @@ bool signEdwards(CMS_SignerInfo* si, EVP_PKEY* key) {
     return X509_ALGOR_set0(algorithm, OBJ_nid2obj(EVP_PKEY_get_base_id(key)), V_ASN1_UNDEF, nullptr) == 1;
 }
 
-// Why the signature in `file` cannot take further signers, or nothing.
-std::string refusalToResume(CMS_ContentInfo* cms, const std::string& file) {
-    if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed) return "the file " + file + " holds no CMS signature";
-    if (CMS_is_detached(cms) != 1) return "the signature " + file + " carries its content; only detached ones take signers";
+// False, with why, when the signature in `file` cannot take further signers.
+bool resumable(CMS_ContentInfo* cms, const std::string& file, std::string* why) {
+    if (OBJ_obj2nid(CMS_get0_type(cms)) != NID_pkcs7_signed) return refuse("the file " + file + " holds no CMS signature", why);
+    if (CMS_is_detached(cms) != 1)
+        return refuse("the signature " + file + " carries its content; only detached ones take signers", why);
     if (OBJ_obj2nid(CMS_get0_eContentType(cms)) != NID_pkcs7_data)
-        return "the signature " + file + " signs content of another type than data";
+        return refuse("the signature " + file + " signs content of another type than data", why);
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
-    if (sk_CMS_SignerInfo_num(signers) <= 0) return "the signature " + file + " has no signer to add to";
+    if (sk_CMS_SignerInfo_num(signers) <= 0) return refuse("the signature " + file + " has no signer to add to", why);
     for (int i = 0; i < sk_CMS_SignerInfo_num(signers); ++i) {
         CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);
         const std::string which = "signer " + std::to_string(i + 1) + " of the signature " + file;
-        if (!signerDigestOf(si)) return which + " uses a digest other than SHA-256, SHA-384 or SHA-512";
+        if (!signerDigestOf(si)) return refuse(which + " uses a digest other than SHA-256, SHA-384 or SHA-512", why);
         if (messageDigestOf(si) == nullptr)
-            return which + " has no signed attributes, so its package cannot be told from its digest";
+            return refuse(which + " has no signed attributes, so its package cannot be told from its digest", why);
         // verify holds every signer to these rules; one that breaks them
         // would spoil the signature whatever is added.
-        if (const std::string defect = attributesDefect(si, cms); !defect.empty()) return which + ": " + defect;
+        if (std::string defect; !attributesAcceptable(si, cms, &defect)) return refuse(which + ": " + defect, why);
     }
-    return "";
+    return true;
 }
 
 }  // namespace
@@ -118,8 +119,7 @@ std::unique_ptr<SignatureDraft> SignatureDraft::resume(const std::vector<std::ui
         *why = "the file " + file + " holds no CMS signature in DER, or more than one";
         return nullptr;
     }
-    *why = refusalToResume(state->cms.get(), file);
-    if (!why->empty()) return nullptr;
+    if (!resumable(state->cms.get(), file, why)) return nullptr;
     // Adding a signer writes the whole signature anew, in DER; bytes that
     // were not DER would come out changed, and a checker that hashes the
     // signed attributes as they were sent would no longer accept them.
@@ -142,9 +142,9 @@ int SignatureDraft::signerCount() const { return sk_CMS_SignerInfo_num(CMS_get0_
 
 bool SignatureDraft::takes(std::size_t more, std::string* why) const {
     const std::size_t count = static_cast<std::size_t>(signerCount()) + more;
-    *why = tooManySigners(static_cast<int>(std::min<std::size_t>(count, INT_MAX)));
-    if (!why->empty()) *why = "the signature would have " + *why;
-    return why->empty();
+    if (std::string tooMany; !signerCountAccepted(static_cast<int>(std::min<std::size_t>(count, INT_MAX)), &tooMany))
+        return refuse("the signature would have " + tooMany, why);
+    return true;
 }
 
 std::vector<DigestAlgorithm> SignatureDraft::heldAlgorithms() const {

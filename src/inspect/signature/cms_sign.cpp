@@ -34,25 +34,27 @@ int supplyPassphrase(char* buffer, int size, int, void* userData) {
     return static_cast<int>(length);
 }
 
-// A key fwinspect signs with, or the reason it does not.
-std::string keyRefusal(EVP_PKEY* key, const std::string& path) {
+// False, with the reason, for a key fwinspect does not sign with.
+bool keyAccepted(EVP_PKEY* key, const std::string& path, std::string* why) {
     if (EVP_PKEY_is_a(key, "RSA")) {
         const int bits = EVP_PKEY_get_bits(key);
         if (bits < 2048)
-            return "the RSA key in " + path + " has " + std::to_string(bits) + " bits; at least 2048 are needed";
-        return "";
+            return refuse("the RSA key in " + path + " has " + std::to_string(bits) + " bits; at least 2048 are needed", why);
+        return true;
     }
     if (EVP_PKEY_is_a(key, "EC")) {
         char curve[64] = "";
         EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, curve, sizeof curve, nullptr);
-        if (std::strcmp(curve, "prime256v1") == 0 || std::strcmp(curve, "secp384r1") == 0) return "";
-        return "the EC key in " + path + " is on curve " + (curve[0] != '\0' ? curve : "unknown") +
-               "; only P-256 and P-384 are accepted";
+        if (std::strcmp(curve, "prime256v1") == 0 || std::strcmp(curve, "secp384r1") == 0) return true;
+        return refuse("the EC key in " + path + " is on curve " + (curve[0] != '\0' ? curve : "unknown") +
+                          "; only P-256 and P-384 are accepted",
+                      why);
     }
-    if (EVP_PKEY_is_a(key, "ED25519")) return "";
+    if (EVP_PKEY_is_a(key, "ED25519")) return true;
     const char* type = EVP_PKEY_get0_type_name(key);
-    return "the key in " + path + " is of type " + (type != nullptr ? type : "unknown") +
-           "; keys must be RSA, ECDSA P-256 or P-384, or Ed25519";
+    return refuse("the key in " + path + " is of type " + (type != nullptr ? type : "unknown") +
+                      "; keys must be RSA, ECDSA P-256 or P-384, or Ed25519",
+                  why);
 }
 
 // A PEM key file, opened with the passphrase when it is encrypted.
@@ -117,8 +119,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
     }
     state->key = inToken ? loadTokenKey(files.keyPath, secret, why) : loadKeyFile(files, secret, why);
     if (!state->key) return nullptr;
-    *why = keyRefusal(state->key.get(), keyPath);
-    if (!(*why).empty()) return nullptr;
+    if (!keyAccepted(state->key.get(), keyPath, why)) return nullptr;
 
     CertsPtr certs;
     if (!loadCertificates(files, secret, certs, why)) return nullptr;
@@ -139,7 +140,7 @@ std::unique_ptr<Signer> Signer::load(const SignerFiles& files, std::string* why)
                 timeText(X509_get0_notBefore(cert));
         return nullptr;
     }
-    if (const std::string defect = endEntityDefect(cert); !defect.empty()) {
+    if (std::string defect; !mayEndEntitySign(cert, &defect)) {
         *why = "the certificate in " + certPath + " " + defect;
         return nullptr;
     }

@@ -66,22 +66,21 @@ std::optional<DigestAlgorithm> algorithmOf(CMS_SignerInfo* si, std::string& defe
     return std::nullopt;
 }
 
-// Each signer and the digest it asks for; a defect when one is unusable.
-std::string readSigners(CMS_ContentInfo* cms, std::vector<CMS_SignerInfo*>& out,
-                        std::vector<DigestAlgorithm>& algorithms) {
+// Each signer and the digest it asks for; false, with why, when one is unusable.
+bool readSigners(CMS_ContentInfo* cms, std::vector<CMS_SignerInfo*>& out, std::vector<DigestAlgorithm>& algorithms,
+                 std::string* why) {
     STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms);
     const int count = sk_CMS_SignerInfo_num(signers);
-    if (count <= 0) return "the signature has no signer";
-    if (const std::string tooMany = tooManySigners(count); !tooMany.empty()) return "the signature has " + tooMany;
-    std::string defect;
-    for (int i = 0; i < count && defect.empty(); ++i) {
+    if (count <= 0) return refuse("the signature has no signer", why);
+    if (std::string tooMany; !signerCountAccepted(count, &tooMany)) return refuse("the signature has " + tooMany, why);
+    for (int i = 0; i < count; ++i) {
         CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, i);
-        if (const auto algorithm = algorithmOf(si, defect)) {
-            out.push_back(si);
-            algorithms.push_back(*algorithm);
-        }
+        const auto algorithm = algorithmOf(si, *why);
+        if (!algorithm) return false;
+        out.push_back(si);
+        algorithms.push_back(*algorithm);
     }
-    return defect;
+    return true;
 }
 
 }  // namespace
@@ -119,7 +118,7 @@ DetachedSignature DetachedSignature::parse(const std::uint8_t* bytes, std::size_
                    (type != NID_undef ? OBJ_nid2ln(type) : "content of an unknown type") + ", not a signature";
         return result;
     }
-    s.defect = readSigners(s.cms.get(), s.signers, s.signerAlgorithms);
+    readSigners(s.cms.get(), s.signers, s.signerAlgorithms, &s.defect);
     return result;
 }
 
@@ -149,18 +148,15 @@ SignerVerdict judgeSigner(CMS_SignerInfo* si, CMS_ContentInfo* cms, DigestAlgori
     if (signer != nullptr) v.subject = oneLineName(X509_get_subject_name(signer));
     const ASN1_TIME* signingTime = signedSigningTime(si);
     if (signingTime != nullptr) v.signingTime = timeText(signingTime);
-    v.defect = attributesDefect(si, cms);
-    if (v.defect.empty() && (signer == nullptr || key == nullptr))
-        v.defect = "the signature does not carry its signer's certificate";
-    if (v.defect.empty()) v.defect = matchDefect(si, key, algorithm, digest);
-    v.matches = v.defect.empty();
+    v.matches = attributesAcceptable(si, cms, &v.defect) &&
+                (signer != nullptr && key != nullptr ? signatureMatches(si, key, algorithm, digest, &v.defect)
+                                                     : refuse("the signature does not carry its signer's certificate", &v.defect));
     if (!v.matches) return v;
     const std::optional<std::int64_t> signedAt = signingTime ? secondsOf(signingTime) : std::nullopt;
     if (rules.at.kind == CheckTime::Kind::signing && !signedAt)
         v.defect = "the signer " + v.subject + " gave no signing time to check its certificate at (--at signing)";
     else
-        v.defect = signerDefect(signer, untrusted, trust, rules, checkTime(rules, signedAt));
-    v.accepted = v.defect.empty();
+        v.accepted = signerAccepted(signer, untrusted, trust, rules, checkTime(rules, signedAt), &v.defect);
     return v;
 }
 

@@ -140,28 +140,28 @@ std::vector<std::uint8_t> signedAttributesDer(const CMS_SignerInfo* si) {
 
 // The signer's own certificate: an end entity, for code signing by name,
 // its key for signatures.
-std::string endEntityDefect(X509* signer) {
+bool mayEndEntitySign(X509* signer, std::string* why) {
     const std::uint32_t flags = X509_get_extension_flags(signer);
-    if (X509_check_ca(signer) != 0) return "is a CA certificate; only an end entity may sign";
-    if ((flags & EXFLAG_XKUSAGE) == 0) return "is not for code signing: it names no extended key usage";
+    if (X509_check_ca(signer) != 0) return refuse("is a CA certificate; only an end entity may sign", why);
+    if ((flags & EXFLAG_XKUSAGE) == 0) return refuse("is not for code signing: it names no extended key usage", why);
     if ((X509_get_extended_key_usage(signer) & XKU_CODE_SIGN) == 0)
-        return "is not for code signing: its extended key usage leaves code signing out";
+        return refuse("is not for code signing: its extended key usage leaves code signing out", why);
     if ((flags & EXFLAG_KUSAGE) != 0 && (X509_get_key_usage(signer) & KU_DIGITAL_SIGNATURE) == 0)
-        return "is not for signing: its key usage leaves digital signatures out";
+        return refuse("is not for signing: its key usage leaves digital signatures out", why);
     // What the chain's check refuses at verify, known from the certificate
     // alone, so sign refuses it too: an issuer's signature made with SHA-1
     // or MD5 (under the 112 bits of security a chain must have).
     int bits = 0;
     if (X509_get_signature_info(signer, nullptr, nullptr, &bits, nullptr) == 1 && bits > 0 && bits < 112)
-        return "is signed by its issuer with a digest too weak to trust (SHA-1 or MD5)";
-    return "";
+        return refuse("is signed by its issuer with a digest too weak to trust (SHA-1 or MD5)", why);
+    return true;
 }
 
-std::string tooManySigners(int count) {
+bool signerCountAccepted(int count, std::string* why) {
     // Each signer costs a chain to build; key rotation needs two or three.
     constexpr int mostSigners = 16;
-    if (count <= mostSigners) return "";
-    return std::to_string(count) + " signers; at most " + std::to_string(mostSigners) + " are accepted";
+    if (count <= mostSigners) return true;
+    return refuse(std::to_string(count) + " signers; at most " + std::to_string(mostSigners) + " are accepted", why);
 }
 
 bool allowsCodeSigning(X509* cert) {

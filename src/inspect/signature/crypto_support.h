@@ -52,6 +52,11 @@ struct TrustStore::State {
 // first: the pkcs11 engine queues the token's own reason first.
 enum class ErrorEnd { first, last };
 std::string takeCryptoReason(ErrorEnd end = ErrorEnd::last);
+// Puts `reason` in `why` and returns false: a check's refusal.
+inline bool refuse(std::string reason, std::string* why) {
+    *why = std::move(reason);
+    return false;
+}
 // The message, and libcrypto's reason behind it when there is one.
 std::string withReason(std::string message);
 // Keys, certificates and chains are small; a file of megabytes is not one.
@@ -87,18 +92,18 @@ bool readPemFile(const std::string& path, const char* what, PemContents& into, s
 // Its certificates alone, at least one.
 bool readCertificates(const std::string& path, const char* what, CertsPtr& certs, std::string* why);
 bool allowsCodeSigning(X509* cert);
-// Why `signer` may not sign packages ("is a CA certificate; ..."), to follow
-// its name; empty when it may: what sign demands and verify checks alike.
-std::string endEntityDefect(X509* signer);
-// "17 signers; at most 16 are accepted" for a signature of more signers
-// than verify checks; empty for one it checks. sign asks it before it
-// writes, so it never makes a signature that verify refuses.
-std::string tooManySigners(int count);
+// False, with why `signer` may not sign packages ("is a CA certificate;
+// ...", to follow its name): what sign demands and verify checks alike.
+bool mayEndEntitySign(X509* signer, std::string* why);
+// False, with "17 signers; at most 16 are accepted", for a signature of more
+// signers than verify checks. sign asks it before it writes, so it never
+// makes a signature that verify refuses.
+bool signerCountAccepted(int count, std::string* why);
 // Seconds since 1970 UTC of a certificate or attribute time.
 std::optional<std::int64_t> secondsOf(const ASN1_TIME* time);
-// Why `signer` may not sign under `rules`, checked against `trust` at
-// `when` (nothing: now) with `untrusted` as intermediates; empty when it may.
-std::string signerDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust,
-                         const SignerRules& rules, std::optional<std::int64_t> when);
+// Whether `signer` may sign under `rules`, checked against `trust` at
+// `when` (nothing: now) with `untrusted` as intermediates; false with why not.
+bool signerAccepted(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust, const SignerRules& rules,
+                    std::optional<std::int64_t> when, std::string* why);
 
 }  // namespace fw

@@ -13,6 +13,8 @@
 namespace fw {
 namespace {
 
+constexpr const char* mismatch = "the signature does not match the package";
+
 // RSASSA-PSS as the signature algorithm names it: the hash, MGF1's hash
 // and the salt length, with RFC 4055's defaults where they are left out.
 struct PssParameters {
@@ -54,50 +56,49 @@ std::optional<PssParameters> pssParameters(const X509_ALGOR* algorithm) {
 }
 
 // The padding an RSA signature made over the digest itself uses.
-std::string setRsaPadding(EVP_PKEY_CTX* ctx, CMS_SignerInfo* si, const EVP_MD* md) {
+bool setRsaPadding(EVP_PKEY_CTX* ctx, CMS_SignerInfo* si, const EVP_MD* md, std::string* why) {
     X509_ALGOR* signature = nullptr;
     CMS_SignerInfo_get0_algs(si, nullptr, nullptr, nullptr, &signature);
     const ASN1_OBJECT* oid = nullptr;
     X509_ALGOR_get0(&oid, nullptr, nullptr, signature);
     if (OBJ_obj2nid(oid) != NID_rsassaPss)
-        return EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) == 1 && EVP_PKEY_CTX_set_signature_md(ctx, md) == 1
-                   ? ""
-                   : "the signature does not match the package";
+        return (EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) == 1 && EVP_PKEY_CTX_set_signature_md(ctx, md) == 1) ||
+               refuse("the signature does not match the package", why);
     const auto pss = pssParameters(signature);
-    if (!pss) return "the signature's RSA-PSS parameters cannot be read";
+    if (!pss) return refuse("the signature's RSA-PSS parameters cannot be read", why);
     if (EVP_MD_get_type(pss->md) != EVP_MD_get_type(md))
-        return std::string("the signature's RSA-PSS hash is not the ") + EVP_MD_get0_name(md) + " of its digest";
-    return EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PSS_PADDING) == 1 &&
-                   EVP_PKEY_CTX_set_signature_md(ctx, md) == 1 && EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, pss->mgf1) == 1 &&
-                   EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx, pss->saltLength) == 1
-               ? ""
-               : "the signature's RSA-PSS parameters cannot be used";
+        return refuse(std::string("the signature's RSA-PSS hash is not the ") + EVP_MD_get0_name(md) + " of its digest", why);
+    return (EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PSS_PADDING) == 1 &&
+            EVP_PKEY_CTX_set_signature_md(ctx, md) == 1 && EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, pss->mgf1) == 1 &&
+            EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx, pss->saltLength) == 1) ||
+           refuse("the signature's RSA-PSS parameters cannot be used", why);
 }
 
 // The signature over the digest itself, as made without signed attributes.
 // Ed25519 signs the whole content, which a digest cannot stand in for.
-std::string checkBareSignature(CMS_SignerInfo* si, EVP_PKEY* key, const EVP_MD* md,
-                               const std::vector<std::uint8_t>& digest) {
+bool bareSignatureMatches(CMS_SignerInfo* si, EVP_PKEY* key, const EVP_MD* md, const std::vector<std::uint8_t>& digest,
+                          std::string* why) {
     if (!EVP_PKEY_is_a(key, "RSA") && !EVP_PKEY_is_a(key, "EC"))
-        return std::string("the signature has no signed attributes and a ") + EVP_PKEY_get0_type_name(key) +
-               " key, so it covers the package itself and cannot be checked from its digest";
+        return refuse(std::string("the signature has no signed attributes and a ") + EVP_PKEY_get0_type_name(key) +
+                          " key, so it covers the package itself and cannot be checked from its digest",
+                      why);
     const ASN1_OCTET_STRING* signature = CMS_SignerInfo_get0_signature(si);
     KeyCtxPtr ctx{EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr)};
-    if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) return "the signature does not match the package";
-    if (EVP_PKEY_is_a(key, "RSA"))
-        if (std::string defect = setRsaPadding(ctx.get(), si, md); !defect.empty()) return defect;
+    if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1) return refuse(mismatch, why);
+    if (EVP_PKEY_is_a(key, "RSA") && !setRsaPadding(ctx.get(), si, md, why)) return false;
     const bool ok = EVP_PKEY_verify(ctx.get(), ASN1_STRING_get0_data(signature),
                                     static_cast<std::size_t>(ASN1_STRING_length(signature)), digest.data(),
                                     digest.size()) == 1;
-    return ok ? "" : "the signature does not match the package";
+    return ok || refuse(mismatch, why);
 }
 
-std::string checkSignedAttributes(CMS_SignerInfo* si, EVP_PKEY* key, const std::vector<std::uint8_t>& digest) {
+bool signedAttributesMatch(CMS_SignerInfo* si, EVP_PKEY* key, const std::vector<std::uint8_t>& digest,
+                           std::string* why) {
     const ASN1_OCTET_STRING* messageDigest = messageDigestOf(si);
-    if (messageDigest == nullptr) return "the signature's signed attributes lack the package's digest";
+    if (messageDigest == nullptr) return refuse("the signature's signed attributes lack the package's digest", why);
     if (static_cast<std::size_t>(ASN1_STRING_length(messageDigest)) != digest.size() ||
         std::memcmp(ASN1_STRING_get0_data(messageDigest), digest.data(), digest.size()) != 0)
-        return "the signature does not match the package";
+        return refuse(mismatch, why);
     bool ok;
     if (isEdwardsKey(key)) {
         const std::vector<std::uint8_t> covered = signedAttributesDer(si);
@@ -111,17 +112,17 @@ std::string checkSignedAttributes(CMS_SignerInfo* si, EVP_PKEY* key, const std::
     } else {
         ok = CMS_SignerInfo_verify(si) == 1;
     }
-    return ok ? "" : "the signature does not match the package";
+    return ok || refuse(mismatch, why);
 }
 
 }  // namespace
 
-std::string matchDefect(CMS_SignerInfo* si, EVP_PKEY* key, DigestAlgorithm algorithm,
-                        const std::vector<std::uint8_t>& digest) {
-    std::string defect = CMS_signed_get_attr_count(si) >= 0 ? checkSignedAttributes(si, key, digest)
-                                                           : checkBareSignature(si, key, mdOf(algorithm), digest);
+bool signatureMatches(CMS_SignerInfo* si, EVP_PKEY* key, DigestAlgorithm algorithm,
+                      const std::vector<std::uint8_t>& digest, std::string* why) {
+    const bool matches = CMS_signed_get_attr_count(si) >= 0 ? signedAttributesMatch(si, key, digest, why)
+                                                            : bareSignatureMatches(si, key, mdOf(algorithm), digest, why);
     ERR_clear_error();
-    return defect;
+    return matches;
 }
 
 }  // namespace fw

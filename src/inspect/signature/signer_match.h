@@ -12,9 +12,9 @@
 
 namespace fw {
 
-// Empty when the signature of `si`, made with `key`, covers `digest`, the
-// package's digest by `algorithm`; else why not.
-std::string matchDefect(CMS_SignerInfo* si, EVP_PKEY* key, DigestAlgorithm algorithm,
-                        const std::vector<std::uint8_t>& digest);
+// Whether the signature of `si`, made with `key`, covers `digest`, the
+// package's digest by `algorithm`; false with why not.
+bool signatureMatches(CMS_SignerInfo* si, EVP_PKEY* key, DigestAlgorithm algorithm,
+                      const std::vector<std::uint8_t>& digest, std::string* why);
 
 }  // namespace fw

@@ -57,14 +57,15 @@ bool namedByRules(X509* signer, const SignerRules& rules) {
 }
 
 // An issuer that narrows its extended key usage must leave code signing in.
-std::string issuersDefect(STACK_OF(X509) * chain) {
+bool issuersAllowCodeSigning(STACK_OF(X509) * chain, std::string* why) {
     for (int i = 1; i < sk_X509_num(chain); ++i) {
         X509* issuer = sk_X509_value(chain, i);
         if (!allowsCodeSigning(issuer))
-            return "is not trusted: its issuer " + oneLineName(X509_get_subject_name(issuer)) +
-                   " is not for code signing";
+            return refuse("is not trusted: its issuer " + oneLineName(X509_get_subject_name(issuer)) +
+                              " is not for code signing",
+                          why);
     }
-    return "";
+    return true;
 }
 
 // Checked at an earlier time, a CRL issued since is newer knowledge, not a
@@ -73,11 +74,11 @@ int laterCrlsCount(int ok, X509_STORE_CTX* ctx) {
     return ok != 0 || X509_STORE_CTX_get_error(ctx) == X509_V_ERR_CRL_NOT_YET_VALID ? 1 : 0;
 }
 
-std::string chainDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust,
-                        const SignerRules& rules, std::optional<std::int64_t> when) {
+bool chainTrusted(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust, const SignerRules& rules,
+                  std::optional<std::int64_t> when, std::string* why) {
     StoreCtxPtr ctx{X509_STORE_CTX_new()};
     if (!ctx || X509_STORE_CTX_init(ctx.get(), trust.store.get(), signer, untrusted) != 1)
-        return withReason("cannot be checked");
+        return refuse(withReason("cannot be checked"), why);
     X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(ctx.get());
     X509_VERIFY_PARAM_set_auth_level(param, securityLevel);
     unsigned long flags = 0;
@@ -91,9 +92,9 @@ std::string chainDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustSto
     if (X509_verify_cert(ctx.get()) != 1) {
         const std::string reason = X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
         ERR_clear_error();
-        return "is not trusted: " + reason;
+        return refuse("is not trusted: " + reason, why);
     }
-    return issuersDefect(X509_STORE_CTX_get0_chain(ctx.get()));
+    return issuersAllowCodeSigning(X509_STORE_CTX_get0_chain(ctx.get()), why);
 }
 
 }  // namespace
@@ -159,12 +160,13 @@ std::optional<std::int64_t> dayOf(const std::string& text) {
     return secondsOf(time.get());
 }
 
-std::string signerDefect(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust,
-                         const SignerRules& rules, std::optional<std::int64_t> when) {
-    std::string defect = endEntityDefect(signer);
-    if (defect.empty()) defect = chainDefect(signer, untrusted, trust, rules, when);
-    if (defect.empty() && !namedByRules(signer, rules)) defect = "is not among the signers named with --signer";
-    return defect.empty() ? "" : "the signer " + oneLineName(X509_get_subject_name(signer)) + " " + defect;
+bool signerAccepted(X509* signer, STACK_OF(X509) * untrusted, const TrustStore::State& trust, const SignerRules& rules,
+                    std::optional<std::int64_t> when, std::string* why) {
+    std::string defect;
+    if (mayEndEntitySign(signer, &defect) && chainTrusted(signer, untrusted, trust, rules, when, &defect) &&
+        (namedByRules(signer, rules) || refuse("is not among the signers named with --signer", &defect)))
+        return true;
+    return refuse("the signer " + oneLineName(X509_get_subject_name(signer)) + " " + defect, why);
 }
 
 }  // namespace fw
