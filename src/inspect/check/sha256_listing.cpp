@@ -4,13 +4,6 @@
 
 namespace fw {
 
-std::vector<std::uint8_t> Sha256Stream::finish() {
-    Sha256Digest d;
-    sha256Final(ctx_, d);
-    sha256Init(ctx_);
-    return {d.begin(), d.end()};
-}
-
 void Sha256Listing::attachParts(InspectionOptions& options) {
     options.partDigest = [] { return std::make_unique<Sha256Stream>(); };
 }

@@ -11,7 +11,6 @@
 #include <set>
 #include <vector>
 
-#include "digest/sha256.h"
 #include "inspect/signature/crypto_support.h"
 #include "inspect/text/plain_text.h"
 #include "platform/whole_file.h"
@@ -35,13 +34,11 @@ struct PemBlock {
     }
 };
 
-Sha256Digest fingerprintOf(const unsigned char* der, long size) {
-    Sha256Context ctx;
-    sha256Init(ctx);
-    sha256Update(ctx, der, static_cast<std::size_t>(size));
-    Sha256Digest d;
-    sha256Final(ctx, d);
-    return d;
+// Empty only when libcrypto cannot allocate.
+std::vector<std::uint8_t> fingerprintOf(const unsigned char* der, long size) {
+    WholeFileDigest digest(DigestAlgorithm::sha256);
+    digest.update(der, static_cast<std::size_t>(size));
+    return digest.finish();
 }
 
 bool isCertificate(const char* name) {
@@ -61,7 +58,10 @@ public:
             into_.crls.push_back(std::move(crl));
             return true;
         }
-        if (!isCertificate(block.name) || !seen_.insert(fingerprintOf(block.data, block.size)).second) return true;
+        if (!isCertificate(block.name)) return true;
+        const std::vector<std::uint8_t> fingerprint = fingerprintOf(block.data, block.size);
+        if (fingerprint.empty()) return fail("cannot be kept", why);
+        if (!seen_.insert(fingerprint).second) return true;
         if (static_cast<int>(seen_.size()) > mostCertificates)
             return fail("holds more than " + std::to_string(mostCertificates) + " different certificates; " +
                             "a trust store takes its few roots, not a whole collection",
@@ -82,7 +82,7 @@ private:
     const std::string& file_;
     const char* what_;
     PemContents& into_;
-    std::set<Sha256Digest> seen_;
+    std::set<std::vector<std::uint8_t>> seen_;
 };
 
 }  // namespace
