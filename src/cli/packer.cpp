@@ -21,7 +21,7 @@ constexpr const char* demoArguments[] = {"caldrewin_cmd.exe", "-b", "0c35", "-t"
 
 void registerInputs(PackageJob& job, const ParsedOptions& o) {
     for (const char* board : o.boardArgs) addBoardCode(job, parseBoardCode(board));
-    for (FixedKind kind : registrationOrder)
+    for (PartKind kind : registrationOrder)
         if (const char* path = o.imageArgs[index(kind)]) registerImage(job, kind, path);
     registerMtdParts(job, o.mtdArgs);
     registerNamedParts(job, o.namedArgs);

@@ -51,7 +51,7 @@ int namedSlotFor(const PackageJob& job, const char* name) {
     return -1;
 }
 
-void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length) {
+void buildImageHeader(PackageJob& job, PartKind kind, std::int64_t length) {
     const std::size_t k = index(kind);
     job.fixedHeaders[k] = freshHeader(kindInfo(kind).typeCode, length);
     job.imageLengths[k] = length;
@@ -75,7 +75,7 @@ void buildNamedHeader(PackageJob& job, std::size_t slot, std::uint32_t nameField
 
 }  // namespace
 
-void registerImage(PackageJob& job, FixedKind kind, const char* path) {
+void registerImage(PackageJob& job, PartKind kind, const char* path) {
     const std::size_t k = index(kind);
     if (!fileExists(path) || !setText(job.imagePaths[k], path)) job.imagePaths[k][0] = '\0';
     if (job.imagePaths[k][0] == '\0') return;

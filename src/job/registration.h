@@ -21,7 +21,7 @@ struct NamedArg {
     const char* path;
 };
 
-void registerImage(PackageJob& job, FixedKind kind, const char* path);
+void registerImage(PackageJob& job, PartKind kind, const char* path);
 void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs);
 void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs);
 
