@@ -37,9 +37,8 @@ int packOnce(int argc, const char* const* argv, std::FILE* out, std::string* why
         argv = demoArguments;
     }
     ParsedOptions options;
-    std::string message = scanArguments(argc, argv, options);
-    if (message.empty()) message = validateOptions(options);
-    if (!message.empty()) {
+    std::string message;
+    if (!scanArguments(argc, argv, options, &message) || !validateOptions(options, &message)) {
         printUsage(message.c_str(), out);
         return -1;
     }

@@ -18,8 +18,8 @@ Scan scan(std::vector<std::string> args) {
     Scan s{std::move(args), {}, {}};
     std::vector<const char*> argv{"fwpack"};
     for (const auto& a : s.args) argv.push_back(a.c_str());
-    s.message = fw::scanArguments(static_cast<int>(argv.size()), argv.data(), s.options);
-    if (s.message.empty()) s.message = fw::validateOptions(s.options);
+    if (fw::scanArguments(static_cast<int>(argv.size()), argv.data(), s.options, &s.message))
+        fw::validateOptions(s.options, &s.message);
     return s;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/fake_os_calls.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
+#include "platform/new_file.h"
 #include "test_support.h"
 
 namespace {

@@ -73,10 +73,10 @@ DigestsOnTheWay::DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted) {
 
 void DigestsOnTheWay::attach(InspectionOptions& options) {
     if (digests_.empty()) return;
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
+    options.packageBytes = [this](const std::uint8_t* bytes, std::size_t count) {
         for (WholeFileDigest& d : digests_) d.update(bytes, count);
     };
-    options.wholeFileEnd = [this](bool whole) { readWhole_ = whole; };
+    options.packageBytesEnd = [this](bool whole) { readWhole_ = whole; };
 }
 
 std::optional<PackageDigests> DigestsOnTheWay::finish() {
@@ -111,12 +111,12 @@ SignatureReport SignatureCheck::finish() {
 }
 
 void Sha256Listing::attachParts(InspectionOptions& options) {
-    options.partDigest = [] { return std::make_unique<PartSha256>(); };
+    options.partSha256 = [] { return std::make_unique<PartSha256>(); };
 }
 
 void Sha256Listing::attach(InspectionOptions& options) {
     attachParts(options);
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
+    options.packageBytes = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
 }
 
 }  // namespace fw

@@ -296,7 +296,7 @@ int runCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
     if (c.verb == Verb::lint) return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
     if (c.verb == Verb::extract) {
         ExtractOptions options{c.options, c.force, c.parts, c.signature};
-        options.inspection.afterStructure = {};
+        options.inspection.test.afterStructure = {};
         return extractPackage(c.operands[0], c.operands[1], options, out, err);
     }
     if (c.verb == Verb::diff)

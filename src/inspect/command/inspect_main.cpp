@@ -1,24 +1,12 @@
-#include <cstdio>
-
 #include "inspect/command/inspect_command.h"
-#include "platform/console_text.h"
-#include "platform/interruption.h"
-#include "platform/process_start.h"
-#include "platform/progress.h"
-#include "platform/standard_streams.h"
+#include "platform/tool_main.h"
 
-int main(int argc, char** argv) {
-    fw::loadLibrariesOnlyFromSystemAndProgram();
-    fw::ProgramArguments arguments(argc, argv);
-    if (!fw::prepareStandardStreams() || !arguments.whole()) return 2;
-    fw::enableProgressOnTerminal(stderr);
-    fw::removeTemporaryFileOnInterrupt();
-    const int status = fw::runInspector(arguments.count(), arguments.values());
-    // A report that did not reach its reader (a full disk, a pipe nobody
-    // reads) is no report: said where it can still be read.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        fw::printText(stderr, "fwinspect: cannot write standard output\n");
-        return 2;
-    }
-    return status;
-}
+namespace {
+
+int inspect(int argc, const char* const* argv) { return fw::runInspector(argc, argv); }
+
+}  // namespace
+
+// A report that did not reach its reader (a full disk, a pipe nobody
+// reads) is no report: runTool says so where it can still be read.
+int main(int argc, char** argv) { return fw::runTool(argc, argv, "fwinspect", 2, inspect); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 namespace fw {
 

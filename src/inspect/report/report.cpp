@@ -26,7 +26,7 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
 // The index or name column: a slot part's label, the tar part's target path.
 std::string partName(const PartReport& r) {
     if (r.kind == PartKind::tar) return escapeText(r.name);
-    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(identityOf(r)));
+    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(partIdentityOf(r)));
     return "";
 }
 
@@ -45,7 +45,7 @@ bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dat
 std::string contentMember(const PartReport& r) {
     std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
                     hexDigest(r.contentDigest) + "\"";
-    if (!r.contentExtraDigest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentExtraDigest) + "\"";
+    if (!r.contentSha256Digest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentSha256Digest) + "\"";
     return s + "}";
 }
 
@@ -79,11 +79,11 @@ public:
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
         char number[16];
         std::snprintf(number, sizeof number, "%-2u", r.number);
-        if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.extraDigest) + "\n";
+        if (!r.sha256Digest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.sha256Digest) + "\n";
         if (hasContentField(r) && r.digested)
             content_ += "input    part " + std::string(number) + "  " + lengthColumn(r.contentLength) + " bytes  md5 " +
                         hexDigest(r.contentDigest) +
-                        (r.contentExtraDigest.empty() ? "" : "  sha256 " + hexBytes(r.contentExtraDigest)) + "\n";
+                        (r.contentSha256Digest.empty() ? "" : "  sha256 " + hexBytes(r.contentSha256Digest)) + "\n";
     }
     void defect(const std::string& text) override { defects_.add(text); }
     void packageDigest(const std::vector<std::uint8_t>& digest) override {
@@ -156,7 +156,7 @@ public:
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          hasName ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
-            if (!r.extraDigest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.extraDigest).c_str());
+            if (!r.sha256Digest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.sha256Digest).c_str());
             if (hasContentField(r) && r.digested) printText(out_, contentMember(r).c_str());
         }
         print(out_, "}");
