@@ -27,6 +27,11 @@ std::int32_t mtdIndexOf(const char* arg) {
     return static_cast<std::int32_t>(value);
 }
 
+bool refuse(std::string* why, std::string text) {
+    *why = std::move(text);
+    return false;
+}
+
 struct Cursor {
     int argc;
     const char* const* argv;
@@ -35,27 +40,27 @@ struct Cursor {
     const char* value(int n) const { return argv[at + n]; }
 };
 
-std::string scanMtd(Cursor& c, ParsedOptions& o) {
+bool scanMtd(Cursor& c, ParsedOptions& o, std::string* why) {
     const char* option = c.value(0);
-    if (!c.has(1)) return "not output for -p";
+    if (!c.has(1)) return refuse(why, "not output for -p");
     const std::int32_t n = mtdIndexOf(option);
-    if (n < 1 || n > static_cast<std::int32_t>(mtdSlotCount)) return "check for -p[1,20]";
-    if (!fitsPath(c.value(1))) return std::string("path too long for ") + option;
+    if (n < 1 || n > static_cast<std::int32_t>(mtdSlotCount)) return refuse(why, "check for -p[1,20]");
+    if (!fitsPath(c.value(1))) return refuse(why, std::string("path too long for ") + option);
     o.mtdArgs.push_back({n, c.value(1)});
     c.at += 1;
-    return {};
+    return true;
 }
 
 // The length a name may have is that of its field's bytes.
-std::string scanNamed(Cursor& c, ParsedOptions& o) {
-    if (!c.has(2)) return "not output for -n";
+bool scanNamed(Cursor& c, ParsedOptions& o, std::string* why) {
+    if (!c.has(2)) return refuse(why, "not output for -n");
     std::string field;
-    if (!nameFieldBytes(c.value(1), &field)) return "name not in the code page for -n";
-    if (field.size() > maxPartNameLength) return "name too long for -n";
-    if (!fitsPath(c.value(2))) return "path too long for -n";
+    if (!nameFieldBytes(c.value(1), &field)) return refuse(why, "name not in the code page for -n");
+    if (field.size() > maxPartNameLength) return refuse(why, "name too long for -n");
+    if (!fitsPath(c.value(2))) return refuse(why, "path too long for -n");
     o.namedArgs.push_back({c.value(1), c.value(2)});
     c.at += 2;
-    return {};
+    return true;
 }
 
 // Of the fixed kinds' options only -flash, the latest, reads "not output
@@ -63,53 +68,51 @@ std::string scanNamed(Cursor& c, ParsedOptions& o) {
 bool saysNotOutput(PartKind kind) { return kind == PartKind::flash; }
 
 // An option with one path value that lands in `slot`.
-std::string scanPath(Cursor& c, const char*& slot, bool saysNotOutput, ScanNotes& notes) {
+bool scanPath(Cursor& c, const char*& slot, bool saysNotOutput, ScanNotes& notes, std::string* why) {
     const std::string option = c.value(0);
-    if (!c.has(1)) return (saysNotOutput ? "not output for " : "need extraParams for ") + option;
-    if (!fitsPath(c.value(1))) return "path too long for " + option;
+    if (!c.has(1)) return refuse(why, (saysNotOutput ? "not output for " : "need extraParams for ") + option);
+    if (!fitsPath(c.value(1))) return refuse(why, "path too long for " + option);
     if (slot != nullptr) notes.replaced.emplace_back(option, slot);
     slot = c.value(1);
     c.at += 1;
-    return {};
+    return true;
 }
 
-std::string scanOne(Cursor& c, ParsedOptions& o) {
+bool scanOne(Cursor& c, ParsedOptions& o, std::string* why) {
     const char* arg = c.value(0);
-    if (isMtdOption(arg)) return scanMtd(c, o);
-    if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o);
+    if (isMtdOption(arg)) return scanMtd(c, o, why);
+    if (std::strcmp(arg, "-n") == 0) return scanNamed(c, o, why);
     for (const KindInfo& info : kindTable)
         if (isFixed(info.kind) && info.option == arg)
-            return scanPath(c, o.imageArgs[index(info.kind)], saysNotOutput(info.kind), o.notes);
-    if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true, o.notes);
+            return scanPath(c, o.imageArgs[index(info.kind)], saysNotOutput(info.kind), o.notes, why);
+    if (std::strcmp(arg, "-o") == 0) return scanPath(c, o.outputArg, true, o.notes, why);
     if (std::strcmp(arg, "-b") == 0) {
-        if (!c.has(1)) return "need extraParams for -b";
+        if (!c.has(1)) return refuse(why, "need extraParams for -b");
         if (o.boardArgs.size() < maxBoardCodes) o.boardArgs.push_back(c.value(1));
         else ++o.notes.boardsBeyond;
         c.at += 1;
-        return {};
+        return true;
     }
     if (std::strcmp(arg, "-old") == 0) o.oldRequested = true;
     else if (std::strcmp(arg, "-clear") != 0) o.notes.passedOver.push_back(c.at);
-    return {};  // -clear, and anything unrecognised, is passed over
+    return true;  // -clear, and anything unrecognised, is passed over
 }
 
 }  // namespace
 
-std::string scanArguments(int argc, const char* const* argv, ParsedOptions& options) {
-    for (Cursor c{argc, argv, 1}; c.at < argc; ++c.at) {
-        std::string message = scanOne(c, options);
-        if (!message.empty()) return message;
-    }
-    return {};
+bool scanArguments(int argc, const char* const* argv, ParsedOptions& options, std::string* why) {
+    for (Cursor c{argc, argv, 1}; c.at < argc; ++c.at)
+        if (!scanOne(c, options, why)) return false;
+    return true;
 }
 
-std::string validateOptions(const ParsedOptions& o) {
-    if (o.outputArg == nullptr) return "no output file";
-    if (o.boardArgs.empty()) return "no set board type";
+bool validateOptions(const ParsedOptions& o, std::string* why) {
+    if (o.outputArg == nullptr) return refuse(why, "no output file");
+    if (o.boardArgs.empty()) return refuse(why, "no set board type");
     bool anyImage = false;
     for (const char* arg : o.imageArgs) anyImage = anyImage || arg != nullptr;
-    if (!anyImage && o.mtdArgs.empty() && o.namedArgs.empty()) return "no set packet";
-    return {};
+    if (!anyImage && o.mtdArgs.empty() && o.namedArgs.empty()) return refuse(why, "no set packet");
+    return true;
 }
 
 std::uint32_t parseBoardCode(const char* text) {

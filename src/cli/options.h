@@ -31,12 +31,11 @@ struct ParsedOptions {
     ScanNotes notes;
 };
 
-// Scans argv[1..argc-1]. Returns the message of the first error, or an
-// empty text when the scan went through.
-std::string scanArguments(int argc, const char* const* argv, ParsedOptions& options);
+// Scans argv[1..argc-1]; false, with the message of the first error in `why`.
+bool scanArguments(int argc, const char* const* argv, ParsedOptions& options, std::string* why);
 
-// Returns the message of the first failed test, or an empty text.
-std::string validateOptions(const ParsedOptions& options);
+// False, with the message of the first failed test in `why`.
+bool validateOptions(const ParsedOptions& options, std::string* why);
 
 // A -b value as "%08X" reads it: leading white space skipped, at most eight
 // characters, 0 when it does not start with a hexadecimal number.

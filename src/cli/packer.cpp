@@ -21,7 +21,7 @@ constexpr const char* demoArguments[] = {"caldrewin_cmd.exe", "-b", "0c35", "-t"
 
 void registerInputs(PackageJob& job, const ParsedOptions& o) {
     for (const char* board : o.boardArgs) addBoardCode(job, parseBoardCode(board));
-    for (FixedKind kind : registrationOrder)
+    for (PartKind kind : registrationOrder)
         if (const char* path = o.imageArgs[index(kind)]) registerImage(job, kind, path);
     registerMtdParts(job, o.mtdArgs);
     registerNamedParts(job, o.namedArgs);
@@ -37,9 +37,8 @@ int packOnce(int argc, const char* const* argv, std::FILE* out, std::string* why
         argv = demoArguments;
     }
     ParsedOptions options;
-    std::string message = scanArguments(argc, argv, options);
-    if (message.empty()) message = validateOptions(options);
-    if (!message.empty()) {
+    std::string message;
+    if (!scanArguments(argc, argv, options, &message) || !validateOptions(options, &message)) {
         printUsage(message.c_str(), out);
         return -1;
     }

@@ -12,11 +12,10 @@
 
 namespace fw {
 
-// The first nine are the single-instance kinds (`FixedKind`); mtd and named
+// The first nine are the single-instance kinds (isFixed); mtd and named
 // parts come in slots. `unknown` is what a reader calls a type code that
 // the layout never writes; it has no row.
 enum class PartKind : std::uint8_t { boot, kernel, rfs, app, config, logo, chlogo, tar, flash, mtd, named, unknown };
-using FixedKind = PartKind;
 
 inline constexpr std::size_t fixedKindCount = 9;
 inline constexpr std::size_t kindCount = 11;

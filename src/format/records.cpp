@@ -1,22 +1,34 @@
 #include "format/records.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace fw {
 namespace {
 
-// Byte offsets of the fields, the one place that places them.
-namespace pkg {
-constexpr std::size_t magic = 0, kindFlags = 4, boardCount = 20, boardTableOffset = 24,
-                      partCount = 28, partTableOffset = 32;
-constexpr std::array<std::size_t, 3> reserved{8, 12, 16};
-}  // namespace pkg
+// Where each word of a record lies: the one place that places them.
+template <class Record>
+using WordAt = std::pair<std::size_t, std::uint32_t Record::*>;
 
-namespace part {
-constexpr std::size_t magic = 0, typeCode = 4, dataLength = 16, digest = 28, nameLength = 44,
-                      partIndex = 48;
-constexpr std::array<std::size_t, 5> reserved{8, 12, 20, 24, 52};
-}  // namespace part
+constexpr std::array<WordAt<PackageHeader>, 6> packageWords{{{0, &PackageHeader::magic},
+    {4, &PackageHeader::kindFlags}, {20, &PackageHeader::boardCount}, {24, &PackageHeader::boardTableOffset},
+    {28, &PackageHeader::partCount}, {32, &PackageHeader::partTableOffset}}};
+constexpr std::array<std::size_t, 3> packageReserved{8, 12, 16};
+
+constexpr std::array<WordAt<PartHeader>, 5> partWords{{{0, &PartHeader::magic}, {4, &PartHeader::typeCode},
+    {16, &PartHeader::dataLength}, {44, &PartHeader::nameLength}, {48, &PartHeader::partIndex}}};
+constexpr std::size_t partDigestAt = 28;
+constexpr std::array<std::size_t, 5> partReserved{8, 12, 20, 24, 52};
+
+template <class Record, std::size_t N, std::size_t M>
+void encodeWords(const Record& r, const std::array<WordAt<Record>, M>& words, std::array<std::uint8_t, N>& b) {
+    for (const auto& [at, field] : words) putWord(&b[at], r.*field);
+}
+
+template <class Record, std::size_t N, std::size_t M>
+void decodeWords(const std::array<std::uint8_t, N>& b, const std::array<WordAt<Record>, M>& words, Record& r) {
+    for (const auto& [at, field] : words) r.*field = getWord(&b[at]);
+}
 
 template <std::size_t N, std::size_t M>
 bool allZero(const std::array<std::uint8_t, N>& bytes, const std::array<std::size_t, M>& at) {
@@ -27,49 +39,31 @@ bool allZero(const std::array<std::uint8_t, N>& bytes, const std::array<std::siz
 
 PackageHeaderBytes encodePackageHeader(const PackageHeader& h) {
     PackageHeaderBytes b{};
-    putWord(&b[pkg::magic], h.magic);
-    putWord(&b[pkg::kindFlags], h.kindFlags);
-    putWord(&b[pkg::boardCount], h.boardCount);
-    putWord(&b[pkg::boardTableOffset], h.boardTableOffset);
-    putWord(&b[pkg::partCount], h.partCount);
-    putWord(&b[pkg::partTableOffset], h.partTableOffset);
+    encodeWords(h, packageWords, b);
     return b;
 }
 
 PackageHeader decodePackageHeader(const PackageHeaderBytes& b) {
     PackageHeader h;
-    h.magic = getWord(&b[pkg::magic]);
-    h.kindFlags = getWord(&b[pkg::kindFlags]);
-    h.boardCount = getWord(&b[pkg::boardCount]);
-    h.boardTableOffset = getWord(&b[pkg::boardTableOffset]);
-    h.partCount = getWord(&b[pkg::partCount]);
-    h.partTableOffset = getWord(&b[pkg::partTableOffset]);
+    decodeWords(b, packageWords, h);
     return h;
 }
 
 PartHeaderBytes encodePartHeader(const PartHeader& h) {
     PartHeaderBytes b{};
-    putWord(&b[part::magic], h.magic);
-    putWord(&b[part::typeCode], h.typeCode);
-    putWord(&b[part::dataLength], h.dataLength);
-    std::copy(h.digest.begin(), h.digest.end(), b.begin() + part::digest);
-    putWord(&b[part::nameLength], h.nameLength);
-    putWord(&b[part::partIndex], h.partIndex);
+    encodeWords(h, partWords, b);
+    std::copy(h.digest.begin(), h.digest.end(), b.begin() + partDigestAt);
     return b;
 }
 
 PartHeader decodePartHeader(const PartHeaderBytes& b) {
     PartHeader h;
-    h.magic = getWord(&b[part::magic]);
-    h.typeCode = getWord(&b[part::typeCode]);
-    h.dataLength = getWord(&b[part::dataLength]);
-    std::copy_n(b.begin() + part::digest, h.digest.size(), h.digest.begin());
-    h.nameLength = getWord(&b[part::nameLength]);
-    h.partIndex = getWord(&b[part::partIndex]);
+    decodeWords(b, partWords, h);
+    std::copy_n(b.begin() + partDigestAt, h.digest.size(), h.digest.begin());
     return h;
 }
 
-bool reservedWordsZero(const PackageHeaderBytes& bytes) { return allZero(bytes, pkg::reserved); }
-bool reservedWordsZero(const PartHeaderBytes& bytes) { return allZero(bytes, part::reserved); }
+bool reservedWordsZero(const PackageHeaderBytes& bytes) { return allZero(bytes, packageReserved); }
+bool reservedWordsZero(const PartHeaderBytes& bytes) { return allZero(bytes, partReserved); }
 
 }  // namespace fw

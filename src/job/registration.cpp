@@ -45,7 +45,7 @@ int namedSlotFor(const PackageJob& job, const char* name) {
     return namedSlotOf(job.namedMask, [&](std::size_t s) { return nameEquals(job.partNames[s], name); });
 }
 
-void buildImageHeader(PackageJob& job, FixedKind kind, std::int64_t length) {
+void buildImageHeader(PackageJob& job, PartKind kind, std::int64_t length) {
     const std::size_t k = index(kind);
     job.fixedHeaders[k] = freshHeader(kindInfo(kind).typeCode, length);
     job.imageLengths[k] = length;
@@ -89,7 +89,7 @@ bool replacedLater(const std::vector<NamedArg>& pairs, std::size_t i) {
     return false;
 }
 
-void registerImage(PackageJob& job, FixedKind kind, const char* path) {
+void registerImage(PackageJob& job, PartKind kind, const char* path) {
     const std::size_t k = index(kind);
     if (!fileExists(path) || !setText(job.imagePaths[k], path)) job.imagePaths[k][0] = '\0';
     if (job.imagePaths[k][0] == '\0') return;

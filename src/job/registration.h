@@ -33,7 +33,7 @@ int namedSlotOf(std::uint32_t inUse, const std::function<bool(std::size_t)>& hol
 bool replacedLater(const std::vector<MtdArg>& pairs, std::size_t i);
 bool replacedLater(const std::vector<NamedArg>& pairs, std::size_t i);
 
-void registerImage(PackageJob& job, FixedKind kind, const char* path);
+void registerImage(PackageJob& job, PartKind kind, const char* path);
 void registerMtdParts(PackageJob& job, const std::vector<MtdArg>& pairs);
 void registerNamedParts(PackageJob& job, const std::vector<NamedArg>& pairs);
 

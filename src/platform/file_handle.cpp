@@ -15,7 +15,7 @@ bool FileHandle::reset(int fd) {
     return ok;
 }
 
-bool identityOf(int fd, FileIdentity& into) {
+bool fileIdentityOf(int fd, FileIdentity& into) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return false;
     into.device = st.st_dev;

@@ -48,7 +48,7 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-bool identityOf(int fd, FileIdentity& into);
+bool fileIdentityOf(int fd, FileIdentity& into);
 
 // Reads until `count` bytes or the end; retries interrupted calls. The
 // number read, or -1 on an error.

@@ -53,7 +53,7 @@ bool FileHandle::reset(int fd) {
 }
 
 // A device or pipe has no file index: it is only ever the same as itself.
-bool identityOf(int fd, FileIdentity& into) {
+bool fileIdentityOf(int fd, FileIdentity& into) {
     const HANDLE h = handleOf(fd);
     if (h == INVALID_HANDLE_VALUE) return false;
     if (::GetFileType(h) != FILE_TYPE_DISK) {

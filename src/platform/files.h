@@ -89,7 +89,7 @@ public:
     void close() { handle_.reset(); }
     // The length for a regular file or block device; 0 for a stream.
     std::uint64_t size() const { return size_; }
-    bool identity(FileIdentity& into) const { return identityOf(handle_.get(), into); }
+    bool identity(FileIdentity& into) const { return fileIdentityOf(handle_.get(), into); }
 
 private:
     bool refill();

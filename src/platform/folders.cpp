@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 namespace fw {
 namespace {

@@ -1,5 +1,6 @@
 // Files and folders by POSIX's rules, and the steps of naming a file.
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -84,11 +85,6 @@ FileHandle openFolder(const std::string& path, std::string* why) {
     FileHandle dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) *why = std::strerror(errno);
     return dir;
-}
-
-bool existsIn(int dirFd, const std::string& name) {
-    struct stat st {};
-    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void removeIn(int dirFd, const std::string& name) { ::unlinkat(dirFd, name.c_str(), 0); }

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
 #include "platform/win32_support.h"
 
 namespace fw {
@@ -142,11 +143,6 @@ FileHandle openFolder(const std::string& path, std::string* why) {
     return dir;
 }
 
-// GetFileAttributes looks at a link itself, never at its target.
-bool existsIn(int dirFd, const std::string& name) {
-    return ::GetFileAttributesW(inFolder(dirFd, name).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void removeIn(int dirFd, const std::string& name) { ::DeleteFileW(inFolder(dirFd, name).c_str()); }
 
 std::string shortTemporaryName(const char* lead) {
@@ -242,6 +238,7 @@ bool exchangeNames(int dirFd, const std::string& a, const std::string& b, std::s
     return true;
 }
 
+// GetFileAttributes looks at a link itself, never at its target.
 EntryKind entryKindIn(int dirFd, const std::string& name) {
     const DWORD attributes = ::GetFileAttributesW(inFolder(dirFd, name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::none;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 namespace fw {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
 #include "platform/interruption.h"
 
 namespace fw {

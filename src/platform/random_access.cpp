@@ -13,15 +13,15 @@ bool RandomAccessFile::open(const char* path, std::string* why) {
     handle_ = std::move(f.handle);
     size_ = static_cast<std::uint64_t>(f.length);
     adviseSequential(handle_.get());
-    identityOf(handle_.get(), opened_);
+    fileIdentityOf(handle_.get(), opened_);
     return true;
 }
 
 bool RandomAccessFile::unchangedAt(const char* path) const {
     FileIdentity now, named;
     OpenedFile again;
-    if (!identityOf(handle_.get(), now) || !(now == opened_)) return false;
-    if (openForReading(path, Shapes::regularOrBlock, again) != Opening::ok || !identityOf(again.handle.get(), named))
+    if (!fileIdentityOf(handle_.get(), now) || !(now == opened_)) return false;
+    if (openForReading(path, Shapes::regularOrBlock, again) != Opening::ok || !fileIdentityOf(again.handle.get(), named))
         return false;
     return named.device == now.device && named.inode == now.inode;
 }

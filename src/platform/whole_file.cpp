@@ -6,6 +6,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/new_file.h"
 #include "platform/interruption.h"
 
 namespace fw {
@@ -18,7 +19,7 @@ class NotingLeftover : public OsCalls {
 public:
     void removeIn(int dirFd, const std::string& name) const override {
         OsCalls::removeIn(dirFd, name);
-        if (existsIn(dirFd, name)) leftover = name;
+        if (entryKindIn(dirFd, name) != EntryKind::none) leftover = name;
     }
     mutable std::string leftover;
 };

@@ -18,8 +18,8 @@ Scan scan(std::vector<std::string> args) {
     Scan s{std::move(args), {}, {}};
     std::vector<const char*> argv{"fwpack"};
     for (const auto& a : s.args) argv.push_back(a.c_str());
-    s.message = fw::scanArguments(static_cast<int>(argv.size()), argv.data(), s.options);
-    if (s.message.empty()) s.message = fw::validateOptions(s.options);
+    if (fw::scanArguments(static_cast<int>(argv.size()), argv.data(), s.options, &s.message))
+        fw::validateOptions(s.options, &s.message);
     return s;
 }
 
@@ -80,7 +80,7 @@ TEST(Options, ValuesAreTakenVerbatim) {
     EXPECT_STREQ(s.options.outputArg, "-u");
     ASSERT_EQ(s.options.boardArgs.size(), 1u);
     EXPECT_STREQ(s.options.boardArgs[0], "");
-    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::FixedKind::tar)], "-old");
+    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::PartKind::tar)], "-old");
     EXPECT_FALSE(s.options.oldRequested);
     ASSERT_EQ(s.options.namedArgs.size(), 1u);
     EXPECT_STREQ(s.options.namedArgs[0].name, "-o");
@@ -106,7 +106,7 @@ TEST(Options, MtdOptionIsKnownByItsFirstThreeCharacters) {
 TEST(Options, UnknownArgumentsArePassedOverOneAtATime) {
     const Scan s = scan({"-x", "-u", "boot.img", "-q", "-o", "out.pkg", "-B", "-b", "1", "-U"});
     EXPECT_EQ(s.message, "");
-    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::FixedKind::boot)], "boot.img");
+    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::PartKind::boot)], "boot.img");
     EXPECT_STREQ(s.options.outputArg, "out.pkg");
 }
 
@@ -115,7 +115,7 @@ TEST(Options, RepeatsReplaceSingleValuesAndAppendToLists) {
                          "-old", "-old", "-clear", "-clear"});
     EXPECT_EQ(s.message, "");
     EXPECT_STREQ(s.options.outputArg, "b.pkg");
-    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::FixedKind::boot)], "y.img");
+    EXPECT_STREQ(s.options.imageArgs[fw::index(fw::PartKind::boot)], "y.img");
     EXPECT_EQ(s.options.boardArgs.size(), 2u);
     EXPECT_TRUE(s.options.oldRequested);
 }

@@ -69,7 +69,7 @@ TEST(PackageHeaderRules, ClaimsBeyondTheFileOrTheFormatAreDefects) {
     }
 }
 
-TEST(WritingOrder, FixedKindsOnceInOrderThenMtdByIndexThenNamed) {
+TEST(WritingOrder, PartKindsOnceInOrderThenMtdByIndexThenNamed) {
     using K = fw::PartKind;
     struct Step {
         K kind;

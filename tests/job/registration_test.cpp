@@ -24,17 +24,17 @@ protected:
     std::string missing() const { return dir.file("missing.img"); }
 };
 
-TEST_F(Registration, FixedKindGetsPathLengthAndItsTypeCodeWithoutBeingRead) {
+TEST_F(Registration, PartKindGetsPathLengthAndItsTypeCodeWithoutBeingRead) {
     struct Kind {
-        fw::FixedKind kind;
+        fw::PartKind kind;
         const char* name;
         std::uint32_t typeCode;
     };
-    const Kind kinds[] = {{fw::FixedKind::boot, "boot", 1},     {fw::FixedKind::kernel, "kernel", 2},
-                          {fw::FixedKind::rfs, "rfs", 3},       {fw::FixedKind::app, "app", 4},
-                          {fw::FixedKind::config, "config", 5}, {fw::FixedKind::logo, "logo", 6},
-                          {fw::FixedKind::chlogo, "chlogo", 7}, {fw::FixedKind::tar, "tar", 9},
-                          {fw::FixedKind::flash, "flash", 22}};
+    const Kind kinds[] = {{fw::PartKind::boot, "boot", 1},     {fw::PartKind::kernel, "kernel", 2},
+                          {fw::PartKind::rfs, "rfs", 3},       {fw::PartKind::app, "app", 4},
+                          {fw::PartKind::config, "config", 5}, {fw::PartKind::logo, "logo", 6},
+                          {fw::PartKind::chlogo, "chlogo", 7}, {fw::PartKind::tar, "tar", 9},
+                          {fw::PartKind::flash, "flash", 22}};
     for (const Kind& info : kinds) {
         const std::string path = file(std::string(info.name) + ".img", 100 + info.typeCode, info.typeCode);
         fw::registerImage(*job, info.kind, path.c_str());
@@ -52,11 +52,11 @@ TEST_F(Registration, FixedKindGetsPathLengthAndItsTypeCodeWithoutBeingRead) {
 }
 
 TEST_F(Registration, MissingInputsDropOutSilently) {
-    fw::registerImage(*job, fw::FixedKind::boot, missing().c_str());
+    fw::registerImage(*job, fw::PartKind::boot, missing().c_str());
     fw::registerMtdParts(*job, {{4, missing().c_str()}});
     fw::registerNamedParts(*job, {{"x", missing().c_str()}});
-    EXPECT_EQ(job->hasImage[fw::index(fw::FixedKind::boot)], 0);
-    EXPECT_EQ(job->imagePaths[fw::index(fw::FixedKind::boot)][0], '\0');
+    EXPECT_EQ(job->hasImage[fw::index(fw::PartKind::boot)], 0);
+    EXPECT_EQ(job->imagePaths[fw::index(fw::PartKind::boot)][0], '\0');
     EXPECT_EQ(job->mtdMask, 0u);
     EXPECT_EQ(job->namedMask, 0u);
 }
@@ -64,8 +64,8 @@ TEST_F(Registration, MissingInputsDropOutSilently) {
 TEST_F(Registration, UnreadableInputIsRegisteredWithUnknownLength) {
     // A folder exists and opens, but cannot be read: its length must never
     // be taken for an empty file's.
-    fw::registerImage(*job, fw::FixedKind::rfs, dir.path().c_str());
-    const std::size_t k = fw::index(fw::FixedKind::rfs);
+    fw::registerImage(*job, fw::PartKind::rfs, dir.path().c_str());
+    const std::size_t k = fw::index(fw::PartKind::rfs);
     EXPECT_EQ(job->hasImage[k], 1);
     EXPECT_EQ(job->imageLengths[k], -3);
     EXPECT_EQ(job->fixedHeaders[k].dataLength, 0xFFFFFFFFu);

@@ -54,7 +54,7 @@ protected:
 TEST_F(OneRead, InputRewrittenWithTheSameLengthAfterRegistrationPacksItsNewBytes) {
     const std::string boot = input("boot", fwtest::patternBytes(5000, 1));
     fw::addBoardCode(*job, 1);
-    fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
+    fw::registerImage(*job, fw::PartKind::boot, boot.c_str());
     const Bytes rewritten = fwtest::patternBytes(5000, 2);
     dir.write("boot", rewritten);
 
@@ -67,7 +67,7 @@ TEST_F(OneRead, InputRewrittenWithTheSameLengthAfterRegistrationPacksItsNewBytes
 TEST_F(OneRead, InputReplacedWholeBeforeTheWriterPacksTheReplacement) {
     const std::string rfs = input("rfs", fwtest::patternBytes(700, 1));
     fw::addBoardCode(*job, 1);
-    fw::registerImage(*job, fw::FixedKind::rfs, rfs.c_str());
+    fw::registerImage(*job, fw::PartKind::rfs, rfs.c_str());
     const Bytes replacement = fwtest::patternBytes(700, 3);
     dir.write("rfs.new", replacement);
     ASSERT_EQ(std::rename(dir.file("rfs.new").c_str(), rfs.c_str()), 0);
@@ -108,7 +108,7 @@ TEST_F(OneRead, InputWrittenToWhileCopiedFailsTheRunAndLeavesNoPackage) {
         job.swap(fresh);
         const std::string app = input("app", original);
         fw::addBoardCode(*job, 1);
-        fw::registerImage(*job, fw::FixedKind::app, app.c_str());
+        fw::registerImage(*job, fw::PartKind::app, app.c_str());
         fw::WriterHooks hooks;
         hooks.afterFirstPiece = [&](const char* path) { c.change(path); };
 
@@ -122,8 +122,8 @@ TEST_F(OneRead, InputWrittenToWhileCopiedFailsTheRunAndLeavesNoPackage) {
 
 TEST_F(OneRead, WritingTheSameJobTwiceGivesTheSamePackage) {
     fw::addBoardCode(*job, 0xc35);
-    fw::registerImage(*job, fw::FixedKind::tar, input("t", fwtest::patternBytes(300'001, 4)).c_str());
-    fw::registerImage(*job, fw::FixedKind::boot, input("b", fwtest::patternBytes(10, 5)).c_str());
+    fw::registerImage(*job, fw::PartKind::tar, input("t", fwtest::patternBytes(300'001, 4)).c_str());
+    fw::registerImage(*job, fw::PartKind::boot, input("b", fwtest::patternBytes(10, 5)).c_str());
     fw::registerMtdParts(*job, {{2, input("m", fwtest::patternBytes(77, 6)).c_str()}});
     fw::registerNamedParts(*job, {{"abcde", input("n", fwtest::patternBytes(5, 7)).c_str()}});
     std::string first, second;
@@ -138,8 +138,8 @@ TEST_F(OneRead, WritingTheSameJobTwiceGivesTheSamePackage) {
 // the format's limit and is refused as too large, not read for ever.
 TEST_F(OneRead, EndlessDeviceStopsAtTheLimitAndEndingDeviceIsPacked) {
     fw::addBoardCode(*job, 1);
-    fw::registerImage(*job, fw::FixedKind::kernel, "/dev/zero");
-    fw::registerImage(*job, fw::FixedKind::boot, "/dev/null");
+    fw::registerImage(*job, fw::PartKind::kernel, "/dev/zero");
+    fw::registerImage(*job, fw::PartKind::boot, "/dev/null");
     fw::WriterHooks hooks;
     hooks.packageLimit = 1 << 20;
     std::string printed;
@@ -149,7 +149,7 @@ TEST_F(OneRead, EndlessDeviceStopsAtTheLimitAndEndingDeviceIsPacked) {
 
     auto fresh = fw::createJob();
     fw::addBoardCode(*fresh, 1);
-    fw::registerImage(*fresh, fw::FixedKind::boot, "/dev/null");
+    fw::registerImage(*fresh, fw::PartKind::boot, "/dev/null");
     fwtest::CapturedOutput text;
     ASSERT_EQ(fw::writePackage(*fresh, out.c_str(), text.stream()), 0) << text.text();
     EXPECT_EQ(fwtest::readFile(out).size(), 100u);

@@ -99,8 +99,8 @@ protected:
     fwtest::RunResult writeAfter(const std::function<void()>& change) {
         auto job = fw::createJob();
         fw::addBoardCode(*job, 1);
-        fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
-        fw::registerImage(*job, fw::FixedKind::rfs, rfs.c_str());
+        fw::registerImage(*job, fw::PartKind::boot, boot.c_str());
+        fw::registerImage(*job, fw::PartKind::rfs, rfs.c_str());
         change();
         fwtest::CapturedOutput text;
         const int status = fw::writePackage(*job, out.c_str(), text.stream());
@@ -189,7 +189,7 @@ TEST_F(WriterFaults, DeviceOutputIsWrittenInPlace) {
 TEST(PackageSize, LargestPackageIsFourGibibytesLessOneByte) {
     auto job = fw::createJob();
     fw::addBoardCode(*job, 1);
-    const std::size_t boot = fw::index(fw::FixedKind::boot), rfs = fw::index(fw::FixedKind::rfs);
+    const std::size_t boot = fw::index(fw::PartKind::boot), rfs = fw::index(fw::PartKind::rfs);
     job->hasImage[boot] = job->hasImage[rfs] = 1;
     fw::setText(job->imagePaths[boot], "boot.img");
     fw::setText(job->imagePaths[rfs], "rfs.img");

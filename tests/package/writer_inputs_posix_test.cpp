@@ -102,8 +102,8 @@ TEST_F(EndlessInputs, FileOfAMadeUpSizeIsPackedWithWhatItHolds) {
 TEST_F(EndlessInputs, DeviceThatNeverEndsIsTooLargeWhereTheFormatEnds) {
     auto job = fw::createJob();
     fw::addBoardCode(*job, 1);
-    fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
-    fw::registerImage(*job, fw::FixedKind::rfs, "/dev/zero");
+    fw::registerImage(*job, fw::PartKind::boot, boot.c_str());
+    fw::registerImage(*job, fw::PartKind::rfs, "/dev/zero");
     fw::WriterHooks hooks;
     hooks.packageLimit = 3 << 20;
     fwtest::CapturedOutput text;

@@ -36,9 +36,9 @@ protected:
 
     void registerThree() {
         fw::addBoardCode(*job, 1);
-        fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
-        fw::registerImage(*job, fw::FixedKind::rfs, rfs.c_str());
-        fw::registerImage(*job, fw::FixedKind::logo, logo.c_str());
+        fw::registerImage(*job, fw::PartKind::boot, boot.c_str());
+        fw::registerImage(*job, fw::PartKind::rfs, rfs.c_str());
+        fw::registerImage(*job, fw::PartKind::logo, logo.c_str());
     }
     fwtest::RunResult write(const fw::WriterHooks* hooks = nullptr) {
         fwtest::CapturedOutput text;
@@ -134,8 +134,8 @@ TEST_F(Outcome, SilentDeviceEndsTheRunAfterTheIdleLimit) {
     if (!fwtest::exists("/dev/ptmx")) GTEST_SKIP() << "no /dev/ptmx";
     dir.write("rfs", fwtest::patternBytes(10, 2));
     fw::addBoardCode(*job, 1);
-    fw::registerImage(*job, fw::FixedKind::boot, boot.c_str());
-    fw::registerImage(*job, fw::FixedKind::kernel, "/dev/ptmx");
+    fw::registerImage(*job, fw::PartKind::boot, boot.c_str());
+    fw::registerImage(*job, fw::PartKind::kernel, "/dev/ptmx");
     fw::WriterHooks hooks;
     hooks.streamIdleLimit = std::chrono::milliseconds(200);
     const auto r = write(&hooks);

@@ -7,6 +7,7 @@
 #include "support/test_support.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 namespace fw {
 
 void Sha256Listing::attachParts(InspectionOptions& options) {
-    options.partDigest = [] { return std::make_unique<Sha256Stream>(); };
+    options.partSha256 = [] { return std::make_unique<Sha256Stream>(); };
 }
 
 void Sha256Listing::attach(InspectionOptions& options) {
     attachParts(options);
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
+    options.packageBytes = [this](const std::uint8_t* bytes, std::size_t count) { whole_.update(bytes, count); };
 }
 
 }  // namespace fw

@@ -52,10 +52,10 @@ DigestsOnTheWay::DigestsOnTheWay(const std::vector<DigestAlgorithm>& wanted) {
 
 void DigestsOnTheWay::attach(InspectionOptions& options) {
     if (digests_.empty()) return;
-    options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
+    options.packageBytes = [this](const std::uint8_t* bytes, std::size_t count) {
         for (WholeFileDigest& d : digests_) d.update(bytes, count);
     };
-    options.wholeFileEnd = [this](bool whole) { readWhole_ = whole; };
+    options.packageBytesEnd = [this](bool whole) { readWhole_ = whole; };
 }
 
 std::optional<PackageDigests> DigestsOnTheWay::finish() {

@@ -107,7 +107,7 @@ int runVerb(const Command& c, std::FILE* out, std::FILE* err) {
         case Verb::lint: return lintCommandLine(c.fwpackArgs, c.lintPackage, c.json, out, err);
         case Verb::extract: {
             ExtractOptions options{c.options, c.force, c.parts, c.signature};
-            options.inspection.afterStructure = {};
+            options.inspection.test.afterStructure = {};
             return extractPackage(c.operands[0], c.operands[1], options, out, err);
         }
         case Verb::diff: return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);

@@ -30,7 +30,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
 
 // Unknown kinds are told apart by their type code too.
 std::string diffKeyOf(const PartReport& r) {
-    std::string identity = describe(identityOf(r));
+    std::string identity = describe(partIdentityOf(r));
     if (r.kind == PartKind::unknown) identity += " type " + std::to_string(r.header.typeCode);
     return identity;
 }

@@ -18,7 +18,7 @@ namespace fw {
 struct PartChange {
     enum class What { added, removed, changed };
     What what = What::changed;
-    std::string identity;                // describe(identityOf(part)), with the type code for an unknown kind
+    std::string identity;                // describe(partIdentityOf(part)), with the type code for an unknown kind
     const PartReport* before = nullptr;  // in the old package; null when added
     const PartReport* after = nullptr;   // in the new package; null when removed
     bool typeCode = false, length = false, digest = false;  // what changed

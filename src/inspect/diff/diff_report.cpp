@@ -17,7 +17,7 @@ const char* layoutName(const PackageContents& c) { return c.summary.oldLayout ? 
 std::string inputFacts(const PartReport& r) {
     if (!hasContentField(r) || !r.digested) return "";
     return "; input " + std::to_string(r.contentLength) + " bytes, md5 " + hexDigest(r.contentDigest) +
-           (r.contentExtraDigest.empty() ? "" : ", sha256 " + hexBytes(r.contentExtraDigest));
+           (r.contentSha256Digest.empty() ? "" : ", sha256 " + hexBytes(r.contentSha256Digest));
 }
 
 std::string partFacts(const PartReport& r) {
@@ -40,8 +40,8 @@ std::string changeText(const PartChange& c) {
         if (x.contentLength != y.contentLength)
             text += " length " + std::to_string(x.contentLength) + " -> " + std::to_string(y.contentLength) + ",";
         text += " md5 " + hexDigest(x.contentDigest) + " -> " + hexDigest(y.contentDigest);
-        if (!x.contentExtraDigest.empty() && !y.contentExtraDigest.empty())
-            text += ", sha256 " + hexBytes(x.contentExtraDigest) + " -> " + hexBytes(y.contentExtraDigest);
+        if (!x.contentSha256Digest.empty() && !y.contentSha256Digest.empty())
+            text += ", sha256 " + hexBytes(x.contentSha256Digest) + " -> " + hexBytes(y.contentSha256Digest);
     }
     return text;
 }

@@ -7,7 +7,7 @@ namespace fw {
 void discardReported(int dirFd, NamedFile& f, std::vector<Leftover>& leftovers) {
     const std::string temp = f.file.tempName;
     discardInFolder(dirFd, f.file);
-    if (!temp.empty() && existsIn(dirFd, temp)) leftovers.push_back({temp, f.name, false, ""});
+    if (!temp.empty() && entryKindIn(dirFd, temp) != EntryKind::none) leftovers.push_back({temp, f.name, false, ""});
 }
 
 bool NamingStep::nameOne(NamedFile& f, std::string* why) {
@@ -35,7 +35,7 @@ bool NamingStep::nameOne(NamedFile& f, std::string* why) {
 
 void NamingStep::removeOrReport(const std::string& at, const std::string& of, bool earlier) {
     removeIn(dirFd_, at);
-    if (existsIn(dirFd_, at)) leftovers_.push_back({at, of, earlier, "could not be removed"});
+    if (entryKindIn(dirFd_, at) != EntryKind::none) leftovers_.push_back({at, of, earlier, "could not be removed"});
 }
 
 // An earlier file goes back under its name by a swap, or else by a rename

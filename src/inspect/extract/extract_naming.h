@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/folders.h"
+#include "platform/new_file.h"
+#include "platform/new_file.h"
 
 namespace fw {
 

@@ -22,7 +22,7 @@ bool Extractor::chooseParts(const std::vector<PartReport>& parts) {
     std::string labels;
     for (const PartReport& r : parts) {
         if (!r.headerRead) continue;
-        const std::string label = labelOf(identityOf(r));
+        const std::string label = labelOf(partIdentityOf(r));
         labels += (labels.empty() ? "" : ", ") + escapeText(label);
         files_[r.number].wanted = options_.parts.empty() || unmatched.erase(label) > 0 ||
                                   std::count(options_.parts.begin(), options_.parts.end(), label) > 0;
@@ -39,7 +39,7 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
     bool ok = true;
     for (const PartReport& r : parts) {
         if (!files_[r.number].wanted) continue;
-        const std::string name = fileNameOf(identityOf(r));
+        const std::string name = fileNameOf(partIdentityOf(r));
         if (!usableFileName(name) || !taken.insert(sameNameKey(name)).second) {
             print(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
                          escapeText(partLabel(r)).c_str(), escapeText(name).c_str());
@@ -189,7 +189,7 @@ bool Extractor::placeFolder() {
     for (const PartFile& f : files_) {
         if (!f.wanted || !dirFd_.valid()) continue;
         removeIn(dirFd_.get(), f.name);
-        if (existsIn(dirFd_.get(), f.name)) left.push_back({f.name, f.name, false, ""});
+        if (entryKindIn(dirFd_.get(), f.name) != EntryKind::none) left.push_back({f.name, f.name, false, ""});
     }
     report(left);
     removeCreated();

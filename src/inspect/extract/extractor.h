@@ -16,6 +16,7 @@
 #include "platform/console_text.h"
 #include "platform/file_handle.h"
 #include "platform/folders.h"
+#include "platform/new_file.h"
 
 namespace fw {
 

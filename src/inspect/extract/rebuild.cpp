@@ -28,7 +28,7 @@ void Rebuild::part(const PartReport& r, const std::string& file) {
         if (r.name.size() > maxPartNameLength) whyNot("a part name is longer than the " + std::to_string(maxPartNameLength) + " bytes -n takes");
         if (++named_ > namedSlotCount) whyNot("it has more named parts than the " + std::to_string(namedSlotCount) + " fwpack keeps");
     }
-    for (const std::string& argument : packerArguments(identityOf(r))) add(argument);
+    for (const std::string& argument : packerArguments(partIdentityOf(r))) add(argument);
     add(file);
 }
 

@@ -60,8 +60,8 @@ int lintCommandLine(const std::vector<const char*>& fwpackArgs, const std::strin
     LintResult result;
     ParsedOptions options;
     if (argc <= 1) result.refused = "no arguments: fwpack prints its usage and packs its built-in example into test.update";
-    if (result.refused.empty()) result.refused = scanArguments(argc, argv.data(), options);
-    if (result.refused.empty()) result.refused = validateOptions(options);
+    if (result.refused.empty() && scanArguments(argc, argv.data(), options, &result.refused))
+        validateOptions(options, &result.refused);
     if (result.refused.empty()) {
         result.findings = lintArguments(argc, argv.data(), options);
         auto job = createJob();

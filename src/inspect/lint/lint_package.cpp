@@ -15,15 +15,15 @@ std::string boardList(const std::uint32_t* codes, std::size_t n) {
     return s.empty() ? "none" : s;
 }
 
-PartIdentity identityOf(const PlannedPart& p, const PackageJob& job) {
+PartIdentity plannedIdentityOf(const PlannedPart& p, const PackageJob& job) {
     const std::uint32_t index = p.kind == PartKind::mtd ? static_cast<std::uint32_t>(p.slot + 1) : 0;
     return {p.kind, index, p.kind == PartKind::named ? job.partNames[p.slot].data() : ""};
 }
 
 void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& job, std::vector<std::string>& out) {
-    const std::string expected = describe(identityOf(p, job));
+    const std::string expected = describe(plannedIdentityOf(p, job));
     const std::string input = std::string("'").append(escapePath(p.path)).append("'");
-    if (r == nullptr || !r->headerRead || describe(identityOf(*r)) != expected) {
+    if (r == nullptr || !r->headerRead || describe(partIdentityOf(*r)) != expected) {
         out.push_back("the arguments pack " + escapeText(expected) + " from " + input + " here; the package has " +
                       (r == nullptr ? "no part" : escapeText(partLabel(*r))));
         return;

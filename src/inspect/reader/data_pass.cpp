@@ -16,7 +16,7 @@ std::vector<ReadJob> readJobsFor(std::vector<PartReport>& parts, const Inspectio
             const std::uint64_t begin = r.offset + partHeaderSize;
             jobs.push_back({begin, begin + r.header.dataLength, &r});
         }
-    if (options.wholeFile) jobs.push_back({0, fileSize, nullptr});
+    if (options.packageBytes) jobs.push_back({0, fileSize, nullptr});
     return jobs;
 }
 
@@ -36,7 +36,7 @@ bool DataPass::run(const std::string& path, std::string* why) {
     // The largest stretch sizes each buffer, so a small package costs a small one.
     pass.maxThreads = threadsWorthStarting(total);
     pass.pieceSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(largest, 1, readPieceSize));
-    pass.buffersThatFit = options_.piecesThatFit;
+    pass.buffersThatFit = options_.test.piecesThatFit;
     // Only the stretches being read have digests in memory.
     std::vector<std::unique_ptr<PartDigests>> digests(jobs_.size());
     std::vector<std::uint64_t> next(jobs_.size());

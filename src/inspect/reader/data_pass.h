@@ -18,7 +18,7 @@ namespace fw {
 
 struct ReadJob {
     std::uint64_t begin = 0, end = 0;
-    PartReport* part = nullptr;  // nullptr: the whole file, for options.wholeFile
+    PartReport* part = nullptr;  // nullptr: the whole file, for options.packageBytes
     bool failed = false;
 };
 

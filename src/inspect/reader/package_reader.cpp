@@ -17,7 +17,7 @@ namespace {
 InspectionResult readData(const RandomAccessFile& file, const InspectionOptions& options,
                           std::vector<ReadJob>& jobs, StructureReader& structure, const char* path,
                           std::string* why) {
-    if (!options.wholeFile) {
+    if (!options.packageBytes) {
         DataPass pass(file, options, std::move(jobs));
         const bool read = pass.run(path, why);
         jobs = std::move(pass.jobs());
@@ -48,12 +48,12 @@ InspectionResult inspectOnce(const char* path, const InspectionOptions& options,
     std::vector<PartReport>& parts = structure.parts();
     if (options.partData != nullptr && !options.partData->prepare(structure.summary(), parts))
         return InspectionResult::stopped;
-    if (options.afterStructure) options.afterStructure();
+    if (options.test.afterStructure) options.test.afterStructure();
 
     // A table claiming more than the format holds makes the file's size a
     // made-up figure (a sparse file of holes): its bytes are not digested whole.
     InspectionOptions dataOptions = options;
-    if (structure.beyondFormat()) dataOptions.wholeFile = nullptr;
+    if (structure.beyondFormat()) dataOptions.packageBytes = nullptr;
     std::vector<ReadJob> jobs = readJobsFor(parts, dataOptions, file.size());
     const InspectionResult read = readData(file, dataOptions, jobs, structure, path, why);
     if (read != InspectionResult::sound) return read;

@@ -29,7 +29,7 @@ struct PackageSummary {
     // The header and its tables lie in the file; false when it is no package.
     bool structureRead = false;
     // Its header claims more than any package holds; the file is then not
-    // read whole (InspectionOptions::wholeFile gets nothing).
+    // read whole (InspectionOptions::packageBytes gets nothing).
     bool beyondFormat = false;
 };
 
@@ -45,20 +45,20 @@ struct PartReport {
     bool digested = false;    // its data was read and digested
     bool digestOk = false;
     Digest actualDigest{};
-    std::vector<std::uint8_t> extraDigest;  // from InspectionOptions::partDigest, when asked for
+    std::vector<std::uint8_t> sha256Digest;  // from InspectionOptions::partSha256, when asked for
     // The input's own bytes, without a name or path field: what md5sum,
     // sha256sum and stat of the file that was packed give. For parts
     // without such a field these are the data's own digests.
     std::uint64_t contentLength = 0;
     Digest contentDigest{};
-    std::vector<std::uint8_t> contentExtraDigest;
+    std::vector<std::uint8_t> contentSha256Digest;
 };
 
 // Where a part's input bytes start within its data, and how many there are.
 std::uint32_t contentOffset(const PartReport& part);
 
 // Which part it is, as far as its header could be read.
-PartIdentity identityOf(const PartReport& part);
+PartIdentity partIdentityOf(const PartReport& part);
 // A named part's name as text (its field holds the code page's bytes on
 // Windows), or the tar part's target path.
 std::string nameText(const PartReport& part);
@@ -91,8 +91,8 @@ public:
     virtual void end(const PartReport&, bool digestOk) = 0;
 };
 
-// A further digest of a part's data beside its MD5, for records that ask
-// for a stronger one.
+// A part's SHA-256 beside its MD5, for records that ask for a stronger
+// digest; made by the layer that owns SHA-256.
 class StreamDigest {
 public:
     virtual ~StreamDigest() = default;
@@ -103,32 +103,42 @@ public:
 // How to read the type codes: as the bytes suggest, or as the user says.
 enum class LayoutChoice { guess, normal, old };
 
+// For tests: moments and limits that no run meets on demand.
+struct InspectionTestHooks {
+    // Runs between reading the structure and reading the data.
+    std::function<void()> afterStructure;
+    // Sees each piece the package is read whole in, as storage that
+    // answers two reads of one place differently could change it.
+    std::function<void(std::uint64_t at, std::uint8_t* bytes, std::size_t count)> tamperRead;
+    // Pieces of data in memory after this many cannot be had, as when
+    // memory runs out.
+    std::size_t piecesThatFit = SIZE_MAX;
+};
+
 struct InspectionOptions {
+    // What is read and checked.
     LayoutChoice layout = LayoutChoice::guess;
     std::optional<std::uint32_t> requiredBoard;
-    PartDataSink* partData = nullptr;
-    // Every byte of the file in order, from one thread, beside the digests
-    // of the parts (a digest of the whole package).
-    std::function<void(const std::uint8_t*, std::size_t)> wholeFile;
-    // Once wholeFile has seen the last byte (true), or the file could not be
-    // read whole (false); never called when the file is not read whole.
-    std::function<void(bool whole)> wholeFileEnd;
     // Also digest the input's own bytes of each part with a name or path
     // field (PartReport::content*): a second pass of MD5 over the largest
     // parts, so only for the reports that show them.
     bool inputDigests = false;
-    // Makes the further digest of each part, when set.
-    std::function<std::unique_ptr<StreamDigest>()> partDigest;
+
+    // Who is handed what is read, beside the checks. Set packageBytes and
+    // the package is read whole, in order (for its digest).
+    PartDataSink* partData = nullptr;
+    // Every byte of the package in order, from one thread, beside the
+    // digests of the parts.
+    std::function<void(const std::uint8_t*, std::size_t)> packageBytes;
+    // Once packageBytes has seen the last byte (true), or the package could
+    // not be read whole (false); never called when it is not read whole.
+    std::function<void(bool whole)> packageBytesEnd;
+    // Makes each part's SHA-256, when set.
+    std::function<std::unique_ptr<StreamDigest>()> partSha256;
     // Asked between pieces of data; true ends the inspection as stopped.
     std::function<bool()> stopRequested;
-    // For tests: runs between reading the structure and reading the data.
-    std::function<void()> afterStructure;
-    // For tests: sees each piece the whole file is read in, as storage that
-    // answers two reads of one place differently could change it.
-    std::function<void(std::uint64_t at, std::uint8_t* bytes, std::size_t count)> tamperRead;
-    // For tests: pieces of data in memory after this many cannot be had, as
-    // when memory runs out.
-    std::size_t piecesThatFit = SIZE_MAX;
+
+    InspectionTestHooks test;
 };
 
 enum class InspectionResult { sound, defective, unreadable, stopped };

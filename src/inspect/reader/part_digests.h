@@ -13,7 +13,7 @@ namespace fw {
 // path field, when there is one and they were asked for.
 struct PartDigests {
     Md5Context md5, contentMd5;
-    std::unique_ptr<StreamDigest> extra, contentExtra;
+    std::unique_ptr<StreamDigest> sha256, contentSha256;
     std::uint64_t skip = 0;
     bool wanted = false;  // the input's own digests were asked for
 
@@ -22,28 +22,28 @@ struct PartDigests {
         md5Init(contentMd5);
         skip = contentOffset(part);
         wanted = options.inputDigests;
-        if (options.partDigest) extra = options.partDigest();
-        if (options.partDigest && skip > 0 && wanted) contentExtra = options.partDigest();
+        if (options.partSha256) sha256 = options.partSha256();
+        if (options.partSha256 && skip > 0 && wanted) contentSha256 = options.partSha256();
     }
     void update(std::uint64_t at, const std::uint8_t* bytes, std::size_t n) {
         md5Update(md5, bytes, n);
-        if (extra) extra->update(bytes, n);
+        if (sha256) sha256->update(bytes, n);
         if (skip == 0 || !wanted || at + n <= skip) return;
         const std::size_t from = at >= skip ? 0 : static_cast<std::size_t>(skip - at);
         md5Update(contentMd5, bytes + from, n - from);
-        if (contentExtra) contentExtra->update(bytes + from, n - from);
+        if (contentSha256) contentSha256->update(bytes + from, n - from);
     }
     void finish(PartReport& r) {
         md5Final(md5, r.actualDigest);
-        if (extra) r.extraDigest = extra->finish();
+        if (sha256) r.sha256Digest = sha256->finish();
         if (skip == 0) {
             r.contentDigest = r.actualDigest;
-            r.contentExtraDigest = r.extraDigest;
+            r.contentSha256Digest = r.sha256Digest;
             return;
         }
         if (!wanted) return;
         md5Final(contentMd5, r.contentDigest);
-        if (contentExtra) r.contentExtraDigest = contentExtra->finish();
+        if (contentSha256) r.contentSha256Digest = contentSha256->finish();
     }
 };
 

@@ -19,11 +19,11 @@ std::string nameText(const PartReport& r) {
     return text;
 }
 
-PartIdentity identityOf(const PartReport& r) { return {r.kind, r.header.partIndex, nameText(r)}; }
+PartIdentity partIdentityOf(const PartReport& r) { return {r.kind, r.header.partIndex, nameText(r)}; }
 
 std::string partLabel(const PartReport& r) {
     const std::string label = "part " + std::to_string(r.number);
-    return r.headerRead ? label + " (" + describe(identityOf(r)) + ")" : label;
+    return r.headerRead ? label + " (" + describe(partIdentityOf(r)) + ")" : label;
 }
 
 }  // namespace fw

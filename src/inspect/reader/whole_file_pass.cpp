@@ -71,7 +71,7 @@ bool WholeFilePass::makeSlots() {
     const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(pieces, 1, slots_.size()));
     std::size_t made = 0;
     try {
-        for (; made < wanted && made < options_.piecesThatFit; ++made)
+        for (; made < wanted && made < options_.test.piecesThatFit; ++made)
             slots_[made].bytes = std::make_unique_for_overwrite<std::uint8_t[]>(readPieceSize);
     } catch (const std::bad_alloc&) {
     }
@@ -124,16 +124,16 @@ void WholeFilePass::read() {
             whole.failed = true;
             break;
         }
-        if (options_.tamperRead) options_.tamperRead(at, s.bytes.get(), s.size);
+        if (options_.test.tamperRead) options_.test.tamperRead(at, s.bytes.get(), s.size);
         compareStructure(s);
-        options_.wholeFile(s.bytes.get(), s.size);
+        options_.packageBytes(s.bytes.get(), s.size);
         handOut(s);
         at += s.size;
         bytesDone_.fetch_add(s.size, std::memory_order_relaxed);
         published_.store(piece + 1);
         moved_.notify_all();
     }
-    if (options_.wholeFileEnd) options_.wholeFileEnd(!whole.failed);
+    if (options_.packageBytesEnd) options_.packageBytesEnd(!whole.failed);
     readerDone_.store(true);
     moved_.notify_all();
     // Lanes no thread came for are ended here.

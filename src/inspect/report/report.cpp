@@ -19,7 +19,7 @@ bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dat
 std::string contentMember(const PartReport& r) {
     std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
                     hexDigest(r.contentDigest) + "\"";
-    if (!r.contentExtraDigest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentExtraDigest) + "\"";
+    if (!r.contentSha256Digest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentSha256Digest) + "\"";
     return s + "}";
 }
 

@@ -10,7 +10,7 @@ namespace {
 // The index or name column: a slot part's label, the tar part's target path.
 std::string partName(const PartReport& r) {
     if (r.kind == PartKind::tar) return escapeText(r.name);
-    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(identityOf(r)));
+    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(partIdentityOf(r)));
     return "";
 }
 
@@ -50,11 +50,11 @@ public:
                      !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH");
         char number[16];
         std::snprintf(number, sizeof number, "%-2u", r.number);
-        if (!r.extraDigest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.extraDigest) + "\n";
+        if (!r.sha256Digest.empty()) sha256_ += "sha256   part " + std::string(number) + "  " + hexBytes(r.sha256Digest) + "\n";
         if (hasContentField(r) && r.digested)
             content_ += "input    part " + std::string(number) + "  " + lengthColumn(r.contentLength) + " bytes  md5 " +
                         hexDigest(r.contentDigest) +
-                        (r.contentExtraDigest.empty() ? "" : "  sha256 " + hexBytes(r.contentExtraDigest)) + "\n";
+                        (r.contentSha256Digest.empty() ? "" : "  sha256 " + hexBytes(r.contentSha256Digest)) + "\n";
     }
     void defect(const std::string& text) override { defects_.add(text); }
     void packageDigest(const std::vector<std::uint8_t>& digest) override {

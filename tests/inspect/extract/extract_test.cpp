@@ -31,7 +31,7 @@ public:
     Outcome extractChanging(const std::string& into, std::function<void()> damage, bool force = false) {
         fw::ExtractOptions options;
         options.force = force;
-        options.inspection.afterStructure = std::move(damage);
+        options.inspection.test.afterStructure = std::move(damage);
         fwtest::CapturedOutput o, e;
         const int status = fw::extractPackage(pkg.c_str(), into.c_str(), options, o.stream(), e.stream());
         return {status, o.text(), e.text()};

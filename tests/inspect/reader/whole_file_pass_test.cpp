@@ -58,7 +58,7 @@ protected:
     fw::InspectionOptions readingWhole() {
         fw::InspectionOptions options;
         options.inputDigests = true;
-        options.wholeFile = [this](const std::uint8_t* bytes, std::size_t count) {
+        options.packageBytes = [this](const std::uint8_t* bytes, std::size_t count) {
             whole.insert(whole.end(), bytes, bytes + count);
         };
         return options;
@@ -95,7 +95,7 @@ TEST_F(WholeFileRead, AStructuralByteThatReadsDifferentlyTheSecondTimeIsADefect)
         Findings found;
         whole.clear();
         fw::InspectionOptions options = readingWhole();
-        options.tamperRead = [place](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
+        options.test.tamperRead = [place](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
             if (place >= at && place < at + count) bytes[place - at] ^= 0x5a;
         };
         EXPECT_EQ(inspect(options, found), fw::InspectionResult::defective) << place;
@@ -108,7 +108,7 @@ TEST_F(WholeFileRead, AStructuralByteThatReadsDifferentlyTheSecondTimeIsADefect)
 TEST_F(WholeFileRead, APartByteThatReadsDifferentlyFailsThatPartsDigestInTheSameRead) {
     Findings found;
     fw::InspectionOptions options = readingWhole();
-    options.tamperRead = [](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
+    options.test.tamperRead = [](std::uint64_t at, std::uint8_t* bytes, std::size_t count) {
         if (at + count > 800000 && at <= 800000) bytes[800000 - at] ^= 1;
     };
     EXPECT_EQ(inspect(options, found), fw::InspectionResult::defective);
@@ -135,7 +135,7 @@ TEST_F(WholeFileRead, APackageGrownOrReplacedWhileReadIsADefectEitherWay) {
             dir.write("other", package);
             Findings found;
             fw::InspectionOptions options = wholeFile ? readingWhole() : fw::InspectionOptions{};
-            options.afterStructure = change;
+            options.test.afterStructure = change;
             const fw::InspectionResult result = inspect(options, found);
             if (!changed) continue;
             EXPECT_EQ(result, fw::InspectionResult::defective) << what;
@@ -173,13 +173,13 @@ TEST_F(WholeFileRead, MemoryRunningOutGivesTheSameBytesOrSaysSo) {
             Findings found;
             whole.clear();
             fw::InspectionOptions options = wholeFile ? readingWhole() : fw::InspectionOptions{};
-            options.piecesThatFit = fit;
+            options.test.piecesThatFit = fit;
             EXPECT_EQ(inspect(options, found), fw::InspectionResult::sound) << way << fit;
             EXPECT_EQ(found.bytes, expected.bytes) << way << fit;
             EXPECT_EQ(whole, wholeFile ? package : Bytes{}) << way << fit;
         }
         fw::InspectionOptions none = wholeFile ? readingWhole() : fw::InspectionOptions{};
-        none.piecesThatFit = 0;
+        none.test.piecesThatFit = 0;
         ThrowingSink throwing;
         fw::InspectionOptions extracting = wholeFile ? readingWhole() : fw::InspectionOptions{};
         extracting.partData = &throwing;

@@ -199,7 +199,7 @@ TEST_F(Signing, ExtractWithCaRefusesAPackageSwappedWhileItIsRead) {
     fw::ExtractOptions options;
     options.signature.caFile = file("ca.pem");
     options.parts = {"boot"};
-    options.inspection.afterStructure = [] {
+    options.inspection.test.afterStructure = [] {
         ASSERT_EQ(std::rename(file("unsigned.update").c_str(), file("p.update").c_str()), 0);
     };
     fwtest::CapturedOutput out, err;
@@ -226,7 +226,7 @@ TEST_F(Signing, APackageCutShortWhileReadLeavesTheSignatureUnchecked) {
     ASSERT_TRUE(check.prepare(policy, &why)) << why;
     fw::InspectionOptions options;
     check.attach(options);
-    options.afterStructure = [] { ASSERT_EQ(::truncate(file("p.update").c_str(), 1200), 0); };
+    options.test.afterStructure = [] { ASSERT_EQ(::truncate(file("p.update").c_str(), 1200), 0); };
     fw::InspectionSink ignored;
     EXPECT_EQ(fw::inspectPackage(file("p.update").c_str(), options, ignored), fw::InspectionResult::defective);
     const fw::SignatureReport report = check.finish();
