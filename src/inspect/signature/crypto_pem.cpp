@@ -7,6 +7,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <array>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -34,11 +35,16 @@ struct PemBlock {
     }
 };
 
-// Empty only when libcrypto cannot allocate.
-std::vector<std::uint8_t> fingerprintOf(const unsigned char* der, long size) {
+using Fingerprint = std::array<std::uint8_t, 32>;
+
+// False only when libcrypto cannot allocate.
+bool fingerprintOf(const unsigned char* der, long size, Fingerprint& fingerprint) {
     WholeFileDigest digest(DigestAlgorithm::sha256);
     digest.update(der, static_cast<std::size_t>(size));
-    return digest.finish();
+    const std::vector<std::uint8_t> d = digest.finish();
+    if (d.size() != fingerprint.size()) return false;
+    std::copy(d.begin(), d.end(), fingerprint.begin());
+    return true;
 }
 
 bool isCertificate(const char* name) {
@@ -59,8 +65,8 @@ public:
             return true;
         }
         if (!isCertificate(block.name)) return true;
-        const std::vector<std::uint8_t> fingerprint = fingerprintOf(block.data, block.size);
-        if (fingerprint.empty()) return fail("cannot be kept", why);
+        Fingerprint fingerprint;
+        if (!fingerprintOf(block.data, block.size, fingerprint)) return fail("cannot be kept", why);
         if (!seen_.insert(fingerprint).second) return true;
         if (static_cast<int>(seen_.size()) > mostCertificates)
             return fail("holds more than " + std::to_string(mostCertificates) + " different certificates; " +
@@ -82,7 +88,7 @@ private:
     const std::string& file_;
     const char* what_;
     PemContents& into_;
-    std::set<std::vector<std::uint8_t>> seen_;
+    std::set<Fingerprint> seen_;
 };
 
 }  // namespace
