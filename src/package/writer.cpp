@@ -71,6 +71,11 @@ bool writeFront(const PackageJob& job, const PackagePlan& plan, OutputTarget& ta
 
 }  // namespace
 
+int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks) {
+    std::string unsaid;
+    return writePackage(job, outputPath, out, hooks, &unsaid);
+}
+
 int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks,
                  std::string* why) {
     printPacks(job, out);
@@ -87,7 +92,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     std::string unsaid;
     if (!copyParts(job, plan, target, outputPath, out, hooks, &unsaid)) {
         abandonOutputTarget(target);
-        if (why != nullptr) *why = unsaid;
+        *why = unsaid;
         return -1;
     }
     if (!writeFront(job, plan, target)) {

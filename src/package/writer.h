@@ -14,7 +14,11 @@
 
 namespace fw {
 
+// 0 when the package is written, -1 when not; every message on `out`.
 int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out = stdout,
-                 const WriterHooks* hooks = nullptr, std::string* why = nullptr);
+                 const WriterHooks* hooks = nullptr);
+// The same; `why` also gets what `out` could not be told (memory ran out).
+int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks,
+                 std::string* why);
 
 }  // namespace fw

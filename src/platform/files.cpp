@@ -17,7 +17,8 @@ constexpr std::size_t bufferSize = 1 << 18;
 
 InputProbe probeInput(const char* path) {
     OpenedFile f;
-    const Opening opening = openForReading(path, Shapes::anyThatEnds, f);
+    std::string reason;  // the outcome says all a probe needs
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, f, &reason);
     if (opening != Opening::ok) return {opening, false, 0};
     return {opening, f.stream, f.stream ? 0 : f.length};
 }

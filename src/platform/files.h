@@ -39,7 +39,7 @@ struct OpenedFile {
     bool missing = false;     // cannotOpen because nothing is at the path
 };
 // `why`, when not ok, gets the reason in the system's words.
-Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why = nullptr);
+Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why);
 
 // A small input handed over whole: a regular file as openForReading opens
 // it, or a pipe, FIFO or character device to be read to its end (a key

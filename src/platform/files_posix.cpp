@@ -94,7 +94,7 @@ bool sameFile(const char* a, const char* b) {
 
 Opening openForReading(const char* path, Shapes accepted, OpenedFile& into, std::string* why) {
     auto fail = [&](Opening result, const char* reason) {
-        if (why != nullptr) *why = reason;
+        *why = reason;
         into.handle.reset();
         return result;
     };
@@ -125,11 +125,11 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
     into.handle = FileHandle(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!into.handle.valid()) {
         into.missing = errno == ENOENT;
-        if (why != nullptr) *why = std::strerror(errno);
+        *why = std::strerror(errno);
         return Opening::cannotOpen;
     }
     if (::fstat(into.handle.get(), &st) != 0 || !isStream(st.st_mode)) {
-        if (why != nullptr) *why = refusal(Shapes::regular, st.st_mode);
+        *why = refusal(Shapes::regular, st.st_mode);
         into.handle.reset();
         return Opening::notReadable;
     }
@@ -140,7 +140,8 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
 // A regular file read under `refuseWhileWritten` is leased: one being
 // written is refused, and a writer that comes later breaks the lease.
 Opening OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into, bool& leased) const {
-    const Opening opening = openForReading(path, Shapes::anyThatEnds, into);
+    std::string reason;  // the caller words the outcome for the input's kind
+    const Opening opening = openForReading(path, Shapes::anyThatEnds, into, &reason);
     if (opening != Opening::ok) return opening;
     leased = false;
     if (refuseWhileWritten && into.regular) {

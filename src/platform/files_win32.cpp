@@ -39,7 +39,7 @@ const char* refusalFor(Shapes accepted) {
 Opening openShared(const char* path, Shapes accepted, DWORD share, OpenedFile& into, std::string* why,
                    DWORD* failure = nullptr) {
     auto fail = [&](Opening result, const std::string& reason) {
-        if (why != nullptr) *why = reason;
+        *why = reason;
         into.handle.reset();
         return result;
     };
@@ -113,12 +113,12 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         into.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        if (why != nullptr) *why = win32::reasonOf(error);
+        *why = win32::reasonOf(error);
         return Opening::cannotOpen;
     }
     into.handle = FileHandle(win32::adopt(h, _O_RDONLY));
     if (!into.handle.valid()) {
-        if (why != nullptr) *why = std::strerror(errno);
+        *why = std::strerror(errno);
         return Opening::cannotOpen;
     }
     into.stream = true;

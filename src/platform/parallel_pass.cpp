@@ -57,7 +57,7 @@ public:
             for (std::thread& t : workers) t.join();
         }
         tick();
-        if (failed_.load() && why != nullptr) *why = outOfMemory;
+        if (failed_.load()) *why = outOfMemory;
         return !failed_.load();
     }
 

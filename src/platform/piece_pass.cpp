@@ -63,7 +63,7 @@ public:
         }
         std::unique_lock lock(mutex_);
         tick(lock);
-        if (failed_ && why != nullptr) *why = outOfMemory;
+        if (failed_) *why = outOfMemory;
         return !failed_;
     }
 

@@ -20,8 +20,9 @@ bool RandomAccessFile::open(const char* path, std::string* why) {
 bool RandomAccessFile::unchangedAt(const char* path) const {
     FileIdentity now, named;
     OpenedFile again;
+    std::string reason;  // gone or changed is all that matters here
     if (!fileIdentityOf(handle_.get(), now) || !(now == opened_)) return false;
-    if (openForReading(path, Shapes::regularOrBlock, again) != Opening::ok || !fileIdentityOf(again.handle.get(), named))
+    if (openForReading(path, Shapes::regularOrBlock, again, &reason) != Opening::ok || !fileIdentityOf(again.handle.get(), named))
         return false;
     return named.device == now.device && named.inode == now.inode;
 }

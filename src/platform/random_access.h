@@ -15,7 +15,7 @@ class RandomAccessFile {
 public:
     // False when the path cannot be opened or is not such a file;
     // `why` then says so in the system's words.
-    bool open(const char* path, std::string* why = nullptr);
+    bool open(const char* path, std::string* why);
     std::uint64_t size() const { return size_; }
     // Reads exactly `count` bytes at `offset`; false on a short read or an error.
     bool readAt(std::uint64_t offset, void* into, std::size_t count) const {

@@ -30,7 +30,7 @@ bool runUnlessOutOfMemory(std::string* why, Run&& run) {
     try {
         return run();
     } catch (const std::bad_alloc&) {
-        if (why != nullptr) *why = outOfMemory;
+        *why = outOfMemory;
         return false;
     }
 }

@@ -18,16 +18,15 @@ std::optional<CheckTime> checkTimeOf(const std::string& at) {
     return std::nullopt;
 }
 
-std::string atProblem(const std::string& at) {
-    return checkTimeOf(at) ? "" : "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(at) + "\"";
+bool checkTimeAccepted(const std::string& at, std::string* why) {
+    if (checkTimeOf(at)) return true;
+    *why = "--at takes signing, now or a date YYYY-MM-DD, not \"" + escapeText(at) + "\"";
+    return false;
 }
 
 bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
+    if (!checkTimeAccepted(policy.at, why)) return false;
     const std::optional<CheckTime> at = checkTimeOf(policy.at);
-    if (!at) {
-        *why = atProblem(policy.at);
-        return false;
-    }
     trust_ = TrustStore::load(TrustFiles{policy.caFile, policy.crlFiles, policy.signerCertFile}, why);
     if (!trust_) return false;
     rules_ = SignerRules{policy.signers, *at, policy.partialChain};

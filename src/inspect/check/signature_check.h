@@ -37,8 +37,8 @@ struct SignaturePolicy {
 
 // The moment --at names; nothing when it names none.
 std::optional<CheckTime> checkTimeOf(const std::string& at);
-// Why --at cannot take `at`; empty when it can.
-std::string atProblem(const std::string& at);
+// False, with the reason, when --at cannot take `at`.
+bool checkTimeAccepted(const std::string& at, std::string* why);
 
 // The whole file's digest by every algorithm asked for, in the one read.
 class DigestsOnTheWay {

@@ -103,7 +103,7 @@ std::string lineProblem(const Command& c, const VerbSpec& verb) {
                                                  : "extra operand " + escapeText(c.operands[wanted.size()]);
     if (c.signature.caFile.empty() && !signatureOptionGiven(c.signature).empty())
         return signatureOptionGiven(c.signature) + " needs --ca, the certificates to trust";
-    if (!atProblem(c.signature.at).empty()) return atProblem(c.signature.at);
+    if (std::string why; !checkTimeAccepted(c.signature.at, &why)) return why;
     return c.verb == Verb::sign ? signerProblem(c) : "";
 }
 

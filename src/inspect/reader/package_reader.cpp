@@ -80,10 +80,10 @@ InspectionResult inspectPackage(const char* path, const InspectionOptions& optio
     std::string reason;
     try {
         const InspectionResult result = inspectOnce(path, options, sink, &reason);
-        if (why != nullptr) *why = reason;
+        *why = reason;
         return result;
     } catch (const std::bad_alloc&) {
-        if (why != nullptr) *why = outOfMemory;
+        *why = outOfMemory;
         return InspectionResult::unreadable;
     }
 }

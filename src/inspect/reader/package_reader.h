@@ -146,6 +146,6 @@ enum class InspectionResult { sound, defective, unreadable, stopped };
 // `why`, for an unreadable package, gets the system's reason, or says that
 // memory ran out, on any of the reader's threads.
 InspectionResult inspectPackage(const char* path, const InspectionOptions& options, InspectionSink& sink,
-                                std::string* why = nullptr);
+                                std::string* why);
 
 }  // namespace fw

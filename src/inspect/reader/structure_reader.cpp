@@ -4,6 +4,7 @@
 
 #include "format/layout_guess.h"
 #include "format/limits.h"
+#include "inspect/text/plain_text.h"
 
 namespace fw {
 
@@ -73,15 +74,18 @@ void StructureReader::checkBoards() {
     std::string held;
     for (std::uint32_t code : boards_) {
         found = found || (options_.requiredBoard && *options_.requiredBoard == code);
-        char text[16];
-        std::snprintf(text, sizeof text, " %04x", code);
-        held += text;
+        held += ' ';
+        held += boardCodeText(code);
         sink_.board(code);
     }
     if (options_.requiredBoard && !found) {
-        char text[64];
-        std::snprintf(text, sizeof text, "board %04x is not in the board table", *options_.requiredBoard);
-        defect(text + (held.empty() ? std::string() : ", which holds" + held));
+        // Appended piece by piece: GCC 12 at -O3 takes "literal" + string
+        // for an overlapping copy.
+        std::string text = "board ";
+        text += boardCodeText(*options_.requiredBoard);
+        text += " is not in the board table";
+        if (!held.empty()) text.append(", which holds").append(held);
+        defect(text);
     }
 }
 

@@ -65,7 +65,8 @@ protected:
     }
     fw::InspectionResult inspect(fw::InspectionOptions options, Findings& found) {
         options.partData = &found;
-        return fw::inspectPackage(path.c_str(), options, found);
+        std::string why;
+        return fw::inspectPackage(path.c_str(), options, found, &why);
     }
 };
 

@@ -228,7 +228,7 @@ TEST_F(Signing, APackageCutShortWhileReadLeavesTheSignatureUnchecked) {
     check.attach(options);
     options.test.afterStructure = [] { ASSERT_EQ(::truncate(file("p.update").c_str(), 1200), 0); };
     fw::InspectionSink ignored;
-    EXPECT_EQ(fw::inspectPackage(file("p.update").c_str(), options, ignored), fw::InspectionResult::defective);
+    EXPECT_EQ(fw::inspectPackage(file("p.update").c_str(), options, ignored, &why), fw::InspectionResult::defective);
     const fw::SignatureReport report = check.finish();
     EXPECT_FALSE(report.verdict.valid);
     EXPECT_EQ(report.verdict.defect, "the signature was not checked: the package could not be read whole");
