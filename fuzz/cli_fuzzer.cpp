@@ -48,10 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& a : args) argv.push_back(a.c_str());
 
     fw::ParsedOptions options;
-    std::string message = fw::scanArguments(static_cast<int>(argv.size()), argv.data(), options);
-    if (message.empty()) {
+    std::string message;
+    if (fw::scanArguments(static_cast<int>(argv.size()), argv.data(), options, &message)) {
         checkFits(options);
-        message = fw::validateOptions(options);
+        fw::validateOptions(options, &message);
     }
     for (const char* board : options.boardArgs) (void)fw::parseBoardCode(board);
     if (!message.empty()) fw::printUsage(message.c_str(), sink());

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.layout = (pick & 0x80) != 0 ? fw::LayoutChoice::old : fw::LayoutChoice::guess;
     options.requiredBoard = size > 0 ? data[0] : 0;
     auto report = fw::makeReport(styles[pick % 3], sink());
-    const auto result = fw::inspectPackage(path.c_str(), options, *report);
+    std::string why;
+    const auto result = fw::inspectPackage(path.c_str(), options, *report, &why);
     if (result == fw::InspectionResult::unreadable) __builtin_trap();
     report->finish(result);
     ::close(fd);
