@@ -131,8 +131,9 @@ Opening openWholeInput(const char* path, OpenedFile& into, std::string* why) {
 Opening OsCalls::openInput(const char* path, bool refuseWhileWritten, OpenedFile& into, bool& leased) const {
     leased = false;
     DWORD failure = 0;
+    std::string unused;  // the caller tells the outcome by the Opening alone
     const Opening opening =
-        openShared(path, Shapes::anyThatEnds, refuseWhileWritten ? shareNoWriters : shareAll, into, nullptr, &failure);
+        openShared(path, Shapes::anyThatEnds, refuseWhileWritten ? shareNoWriters : shareAll, into, &unused, &failure);
     if (opening == Opening::ok) return Opening::ok;
     const bool beingWritten = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION;
     return opening == Opening::cannotOpen && !beingWritten ? Opening::cannotOpen : Opening::notReadable;
