@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows release as a user gets it: the zip cpack makes holds both
-# tools, the README, the manual pages as text and the copyright, all with
+# tools, the README and the documents it links to, the manual pages as text
+# and the copyright, all with
 # CR LF line ends, and the licences of what is linked into the tools; the
 # tools import only Windows' own DLLs; fwinspect.exe signs a package fwpack.exe made with a key the
 # openssl command line made, and verify --ca accepts it and refuses it
@@ -25,7 +26,8 @@ if [ -z "$zip" ]; then
   fail "no fwpack-VERSION-win64.zip"
 else
   names=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
-  expected="README.md copyright.txt fwinspect.exe fwinspect.txt fwpack.exe fwpack.txt"
+  expected="README.md copyright.txt docs/format.md docs/signing.md docs/windows.md"
+  expected+=" fwinspect.exe fwinspect.txt fwpack.exe fwpack.txt"
   expected+=" licences/OpenSSL.txt licences/gcc-runtime.txt licences/mingw-w64.txt "
   [ "$names" = "$expected" ] || fail "the zip holds: $names"
   mkdir "$work/unzipped" && unzip -q "$zip" -d "$work/unzipped"
@@ -43,6 +45,7 @@ else
     grep -q '^SYNOPSIS' "$top/$page.txt" || fail "$page.txt is no manual page"
   done
   grep -q -- '--pass-env NAME' "$top/fwinspect.txt" || fail "fwinspect.txt lacks the options"
+  grep -q '^MESSAGES' "$top/fwpack.txt" || fail "fwpack.txt lacks the messages and their remedies"
   # Each licence holds the notice of what it names.
   grep -q 'Apache License' "$top/licences/OpenSSL.txt" || fail "licences/OpenSSL.txt holds no Apache-2.0 notice"
   grep -q 'mingw-w64-libraries/winpthreads' "$top/licences/mingw-w64.txt" ||
