@@ -338,6 +338,32 @@ TEST_F(Inspector, UnknownWordsAreNamedOnStandardErrorWithStatusTwo) {
     }
 }
 
+// fwpack's options given to lint without the -- get the line that works;
+// other commands and lint's own options get no such hint.
+TEST_F(Inspector, LintShowsWhereTheDoubleDashGoes) {
+    const std::string hint = "fwinspect: put -- before fwpack's arguments: ";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"lint", "-o", "x.update", "-b", "0c35", "-u", "u.bin"},
+         "fwinspect: unknown option -o; try 'fwinspect lint --help'\n" + hint +
+             "fwinspect lint -- -o x.update -b 0c35 -u u.bin\n"},
+        {{"lint", "--json", "-o", "x"}, "fwinspect: unknown option -o; try 'fwinspect lint --help'\n" + hint +
+                                            "fwinspect lint --json -- -o x\n"},
+        {{"lint", "--package", "p.update", "stray", "-u", "a b"},
+         "fwinspect: unknown option -u; try 'fwinspect lint --help'\n" + hint +
+             "fwinspect lint --package p.update -- stray -u 'a b'\n"},
+        {{"lint", "--jsn"}, "fwinspect: unknown option --jsn; try 'fwinspect lint --help'\n" + hint +
+                                "fwinspect lint -- --jsn\n"},
+        {{"list", "-o", pkg}, "fwinspect: unknown option -o; try 'fwinspect list --help'\n"},
+        {{"lint", "--package"}, "fwinspect: --package needs"},
+    };
+    for (const auto& [args, err] : cases) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 2) << err;
+        EXPECT_EQ(r.err.substr(0, err.size()), err);
+        EXPECT_EQ(r.err.find("put --") != std::string::npos, err.find("put --") != std::string::npos) << r.err;
+    }
+}
+
 TEST_F(Inspector, AGuessedLayoutIsNotedOnceByEveryCommand) {
     pack({"-b", "0c35", "-k", input("k", 10)});  // type code 2: a kernel, or an old layout's rfs
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
