@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/terminal_text.h"
 #include "support/in_process.h"
 #include "support/test_support.h"
 
@@ -33,10 +34,10 @@ TEST_F(PassedOver, TheTypoLineNamesEachDroppedArgumentAndTheLintCommand) {
     EXPECT_EQ(r.out.find("fwpack"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.rfind("packs :1,0,1-0,0,0-0", 0), 0u) << r.out;
     EXPECT_EQ(r.err, "fwpack: argument 7: '-kernel' is not an option fwpack knows; passed over\n"
-                     "fwpack: argument 8: '" + kernel + "' follows an argument fwpack passed over, and is passed over too\n"
+                     "fwpack: argument 8: '" + fw::escapeText(kernel) + "' follows an argument fwpack passed over, and is passed over too\n"
                      "fwpack: argument 11: '-p' is not an option fwpack knows; passed over\n"
                      "fwpack: argument 12: '3' follows an argument fwpack passed over, and is passed over too\n"
-                     "fwpack: argument 13: '" + rfs + "' follows an argument fwpack passed over, and is passed over too\n" +
+                     "fwpack: argument 13: '" + fw::escapeText(rfs) + "' follows an argument fwpack passed over, and is passed over too\n" +
                      closing(args));
 
     // lint finds the same, in the same words.

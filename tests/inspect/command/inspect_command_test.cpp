@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "format/records.h"
+#include "platform/shell_words.h"
 #include "support/in_process.h"
 #include "support/test_support.h"
 
@@ -350,7 +351,7 @@ TEST_F(Inspector, LintShowsWhereTheDoubleDashGoes) {
                                             "fwinspect lint --json -- -o x\n"},
         {{"lint", "--package", "p.update", "stray", "-u", "a b"},
          "fwinspect: unknown option -u; try 'fwinspect lint --help'\n" + hint +
-             "fwinspect lint --package p.update -- stray -u 'a b'\n"},
+             "fwinspect lint --package p.update -- stray -u " + fw::shellQuoted("a b") + "\n"},
         {{"lint", "--jsn"}, "fwinspect: unknown option --jsn; try 'fwinspect lint --help'\n" + hint +
                                 "fwinspect lint -- --jsn\n"},
         {{"list", "-o", pkg}, "fwinspect: unknown option -o; try 'fwinspect list --help'\n"},
