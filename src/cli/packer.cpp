@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/options.h"
+#include "cli/passed_over.h"
 #include "cli/usage.h"
 #include "job/package_job.h"
 #include "job/registration.h"
@@ -30,7 +31,7 @@ void registerInputs(PackageJob& job, const ParsedOptions& o) {
 
 namespace {
 
-int packOnce(int argc, const char* const* argv, std::FILE* out, std::string* why) {
+int packOnce(int argc, const char* const* argv, std::FILE* out, std::FILE* err, std::string* why) {
     if (argc <= 1) {
         printUsage("no Params", out);
         argc = static_cast<int>(std::size(demoArguments));
@@ -41,6 +42,12 @@ int packOnce(int argc, const char* const* argv, std::FILE* out, std::string* why
     if (!scanArguments(argc, argv, options, &message) || !validateOptions(options, &message)) {
         printUsage(message.c_str(), out);
         return -1;
+    }
+    // The note is a help beside the run: without the memory for it, the
+    // package is still written as the arguments say.
+    try {
+        notePassedOver(argc, argv, options, err);
+    } catch (const std::bad_alloc&) {
     }
     auto job = createJob();
     if (!job) {
@@ -57,7 +64,7 @@ int runPacker(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     std::string why;
     int status = -1;
     try {
-        status = packOnce(argc, argv, out, &why);
+        status = packOnce(argc, argv, out, err, &why);
     } catch (const std::bad_alloc&) {
         why = outOfMemory;
     }

@@ -6,9 +6,9 @@ namespace fw {
 
 // One whole run of the packer: scan, validation, job, registration, writer.
 // Returns the exit status: 0 when a package was written, -1 otherwise.
-// Standard output gets what the packer has always printed; memory that
-// ran out, on any thread, is said on `err`, the one failure with no
-// message of its own there.
+// Standard output gets what the packer has always printed; `err` gets the
+// note of what the line passed over, and memory that ran out, on any
+// thread, the one failure with no message of its own there.
 struct ParsedOptions;
 struct PackageJob;
 // Board codes, inputs and layout of a scanned command line into the job,

@@ -2,6 +2,7 @@
 // On Windows a stream that is a console gets the text through WriteConsoleW,
 // so every character shows as itself whatever the console's code page;
 // a stream that is a file or pipe gets the bytes, UTF-8, as on POSIX.
+// Either way a progress line standing on the terminal is wiped first.
 #pragma once
 
 #include <cstdio>

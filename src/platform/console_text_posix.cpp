@@ -1,10 +1,12 @@
 #include <cstdarg>
 
 #include "platform/console_text.h"
+#include "platform/progress.h"
 
 namespace fw {
 
 int print(std::FILE* to, const char* format, ...) {
+    clearProgressLine();
     va_list values;
     va_start(values, format);
     const int n = std::vfprintf(to, format, values);
@@ -12,6 +14,9 @@ int print(std::FILE* to, const char* format, ...) {
     return n;
 }
 
-int printText(std::FILE* to, const char* text) { return std::fputs(text, to); }
+int printText(std::FILE* to, const char* text) {
+    clearProgressLine();
+    return std::fputs(text, to);
+}
 
 }  // namespace fw

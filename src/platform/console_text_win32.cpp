@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/console_text.h"
+#include "platform/progress.h"
 #include "platform/win32_support.h"
 
 namespace fw {
@@ -35,6 +36,7 @@ bool toConsole(std::FILE* to, const std::string& text) {
 }  // namespace
 
 int print(std::FILE* to, const char* format, ...) {
+    clearProgressLine();
     va_list values;
     va_start(values, format);
     int n = 0;
@@ -54,6 +56,7 @@ int print(std::FILE* to, const char* format, ...) {
 }
 
 int printText(std::FILE* to, const char* text) {
+    clearProgressLine();
     if (toConsole(to, text)) return 0;
     return std::fputs(text, to);
 }

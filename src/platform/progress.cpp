@@ -1,6 +1,7 @@
 #include "platform/progress.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/console_text.h"
 #include "platform/shell_words.h"
@@ -9,6 +10,9 @@ namespace fw {
 namespace {
 
 std::FILE* progressStream = nullptr;
+// Where a progress line stands drawn, its end not yet written; nullptr
+// when none does.
+std::atomic<std::FILE*> standing{nullptr};
 
 constexpr std::uint64_t checkEvery = 4ull << 20;
 
@@ -27,6 +31,13 @@ std::string labelFor(const char* action, const char* path) {
 
 void setProgressStream(std::FILE* stream) { progressStream = stream; }
 
+void clearProgressLine() {
+    if (std::FILE* line = standing.exchange(nullptr)) {
+        printText(line, "\r\033[K");
+        std::fflush(line);
+    }
+}
+
 ProgressLine::ProgressLine(const char* action, const char* path, std::uint64_t total) : total_(total) {
     if (progressStream == nullptr || total <= progressThreshold) return;
     out_ = progressStream;
@@ -36,10 +47,7 @@ ProgressLine::ProgressLine(const char* action, const char* path, std::uint64_t t
 }
 
 ProgressLine::~ProgressLine() {
-    if (drawn_) {
-        printText(out_, "\r\033[K");
-        std::fflush(out_);
-    }
+    if (drawn_) clearProgressLine();
 }
 
 void ProgressLine::redraw() {
@@ -50,8 +58,10 @@ void ProgressLine::redraw() {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = seconds > 0 ? static_cast<double>(done_) / (1 << 20) / seconds : 0;
     const unsigned percent = static_cast<unsigned>(done_ * 100 / total_);
+    standing.store(nullptr);  // the redraw wipes the old line itself
     print(out_, "\r\033[K%s  %3u%%  %.0f MiB/s", label_.c_str(), percent > 100 ? 100 : percent, rate);
     std::fflush(out_);
+    standing.store(out_);
     drawn_ = true;
 }
 

@@ -16,6 +16,11 @@ void enableProgressOnTerminal(std::FILE* stream);
 // Turns it on unconditionally, writing to `stream` (nullptr turns it off).
 void setProgressStream(std::FILE* stream);
 
+// Wipes the progress line off the terminal where one stands drawn. Every
+// print of the tools calls this first, so no message starts behind the
+// line; the line comes back at its next redraw.
+void clearProgressLine();
+
 // One task's progress line: "label  42%  731 MiB/s", redrawn at most ten
 // times a second and cleared when the task ends. Silent for tasks up to
 // progressThreshold bytes and when progress is off.

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "platform/console_text.h"
 #include "support/test_support.h"
 
 namespace {
@@ -30,6 +31,29 @@ TEST_F(Progress, BigTaskShowsPercentAndRateThenClearsTheLine) {
     EXPECT_NE(text.find("75%"), std::string::npos);
     EXPECT_NE(text.find(" MiB/s"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+}
+
+// A log line printed while the progress line stands (fwpack's "rfs len =
+// ..." on standard output) starts on a wiped line, not behind the rate;
+// the line is wiped once, and drawn again at its next redraw.
+TEST_F(Progress, EveryPrintWipesTheStandingLineFirst) {
+    fwtest::CapturedOutput log;
+    fw::setProgressStream(err.stream());
+    {
+        fw::ProgressLine line("pack", "p.update", 200ull << 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(110));
+        line.advance(100ull << 20);
+        fw::print(log.stream(), "rfs len = %d\n", 1);
+        fw::printText(log.stream(), "finished!");
+        const std::string drawn = err.text();
+        EXPECT_EQ(drawn.substr(drawn.size() - 9), "MiB/s\r\033[K") << drawn;
+        std::this_thread::sleep_for(std::chrono::milliseconds(110));
+        line.advance(50ull << 20);
+    }
+    const std::string text = err.text();
+    EXPECT_NE(text.find("\r\033[Kpack p.update   75%"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 9), "MiB/s\r\033[K") << text;
+    EXPECT_EQ(log.text(), "rfs len = 1\nfinished!");
 }
 
 TEST_F(Progress, StaysSilentForSmallTasksAndWithoutATerminal) {

@@ -15,11 +15,16 @@ std::vector<const char*> argvOf(const char* program, const std::vector<std::stri
 
 }  // namespace
 
-RunResult runPackerWith(const std::vector<std::string>& args) {
+InspectOutcome fwpack(const std::vector<std::string>& args) {
     const auto argv = argvOf("fwpack", args);
-    CapturedOutput out;
-    const int status = fw::runPacker(static_cast<int>(argv.size()), argv.data(), out.stream());
-    return {status, out.text()};
+    CapturedOutput out, err;
+    const int status = fw::runPacker(static_cast<int>(argv.size()), argv.data(), out.stream(), err.stream());
+    return {status, out.text(), err.text()};
+}
+
+RunResult runPackerWith(const std::vector<std::string>& args) {
+    const InspectOutcome r = fwpack(args);
+    return {r.status, r.out};
 }
 
 InspectOutcome fwinspect(const std::vector<std::string>& args) {

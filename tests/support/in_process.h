@@ -19,6 +19,8 @@ struct InspectOutcome {
     int status;
     std::string out, err;
 };
+// fwpack the same way, with its standard error apart.
+InspectOutcome fwpack(const std::vector<std::string>& args);
 // fwinspect on the given arguments.
 InspectOutcome fwinspect(const std::vector<std::string>& args);
 

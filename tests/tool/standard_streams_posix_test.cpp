@@ -64,6 +64,29 @@ TEST_F(StandardStreams, ClosedInputAndOutputNeverReachThePackage) {
     EXPECT_EQ(verdict.status, 0) << verdict.out;
 }
 
+// The note of what the line passed over goes to standard error; closed or
+// full, it changes neither standard output, the package nor the status.
+TEST_F(StandardStreams, StandardErrorClosedOrFullLeavesThePackAsItIs) {
+    const std::vector<std::string> typo{"-o", out, "-b", "0c35", "-kernel", boot, "-u", boot, "-p", "3", boot};
+    const std::string said = logs.file("said"), noted = logs.file("noted");
+    std::string firstLog;
+    for (const std::string& err : {noted, std::string("closed"), std::string("/dev/full")}) {
+        const pid_t child = fwtest::startPacker(typo, [&] {
+            const int fd = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(120);
+            if (err == "closed") ::close(2);
+            else if (::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0644), 2) < 0) ::_exit(121);
+        });
+        EXPECT_EQ(fwtest::waitForEnd(child).exitCode, 0) << err;
+        const std::string log = textOf(said);
+        if (firstLog.empty()) firstLog = log;
+        EXPECT_EQ(log, firstLog) << err;
+        EXPECT_EQ(fwtest::fwinspect({"verify", out}).status, 0) << err;
+    }
+    EXPECT_EQ(firstLog.rfind("packs :1,0,0-0,0,0-0", 0), 0u) << firstLog;
+    EXPECT_NE(textOf(noted).find("fwpack: to check the whole line: fwinspect lint -- "), std::string::npos);
+}
+
 TEST_F(StandardStreams, PipeNobodyReadsEndsTheRunAndKeepsTheEarlierOutput) {
     for (const bool ignored : {false, true}) {
         int fds[2];

@@ -1,7 +1,10 @@
 #include "inspect/command/command_line.h"
 
+#include <algorithm>
+
 #include "format/board_code.h"
 #include "inspect/text/plain_text.h"
+#include "platform/terminal_text.h"
 
 namespace fw {
 namespace {
@@ -107,6 +110,20 @@ std::string lineProblem(const Command& c, const VerbSpec& verb) {
     return c.verb == Verb::sign ? signerProblem(c) : "";
 }
 
+// lint given fwpack's options without the -- before them: the same line
+// with the -- where it belongs, lint's own options before it.
+std::string lintHint(const Command& c, int firstUnknown, int argc, const char* const* argv) {
+    std::vector<std::string> line{"fwinspect", c.verbName}, fwpackArgs;
+    for (int i = 2; i < firstUnknown; ++i) {
+        const bool operand = std::find(c.operands.begin(), c.operands.end(), argv[i]) != c.operands.end();
+        (operand ? fwpackArgs : line).push_back(argv[i]);
+    }
+    line.push_back("--");
+    line.insert(line.end(), fwpackArgs.begin(), fwpackArgs.end());
+    line.insert(line.end(), argv + firstUnknown, argv + argc);
+    return "put -- before fwpack's arguments: " + shellLine(line);
+}
+
 void readArguments(Command& c, const VerbSpec& verb, int argc, const char* const* argv) {
     for (int i = 2; i < argc && c.problem.empty(); ++i) {
         const std::string arg = argv[i];
@@ -114,9 +131,11 @@ void readArguments(Command& c, const VerbSpec& verb, int argc, const char* const
             c.fwpackArgs.assign(argv + i + 1, argv + argc);
             return;
         }
-        if ((arg.size() > 1 && arg[0] == '-') || arg == "/?")
+        if ((arg.size() > 1 && arg[0] == '-') || arg == "/?") {
+            if (verb.takesFwpackArguments && !asksForHelp(arg) && optionOf(verb, arg) == nullptr)
+                c.hint = lintHint(c, i, argc, argv);
             c.problem = takeOption(c, verb, arg, i, argc, argv);
-        else
+        } else
             c.operands.push_back(argv[i]);
     }
 }

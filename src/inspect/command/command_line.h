@@ -17,6 +17,7 @@ struct Command {
     InspectionOptions options;
     std::vector<const char*> operands;
     std::string problem;        // what was not understood
+    std::string hint;           // a line that says how to mend it, or empty
     SignaturePolicy signature;  // verify and extract
     // sign: --key and --cert pair in order; --chain and --pass-env, given
     // once, serve every signer, given once per --key, one each in order.

@@ -132,6 +132,7 @@ int runCommand(int argc, const char* const* argv, std::FILE* out, std::FILE* err
     if (!c.problem.empty()) {
         const std::string help = c.verbName.empty() ? "fwinspect --help" : "fwinspect " + c.verbName + " --help";
         error(err, "%s; try '%s'", c.problem.c_str(), help.c_str());
+        if (!c.hint.empty()) error(err, "%s", c.hint.c_str());
         return 2;
     }
     return runVerb(c, out, err);

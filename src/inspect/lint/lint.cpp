@@ -15,16 +15,13 @@ namespace {
 
 struct LintResult {
     std::string refused;  // fwpack's own message when it would pack nothing
-    std::vector<LintFinding> findings;
+    std::vector<ArgumentFinding> findings;
     std::vector<std::string> differences;
 };
 
 void printText(const LintResult& r, const std::string& package, std::FILE* out) {
     if (!r.refused.empty()) print(out, "fwpack refuses the line: %s\n", escapeText(r.refused).c_str());
-    for (const LintFinding& f : r.findings) {
-        if (f.argument > 0) print(out, "argument %d: %s\n", f.argument, f.text.c_str());
-        else print(out, "%s\n", f.text.c_str());
-    }
+    for (const ArgumentFinding& f : r.findings) print(out, "%s\n", findingLine(f).c_str());
     for (const std::string& d : r.differences) print(out, "%s: %s\n", escapePath(package).c_str(), d.c_str());
     const std::size_t n = r.findings.size() + r.differences.size() + (r.refused.empty() ? 0 : 1);
     if (n == 0)

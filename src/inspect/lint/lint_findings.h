@@ -6,15 +6,14 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/passed_over.h"
 
 namespace fw {
 
-struct LintFinding {
-    int argument = 0;  // position in fwpack's argument list (1 = first after the program); 0: the line as a whole
-    std::string text;
-};
-
+// What fwpack itself notes as passed over, and what lint adds: board codes
+// fwpack misreads or that do not match the layout, boards past the
+// hundredth, and kinds the old layout drops.
 // `argv[0]` stands for the program. `options` is the scan of the same argv.
-std::vector<LintFinding> lintArguments(int argc, const char* const* argv, const ParsedOptions& options);
+std::vector<ArgumentFinding> lintArguments(int argc, const char* const* argv, const ParsedOptions& options);
 
 }  // namespace fw

@@ -8,14 +8,10 @@
 #include <vector>
 
 #include "digest/md5.h"
+#include "platform/terminal_text.h"  // escapeText, escapePath
 
 namespace fw {
 
-// Printable ASCII stays; a backslash and every other byte become \\ and \xNN.
-std::string escapeText(const std::string& bytes);
-// A path the same way, except that its separators print as themselves (a
-// Windows path's backslash too).
-std::string escapePath(const std::string& path);
 std::string hexDigest(const Digest& digest);
 // Two lower-case hex digits per byte.
 std::string hexBytes(std::string_view bytes);

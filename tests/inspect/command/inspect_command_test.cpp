@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "format/records.h"
+#include "platform/shell_words.h"
 #include "support/in_process.h"
 #include "support/test_support.h"
 
@@ -335,6 +336,32 @@ TEST_F(Inspector, UnknownWordsAreNamedOnStandardErrorWithStatusTwo) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("usage: fwinspect"), std::string::npos);
         EXPECT_EQ(r.out, "");
+    }
+}
+
+// fwpack's options given to lint without the -- get the line that works;
+// other commands and lint's own options get no such hint.
+TEST_F(Inspector, LintShowsWhereTheDoubleDashGoes) {
+    const std::string hint = "fwinspect: put -- before fwpack's arguments: ";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"lint", "-o", "x.update", "-b", "0c35", "-u", "u.bin"},
+         "fwinspect: unknown option -o; try 'fwinspect lint --help'\n" + hint +
+             "fwinspect lint -- -o x.update -b 0c35 -u u.bin\n"},
+        {{"lint", "--json", "-o", "x"}, "fwinspect: unknown option -o; try 'fwinspect lint --help'\n" + hint +
+                                            "fwinspect lint --json -- -o x\n"},
+        {{"lint", "--package", "p.update", "stray", "-u", "a b"},
+         "fwinspect: unknown option -u; try 'fwinspect lint --help'\n" + hint +
+             "fwinspect lint --package p.update -- stray -u " + fw::shellQuoted("a b") + "\n"},
+        {{"lint", "--jsn"}, "fwinspect: unknown option --jsn; try 'fwinspect lint --help'\n" + hint +
+                                "fwinspect lint -- --jsn\n"},
+        {{"list", "-o", pkg}, "fwinspect: unknown option -o; try 'fwinspect list --help'\n"},
+        {{"lint", "--package"}, "fwinspect: --package needs"},
+    };
+    for (const auto& [args, err] : cases) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 2) << err;
+        EXPECT_EQ(r.err.substr(0, err.size()), err);
+        EXPECT_EQ(r.err.find("put --") != std::string::npos, err.find("put --") != std::string::npos) << r.err;
     }
 }
 
