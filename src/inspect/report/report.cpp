@@ -16,11 +16,14 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
 
 bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
 
+std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest) {
+    return digest.empty() ? "null" : "\"" + hexBytes(digest) + "\"";
+}
+
 std::string contentMember(const PartReport& r) {
-    std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
-                    hexDigest(r.contentDigest) + "\"";
-    if (!r.contentSha256Digest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentSha256Digest) + "\"";
-    return s + "}";
+    return ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":" +
+           (r.digested ? "\"" + hexDigest(r.contentDigest) + "\"" : "null") +
+           ",\"sha256\":" + jsonHexOrNull(r.contentSha256Digest) + "}";
 }
 
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {

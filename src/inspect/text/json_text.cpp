@@ -87,4 +87,8 @@ std::string jsonTextMember(const std::string& key, const std::string& bytes) {
     return member;
 }
 
+std::string unreadableJson(const std::string& path, const std::string& why, const std::string& verdict) {
+    return "{" + jsonTextMember("package", path) + ",\"error\":" + jsonString(why) + "," + verdict + "}\n";
+}
+
 }  // namespace fw
