@@ -23,7 +23,7 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
         error(err, "%s is not a package%s", escapePath(path).c_str(), escapeText(reason).c_str());
-        *why = "not a package" + reason;
+        *why = std::string("not a package").append(reason);
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());

@@ -17,13 +17,15 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
 bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
 
 std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest) {
-    return digest.empty() ? "null" : "\"" + hexBytes(digest) + "\"";
+    return digest.empty() ? "null" : std::string(1, '"').append(hexBytes(digest)).append(1, '"');
 }
 
 std::string contentMember(const PartReport& r) {
-    return ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":" +
-           (r.digested ? "\"" + hexDigest(r.contentDigest) + "\"" : "null") +
-           ",\"sha256\":" + jsonHexOrNull(r.contentSha256Digest) + "}";
+    std::string s = ",\"input\":{\"length\":";
+    s.append(std::to_string(r.contentLength)).append(",\"md5\":");
+    if (r.digested) s.append(1, '"').append(hexDigest(r.contentDigest)).append(1, '"');
+    else s.append("null");
+    return s.append(",\"sha256\":").append(jsonHexOrNull(r.contentSha256Digest)).append("}");
 }
 
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {

@@ -11,7 +11,7 @@ namespace {
 // the layout does not know. (The tar part's path is fixed: a defect names
 // one that differs.)
 std::string partName(const PartReport& r) {
-    if (r.kind == PartKind::unknown) return "type " + std::to_string(r.header.typeCode);
+    if (r.kind == PartKind::unknown) return std::string("type ").append(std::to_string(r.header.typeCode));
     if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(partIdentityOf(r)));
     return "";
 }
@@ -23,7 +23,9 @@ std::string partRow(const PartReport& r) {
     std::snprintf(text, sizeof text, "%2u %10llu %-7s %10u  %s", r.number, static_cast<unsigned long long>(r.offset),
                   kindName(r.kind).data(), r.header.dataLength, hexDigest(r.header.digest).c_str());
     const std::string name = partName(r);
-    return std::string(text) + (name.empty() ? "" : "  " + name) + "\n";
+    std::string row = text;
+    if (!name.empty()) row.append("  ").append(name);
+    return row + "\n";
 }
 
 const char* checkText(const PartReport& r) { return !r.digested ? "unread" : r.digestOk ? "ok" : "MISMATCH"; }
@@ -63,7 +65,7 @@ public:
         if (!dataRead_) return;
         char number[16];
         std::snprintf(number, sizeof number, r.sha256Digest.empty() ? "%2u  %s" : "%2u  %-8s  ", r.number, checkText(r));
-        checks_ += number + hexBytes(r.sha256Digest) + "\n";
+        checks_.append(number).append(hexBytes(r.sha256Digest)).append("\n");
         std::snprintf(number, sizeof number, "%-2u", r.number);
         if (hasContentField(r) && r.digested)
             content_ += "input    part " + std::string(number) + " " + lengthColumn(r.contentLength) + " bytes  md5 " +
