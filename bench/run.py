@@ -114,7 +114,9 @@ def sign_and_verify(fwinspect, work, pkg, floor, rounds):
                before=lambda: shutil.rmtree(parts, ignore_errors=True))
     size = os.path.getsize(pkg)
     reads = {what: bytes_read(cmd) / size for what, cmd in
-             (("verify --ca", verify_ca), ("sign", sign), ("list --json", [fwinspect, "list", "--json", pkg]))}
+             (("verify --ca", verify_ca), ("sign", sign),
+              ("list --json --digests", [fwinspect, "list", "--json", "--digests", pkg]),
+              ("list --json", [fwinspect, "list", "--json", pkg]))}
     print("   bytes read, in package sizes: " + ", ".join(f"{w} {r:.3f}" for w, r in reads.items()))
     summary = f"; 8: {r8:.3f}x (goal <= 1.10); 9: {r9:.3f}x (goal <= 1.10); 10: {r10:.3f}x"
     sign_hsm = token_signer(work, ca, cakey, ext, fwinspect, pkg)

@@ -99,7 +99,7 @@ protected:
                  EXPECT_EQ(filesIn(out), (std::map<std::string, Bytes>{{"p.update", packed}})) << where;
              },
              earlierKept("p.update")},
-            {"list", FWINSPECT_BINARY, {"list", package}, 2, [] {}, [](const std::string&) {},
+            {"list", FWINSPECT_BINARY, {"list", "--digests", package}, 2, [] {}, [](const std::string&) {},
              [](const std::string&) {}},
             {"verify", FWINSPECT_BINARY, {"verify", package}, 2, [] {}, [](const std::string&) {},
              [](const std::string&) {}},

@@ -25,6 +25,7 @@ void applySignatureOption(SignaturePolicy& p, Opt option, const std::string& val
 std::string applyOption(Command& c, Opt option, const std::string& value) {
     switch (option) {
         case Opt::json: c.json = true; break;
+        case Opt::digests: c.digests = true; break;
         case Opt::layout: c.options.layout = value == "old" ? LayoutChoice::old : LayoutChoice::normal; break;
         case Opt::old: c.options.layout = LayoutChoice::old; break;
         case Opt::board:

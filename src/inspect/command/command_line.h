@@ -14,6 +14,7 @@ struct Command {
     Verb verb = Verb::list;
     std::string verbName;  // empty when no command was named
     bool json = false, force = false, help = false;
+    bool digests = false;  // list: read the data too
     InspectionOptions options;
     std::vector<const char*> operands;
     std::string problem;        // what was not understood

@@ -11,6 +11,10 @@ const std::vector<OptionSpec>& optionTable() {
     static const std::vector<OptionSpec> table{
         {Opt::json, "--json", Shape::flag, "", Completes::nothing, "", false,
          "  --json        one JSON document instead of text\n", false},
+        {Opt::digests, "--digests", Shape::flag, "", Completes::nothing, "", false,
+         "  --digests     also read the data: check each part's MD5, give the SHA-256 of the package, each part\n"
+         "                and the input of each named and tar part\n",
+         false},
         {Opt::layout, "--layout", Shape::value, "", Completes::words, "normal old", true,
          "  --layout normal|old  read the package in this layout (--old is short for --layout old)\n", false},
         {Opt::old, "--old", Shape::flag, "", Completes::nothing, "", false, "", true},

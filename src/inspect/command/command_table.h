@@ -12,7 +12,7 @@ enum class Verb { list, verify, extract, diff, sign, lint };
 
 enum class Opt {
     json, layout, old, board, ca, signature, crl, signer, at, signerCert, partialChain,
-    force, part, key, cert, chain, passEnv, add, output, package
+    force, part, key, cert, chain, passEnv, add, output, package, digests
 };
 
 // flag: takes no value; value: one, a later one replaces it; repeatable:

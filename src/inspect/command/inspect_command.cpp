@@ -74,17 +74,20 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
             return 2;
         }
         signature.attach(options);
-    } else if (c.verb == Verb::list) {
+    } else if (c.verb == Verb::list && c.digests) {
         listing.attach(options);
     }
     if (c.json && c.verb == Verb::verify) Sha256Listing::attachParts(options);
-    options.inputDigests = c.verb == Verb::list || c.json;
+    // list looks at the structure alone unless its digests are asked for.
+    options.readData = c.verb != Verb::list || c.digests;
+    options.inputDigests = (c.verb == Verb::list && c.digests) || c.json;
     // A report that can no longer reach its reader is not worth the rest of
     // the package's data: the run ends as soon as a write has failed.
     options.stopRequested = [out] { return std::ferror(out) != 0; };
     InspectionResult result = inspectPackage(c.operands[0], options, sink, &why);
     if (result == InspectionResult::stopped) return 2;
     if (result == InspectionResult::unreadable) {
+        report->unreadable(c.operands[0], why);
         printCannotRead(err, c.operands[0], why);
         return 2;
     }
@@ -96,7 +99,9 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
         }
         report->signature(checked);
     } else if (c.verb == Verb::list) {
-        if (!sink.beyondFormat()) report->packageDigest(listing.packageDigest());
+        // Empty when not computed: without --digests, or for a file whose
+        // size its header makes up.
+        report->packageDigest(c.digests && !sink.beyondFormat() ? listing.packageDigest() : std::vector<std::uint8_t>{});
     }
     report->finish(result);
     return result == InspectionResult::sound ? 0 : 1;

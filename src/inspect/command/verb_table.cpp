@@ -25,9 +25,9 @@ const std::vector<OptionUse> signOptions{
 
 const std::vector<VerbSpec>& verbTable() {
     static const std::vector<VerbSpec> table{
-        {Verb::list, "list", {"PACKAGE"}, {{Opt::json}, layout, old}, false,
-         "fwinspect list [--json] [--layout normal|old] PACKAGE\n",
-         "show the header, boards and parts, each part's digest checked, and SHA-256 digests"},
+        {Verb::list, "list", {"PACKAGE"}, {{Opt::json}, {Opt::digests}, layout, old}, false,
+         "fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\n",
+         "show the header, boards and parts with the MD5 each header holds, reading only the structure"},
         {Verb::verify, "verify", {"PACKAGE"}, checkOptions, false,
          "fwinspect verify [--json] [--layout normal|old] [--board CODE] PACKAGE\n"
          "fwinspect verify --ca CAFILE [--signature SIG] [--crl FILE]... [--signer NAME]... [--at signing|now|DATE]\n"

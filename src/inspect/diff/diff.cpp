@@ -4,23 +4,26 @@
 
 #include "inspect/diff/diff_report.h"
 #include "inspect/check/sha256_listing.h"
+#include "inspect/text/json_text.h"
 #include "inspect/text/tool_messages.h"
 #include "platform/console_text.h"
 
 namespace fw {
 namespace {
 
-// False, with the reason on `err`, when the file cannot be read or is no package.
-bool readContents(const char* path, const InspectionOptions& options, PackageContents& into, std::FILE* err) {
+// False, with the reason on `err` and in `why`, when the file cannot be
+// read or is no package.
+bool readContents(const char* path, const InspectionOptions& options, PackageContents& into, std::FILE* err,
+                  std::string* why) {
     ContentsCollector collector(into, err);
-    std::string why;
-    if (inspectPackage(path, options, collector, &why) == InspectionResult::unreadable) {
-        printCannotRead(err, path, why);
+    if (inspectPackage(path, options, collector, why) == InspectionResult::unreadable) {
+        printCannotRead(err, path, *why);
         return false;
     }
     if (!into.summary.structureRead) {
         const std::string reason = into.defects.kept.empty() ? "" : ": " + into.defects.kept.front();
         error(err, "%s is not a package%s", escapePath(path).c_str(), escapeText(reason).c_str());
+        *why = std::string("not a package").append(reason);
         return false;
     }
     std::sort(into.boards.begin(), into.boards.end());
@@ -97,8 +100,12 @@ int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& op
     InspectionOptions inspection = options.inspection;
     inspection.inputDigests = true;
     Sha256Listing::attachParts(inspection);
-    if (!readContents(oldPath, inspection, diff.before, err) || !readContents(newPath, inspection, diff.after, err))
-        return 2;
+    std::string why;
+    for (const auto& [path, side] : {std::pair{oldPath, &diff.before}, std::pair{newPath, &diff.after}})
+        if (!readContents(path, inspection, *side, err, &why)) {
+            if (options.json) printText(out, unreadableJson(path, why, "\"same\":false").c_str());
+            return 2;
+        }
     comparePackages(diff);
     if (options.json) printDiffJson(diff, out);
     else printDiffText(diff, out);

@@ -66,6 +66,7 @@ int lintCommandLine(const std::vector<const char*>& fwpackArgs, const std::strin
         std::string why;
         if (!package.empty() && !comparePackageWithJob(package, *job, result.differences, &why)) {
             printCannotRead(err, package, why);
+            if (json) printText(out, unreadableJson(package, why, "\"clean\":false").c_str());
             return 2;
         }
     }

@@ -40,6 +40,7 @@ InspectionResult inspectOnce(const char* path, const InspectionOptions& options,
     if (!structure.read(path)) {
         sink.summary(structure.summary());
         // Whoever asked for the whole file's digest still gets it.
+        if (!options.readData) return InspectionResult::defective;
         std::vector<PartReport> none;
         std::vector<ReadJob> jobs = readJobsFor(none, options, file.size());
         const InspectionResult read = readData(file, options, jobs, structure, path, why);
@@ -54,8 +55,10 @@ InspectionResult inspectOnce(const char* path, const InspectionOptions& options,
     // made-up figure (a sparse file of holes): its bytes are not digested whole.
     InspectionOptions dataOptions = options;
     if (structure.beyondFormat()) dataOptions.packageBytes = nullptr;
-    std::vector<ReadJob> jobs = readJobsFor(parts, dataOptions, file.size());
-    const InspectionResult read = readData(file, dataOptions, jobs, structure, path, why);
+    std::vector<ReadJob> jobs;
+    if (options.readData) jobs = readJobsFor(parts, dataOptions, file.size());
+    const InspectionResult read =
+        options.readData ? readData(file, dataOptions, jobs, structure, path, why) : InspectionResult::sound;
     if (read != InspectionResult::sound) return read;
     for (const ReadJob& job : jobs) {
         if (!job.failed) continue;

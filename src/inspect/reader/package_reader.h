@@ -31,6 +31,8 @@ struct PackageSummary {
     // Its header claims more than any package holds; the file is then not
     // read whole (InspectionOptions::packageBytes gets nothing).
     bool beyondFormat = false;
+    // The parts' data is read and digested (InspectionOptions::readData).
+    bool dataRead = true;
 };
 
 struct PartReport {
@@ -123,6 +125,9 @@ struct InspectionOptions {
     // field (PartReport::content*): a second pass of MD5 over the largest
     // parts, so only for the reports that show them.
     bool inputDigests = false;
+    // Read the parts' data at all. Without it only the structure is read, a
+    // few KiB whatever the package's size, and no digest is checked.
+    bool readData = true;
 
     // Who is handed what is read, beside the checks. Set packageBytes and
     // the package is read whole, in order (for its digest).

@@ -13,6 +13,7 @@ public:
     using StreamReport::StreamReport;
 
     void summary(const PackageSummary& s) override {
+        started_ = true;
         print(out_, "{%s,\"size\":%llu", jsonTextMember("package", s.path).c_str(),
                      static_cast<unsigned long long>(s.fileSize));
         if (!s.structureRead) return;
@@ -43,22 +44,33 @@ public:
                          "%s,\"md5\":\"%s\",\"digestOk\":%s",
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          carriesName(r.kind) ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
-                         r.digestOk ? "true" : "false");
-            if (!r.sha256Digest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.sha256Digest).c_str());
-            if (hasContentField(r) && r.digested) printText(out_, contentMember(r).c_str());
+                         !r.digested ? "null" : r.digestOk ? "true" : "false");
+            print(out_, ",\"sha256\":%s", jsonHexOrNull(r.sha256Digest).c_str());
+            if (hasContentField(r)) printText(out_, contentMember(r).c_str());
         }
         print(out_, "}");
     }
     void defect(const std::string& text) override { defects_.add(text); }
-    void packageDigest(const std::vector<std::uint8_t>& digest) override { sha256_ = hexBytes(digest); }
+    void packageDigest(const std::vector<std::uint8_t>& digest) override { sha256_ = jsonHexOrNull(digest); }
     void signature(const SignatureReport& s) override {
         signature_ = signatureMember(s);
+    }
+    // Once the document has begun it is closed with the reason, so the
+    // output stays one JSON document.
+    void unreadable(const std::string& path, const std::string& why) override {
+        if (!started_) {
+            printText(out_, unreadableJson(path, why, "\"defects\":[],\"sound\":false").c_str());
+            return;
+        }
+        error_ = jsonString(why);
+        finish(InspectionResult::unreadable);
     }
     void finish(InspectionResult result) override {
         if (inBoards_) openParts();
         if (inParts_) print(out_, "]");
-        if (!sha256_.empty()) print(out_, ",\"sha256\":\"%s\"", sha256_.c_str());
+        if (!sha256_.empty()) print(out_, ",\"sha256\":%s", sha256_.c_str());
         printText(out_, signature_.c_str());
+        if (!error_.empty()) print(out_, ",\"error\":%s", error_.c_str());
         print(out_, ",\"defects\":[");
         for (std::size_t i = 0; i < defects_.kept.size(); ++i)
             print(out_, "%s%s", i ? "," : "", jsonString(defects_.kept[i]).c_str());
@@ -79,11 +91,12 @@ private:
         inParts_ = true;
     }
 
+    bool started_ = false;
     bool inBoards_ = false, inParts_ = false;
     unsigned boards_ = 0, parts_ = 0;
     std::vector<std::uint32_t> codes_;
     DefectList defects_;
-    std::string sha256_, signature_;
+    std::string sha256_, signature_, error_;
 };
 
 }  // namespace

@@ -16,11 +16,16 @@ std::vector<const char*> kindNames(std::uint32_t flags, bool oldLayout) {
 
 bool hasContentField(const PartReport& r) { return contentOffset(r) > 0 && r.dataInside; }
 
+std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest) {
+    return digest.empty() ? "null" : std::string(1, '"').append(hexBytes(digest)).append(1, '"');
+}
+
 std::string contentMember(const PartReport& r) {
-    std::string s = ",\"input\":{\"length\":" + std::to_string(r.contentLength) + ",\"md5\":\"" +
-                    hexDigest(r.contentDigest) + "\"";
-    if (!r.contentSha256Digest.empty()) s += ",\"sha256\":\"" + hexBytes(r.contentSha256Digest) + "\"";
-    return s + "}";
+    std::string s = ",\"input\":{\"length\":";
+    s.append(std::to_string(r.contentLength)).append(",\"md5\":");
+    if (r.digested) s.append(1, '"').append(hexDigest(r.contentDigest)).append(1, '"');
+    else s.append("null");
+    return s.append(",\"sha256\":").append(jsonHexOrNull(r.contentSha256Digest)).append("}");
 }
 
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {

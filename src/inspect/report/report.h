@@ -18,8 +18,11 @@ namespace fw {
 // so their own digests are not the input's.
 bool hasContentField(const PartReport& part);
 // `,"input":{"length":...,"md5":...,"sha256":...}`: the input's bytes alone,
-// as md5sum, sha256sum and stat of it give them.
+// as md5sum, sha256sum and stat of it give them; the digests are null when
+// the part's data was not read.
 std::string contentMember(const PartReport& part);
+// A digest as a JSON string of hex digits; null when it was not computed.
+std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest);
 
 enum class ReportStyle { table, json, defectsOnly };
 
@@ -28,6 +31,8 @@ public:
     // The SHA-256 of the whole package file, when it was asked for.
     virtual void packageDigest(const std::vector<std::uint8_t>&) {}
     virtual void signature(const SignatureReport&) {}
+    // The package could not be read (`why`); the report ends here.
+    virtual void unreadable(const std::string& /*path*/, const std::string& /*why*/) {}
     // Closes the report once the inspection is over.
     virtual void finish(InspectionResult result) = 0;
 };

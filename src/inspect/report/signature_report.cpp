@@ -41,12 +41,12 @@ std::string signatureMember(const SignatureReport& s) {
     std::string signers;
     for (const SignerVerdict& signer : v.signers)
         signers += std::string(signers.empty() ? "" : ",") + "{\"subject\":" + jsonOrNull(signer.subject) +
-                   ",\"signingTime\":" + jsonOrNull(signer.signingTime) +
+                   ",\"signingTime\":" + jsonOrNull(rfc3339Time(signer.signingTime)) +
                    ",\"accepted\":" + (signer.accepted ? "true" : "false") + ",\"defect\":" + jsonOrNull(signer.defect) +
                    "}";
     return ",\"signature\":{\"file\":" + jsonString(s.file) + ",\"checked\":" + (v.checked ? "true" : "false") +
            ",\"valid\":" + (v.valid ? "true" : "false") + ",\"signer\":" + jsonOrNull(v.signerSubject) +
-           ",\"defect\":" + jsonOrNull(v.defect) + ",\"signingTime\":" + jsonOrNull(signingTimeOf(v)) +
+           ",\"defect\":" + jsonOrNull(v.defect) + ",\"signingTime\":" + jsonOrNull(rfc3339Time(signingTimeOf(v))) +
            ",\"signers\":[" + signers + "]}";
 }
 

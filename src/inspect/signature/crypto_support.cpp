@@ -103,6 +103,18 @@ std::string timeText(const ASN1_TIME* time) {
     return text;
 }
 
+// From timeText's form, the only one a verdict's time is given in.
+std::string rfc3339Time(const std::string& signingTime) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, length = 0;
+    if (std::sscanf(signingTime.c_str(), "%4d-%2d-%2d %2d:%2d:%2d UTC%n", &year, &month, &day, &hour, &minute, &second,
+                    &length) != 6 ||
+        static_cast<std::size_t>(length) != signingTime.size())
+        return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, hour, minute, second);
+    return text;
+}
+
 bool isEdwardsKey(EVP_PKEY* key) { return EVP_PKEY_is_a(key, "ED25519") || EVP_PKEY_is_a(key, "ED448"); }
 
 // The DER that the signature covers when signed attributes are present: the

@@ -199,6 +199,10 @@ struct SignerVerdict {
     std::string defect;       // one line; empty when accepted
 };
 
+// A signer's signingTime as RFC 3339 UTC ("2026-12-09T06:46:37Z"), the
+// form JSON readers parse; empty when there is none or it could not be read.
+std::string rfc3339Time(const std::string& signingTime);
+
 struct SignatureVerdict {
     // A verdict was reached. False only when the check itself could not run:
     // a digest the signature needs was not given, or libcrypto failed.

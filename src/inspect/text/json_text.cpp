@@ -87,4 +87,12 @@ std::string jsonTextMember(const std::string& key, const std::string& bytes) {
     return member;
 }
 
+std::string unreadableJson(const std::string& path, const std::string& why, const std::string& verdict) {
+    // Appended piece by piece: GCC 12 at -O3 takes "literal" + string for
+    // an overlapping copy.
+    std::string s = "{";
+    s.append(jsonTextMember("package", path)).append(",\"error\":").append(jsonString(why));
+    return s.append(",").append(verdict).append("}\n");
+}
+
 }  // namespace fw

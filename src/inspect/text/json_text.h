@@ -21,4 +21,9 @@ bool isValidUtf8(const std::string& bytes);
 // UTF-8, so a program can always recover them exactly.
 std::string jsonTextMember(const std::string& key, const std::string& bytes);
 
+// The one JSON document of a command that could not read `path`:
+// `{"package":...,"error":WHY,VERDICT}` and a line break, where VERDICT is
+// the command's own closing members, such as `"sound":false`.
+std::string unreadableJson(const std::string& path, const std::string& why, const std::string& verdict);
+
 }  // namespace fw

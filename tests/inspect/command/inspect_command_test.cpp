@@ -9,8 +9,11 @@
 #include <sstream>
 
 #include "format/records.h"
+#include "inspect/text/json_text.h"
 #include "platform/shell_words.h"
 #include "support/in_process.h"
+#include "support/package_bytes.h"
+#include "support/shell_tools.h"
 #include "support/test_support.h"
 
 namespace {
@@ -137,12 +140,59 @@ TEST_F(Inspector, ListShowsHeaderBoardsAndParts) {
     EXPECT_NE(r.out.find("parts    2\n"), std::string::npos);
     EXPECT_NE(r.out.find("bad\\x1b[2Jname"), std::string::npos);
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
-    EXPECT_NE(r.out.find(fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("boot")))) + "  ok"), std::string::npos);
+    EXPECT_NE(r.out.find(" 0         48 boot            10  " + fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("boot")))) + "\n"),
+              std::string::npos)
+        << r.out;
+}
+
+// Without --digests the data is not read: a part whose bytes no longer
+// match the MD5 its header holds passes until --digests checks it.
+TEST_F(Inspector, ListChecksTheDataOnlyWithDigests) {
+    pack({"-b", "0c35", "-u", input("boot", 10), "-n", "abcde", input("n", 3)});
+    corrupt(fwtest::readFile(pkg).size() - 4, 0);
+    const std::string held = fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("boot"))));
+    const auto quick = inspect({"list", pkg});
+    EXPECT_EQ(quick.status, 0) << quick.out;
+    EXPECT_EQ(quick.out.find("MISMATCH"), std::string::npos) << quick.out;
+    EXPECT_EQ(quick.out.find("sha256"), std::string::npos) << quick.out;
+    const auto full = inspect({"list", "--digests", pkg});
+    EXPECT_EQ(full.status, 1);
+    for (const char* line : {" 0  ok        ", " 1  MISMATCH  ", "\npackage       ",
+                             "defect   part 1 (named abcde): digest does not match its data\n"})
+        EXPECT_NE(full.out.find(line), std::string::npos) << line << full.out;
+}
+
+TEST_F(Inspector, ListFitsEightyColumns) {
+    pack(everyKind());
+    for (const auto& args : {std::vector<std::string>{"list", pkg}, {"list", "--digests", pkg}}) {
+        const auto r = inspect(args);
+        EXPECT_EQ(r.status, 0) << r.out;
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            const bool path = line.rfind("package  ", 0) == 0;  // the scratch folder's path is not ours to size
+            EXPECT_LE(path ? 0 : line.size(), 80u) << line;
+        }
+    }
+}
+
+// What list does not read is null; every key is there either way.
+TEST_F(Inspector, ListJsonWithoutDigestsKeepsTheKeysWithNullForWhatWasNotRead) {
+    pack({"-b", "0c35", "-u", input("boot", 10), "-t", input("t", 7)});
+    Bytes tarData = fwtest::nameField("/usr/etc/sata/sda0/tarfileupdate.tar.gz", 40);
+    const Bytes tar = fwtest::readFile(dir.file("t"));
+    tarData.insert(tarData.end(), tar.begin(), tar.end());
+    const auto quick = inspect({"list", "--json", pkg}), full = inspect({"list", "--json", "--digests", pkg});
+    const std::string keys = "sorted(d), [sorted(p) for p in d['parts']], sorted(d['parts'][1]['input'])";
+    EXPECT_EQ(fwtest::pythonJson(quick.out, keys), fwtest::pythonJson(full.out, keys));
+    EXPECT_PYTHON_JSON(quick.out, "d['sha256'], [(p['md5'], p['digestOk'], p['sha256'], p.get('input')) for p in d['parts']]",
+                       "None [('" + fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("boot")))) +
+                           "', None, None, None), ('" + fwtest::hex(fwtest::md5Of(tarData)) +
+                           "', None, None, {'length': 7, 'md5': None, 'sha256': None})]");
 }
 
 TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
     pack({"-b", "0c35", "-p3", input("m", 10), "-n", "q\"\\\n", input("n", 3)});
-    const auto r = inspect({"list", "--json", pkg});
+    const auto r = inspect({"list", "--json", "--digests", pkg});
     EXPECT_EQ(r.status, 0);
     const std::string digest = fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("m"))));
     EXPECT_NE(r.out.find("\"boards\":[3125]"), std::string::npos) << r.out;
@@ -152,6 +202,32 @@ TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
         << r.out;
     EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\n\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"defects\":[],\"sound\":true}\n"), std::string::npos);
+}
+
+// With --json a package that cannot be read still gives one document, with
+// the reason; the message on standard error and the status stay.
+TEST_F(Inspector, JsonOfAPackageThatCannotBeReadIsOneDocumentWithTheReason) {
+    pack({"-b", "0c35", "-u", input("boot", 10)});
+    const std::string missing = dir.file("missing.update"), notPackage = dir.write("short", Bytes(20, 0));
+    const struct {
+        std::vector<std::string> args;
+        std::string path, verdict, message;
+    } cases[] = {
+        {{"list", "--json", missing}, missing, "sound", "cannot read "},
+        {{"verify", "--json", missing}, missing, "sound", "cannot read "},
+        {{"diff", "--json", pkg, missing}, missing, "same", "cannot read "},
+        {{"diff", "--json", notPackage, pkg}, notPackage, "same", ""},
+        {{"lint", "--json", "--package", missing, "--", "-o", missing, "-b", "1", "-u", dir.file("boot")}, missing,
+         "clean", "cannot read "},
+    };
+    for (const auto& c : cases) {
+        const auto r = inspect(c.args);
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_EQ(r.err.rfind("fwinspect: " + c.message, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_EQ(r.out.rfind("{\"package\":" + fw::jsonString(c.path) + ",\"error\":\"", 0), 0u) << r.out;
+        EXPECT_PYTHON_JSON(r.out, "d['" + c.verdict + "'], len(d['error']) > 5", "False True");
+    }
 }
 
 TEST_F(Inspector, BoardOptionRequiresTheCode) {
@@ -228,11 +304,16 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         pack({"-b", "1", "-u", input("boot", 10), "-t", input("tar", 3), "-n", "ab", input("n", 5)});
         ASSERT_EQ(inspect({"verify", pkg}).status, 0);
         d.harm(*this);
-        for (const char* command : {"verify", "list"}) {
-            const auto r = inspect({command, pkg});
+        for (const auto& args : {std::vector<std::string>{"verify", pkg}, {"list", "--digests", pkg}}) {
+            const auto r = inspect(args);
             EXPECT_EQ(r.status, 1) << d.what;
             EXPECT_NE(r.out.find(d.defect), std::string::npos) << d.what << "\n" << r.out;
         }
+        // Only what lies in the data waits for --digests.
+        const bool inData = std::string(d.what) == "digest";
+        const auto quick = inspect({"list", pkg});
+        EXPECT_EQ(quick.status, inData ? 0 : 1) << d.what;
+        EXPECT_EQ(quick.out.find(d.defect) == std::string::npos, inData) << d.what << "\n" << quick.out;
         const auto json = inspect({"verify", "--json", pkg});
         EXPECT_NE(json.out.find("\"sound\":false}"), std::string::npos) << d.what;
         EXPECT_EQ(inspect({"extract", pkg, dir.file("x")}).status, 1) << d.what;
@@ -284,14 +365,14 @@ TEST_F(Inspector, ExtractionNeverWritesThroughALink) {
 
 TEST_F(Inspector, HelpAndVersionGoToStandardOutputWithStatusZero) {
     const std::pair<std::vector<std::string>, std::string> helps[] = {
-        {{"--help"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
-        {{"-h"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
+        {{"--help"}, "usage: fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\n"},
+        {{"-h"}, "usage: fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\n"},
         // As Windows users ask.
-        {{"/?"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
-        {{"-?"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\n"},
+        {{"/?"}, "usage: fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\n"},
+        {{"-?"}, "usage: fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\n"},
         {{"sign", "/?"}, "usage: fwinspect sign --key KEY"},
         {{"diff", pkg, "-?"}, "usage: fwinspect diff [--json] [--layout normal|old] OLD NEW\ncompare"},
-        {{"list", "-h"}, "usage: fwinspect list [--json] [--layout normal|old] PACKAGE\nshow"},
+        {{"list", "-h"}, "usage: fwinspect list [--json] [--digests] [--layout normal|old] PACKAGE\nshow"},
         {{"extract", "--help"}, "usage: fwinspect extract [--layout normal|old] [--force] [--part LABEL]... PACKAGE DIR\n"},
         {{"diff", "--help"}, "usage: fwinspect diff [--json] [--layout normal|old] OLD NEW\ncompare"},
         {{"verify", pkg, "--help"}, "usage: fwinspect verify [--json] [--layout normal|old] [--board CODE] PACKAGE\n"},

@@ -178,10 +178,11 @@ TEST_F(Truth, NamedAndTarPartsShowTheDigestsOfTheirInputAlone) {
     const std::string abcSha = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
     const std::string p = dir.write("n.update", fwtest::buildPackage({1}, {fwtest::fixedPart(PartKind::tar, {'a', 'b', 'c'}),
                                                                           fwtest::namedPart("splash", {'a', 'b', 'c'})}));
-    const auto list = fwinspect({"list", p});
-    EXPECT_NE(list.out.find("input    part 0            3 bytes  md5 " + abcMd5 + "  sha256 " + abcSha + "\n"), std::string::npos)
+    const auto list = fwinspect({"list", "--digests", p});
+    EXPECT_NE(list.out.find("input    part 0           3 bytes  md5 " + abcMd5 + "\n         sha256 " + abcSha + "\n"),
+              std::string::npos)
         << list.out;
-    EXPECT_NE(list.out.find("input    part 1            3 bytes  md5 " + abcMd5), std::string::npos);
+    EXPECT_NE(list.out.find("input    part 1           3 bytes  md5 " + abcMd5), std::string::npos);
     const auto json = fwinspect({"verify", "--json", p});
     EXPECT_NE(json.out.find("\"input\":{\"length\":3,\"md5\":\"" + abcMd5 + "\",\"sha256\":\"" + abcSha + "\"}"),
               std::string::npos)
@@ -197,8 +198,8 @@ TEST_F(Truth, NamedAndTarPartsShowTheDigestsOfTheirInputAlone) {
 namespace {
 
 // The most a package holds: every fixed kind, 20 mtd parts, 20 names of
-// the longest length; every row's digest starts in the same column, and so
-// does every input line's.
+// the longest length; every row's digest starts in the same column, so do
+// the SHA-256 digests and every input line's.
 TEST(ListColumns, FortyNinePartsWithTheLongestNamesStayAligned) {
     using fw::PartKind;
     std::vector<fwtest::RawPart> parts;
@@ -210,20 +211,27 @@ TEST(ListColumns, FortyNinePartsWithTheLongestNamesStayAligned) {
         parts.push_back(fwtest::namedPart(std::string(61, 'n') + std::to_string(10 + i), fwtest::patternBytes(7)));
     fwtest::ScratchDir dir;
     const std::string pkg = dir.write("p.update", fwtest::buildPackage({0x0c35}, parts));
-    const auto list = fwtest::fwinspect({"list", pkg});
+    const auto list = fwtest::fwinspect({"list", "--digests", pkg});
     ASSERT_EQ(list.status, 0) << list.out;
-    std::set<std::size_t> digestColumns, inputColumns;
+    const std::string md5 = fwtest::hex(fwtest::md5Of(fwtest::patternBytes(10)));
+    std::set<std::size_t> digestColumns, sha256Columns, inputColumns;
     std::istringstream lines(list.out);
-    int rows = 0;
+    int rows = 0, checked = 0;
     for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 4 && line.substr(line.size() - 4) == "  ok") {
+        if (line.rfind("input", 0) != 0 && line.find(md5) != std::string::npos) {
             ++rows;
-            digestColumns.insert(line.size() - 4 - 32);
+            digestColumns.insert(line.find(md5));
+        }
+        if (line.size() > 6 && line.substr(2, 4) == "  ok") {
+            ++checked;
+            sha256Columns.insert(line.size() - 64);
         }
         if (line.rfind("input    part", 0) == 0) inputColumns.insert(line.find(" md5 "));
     }
-    EXPECT_EQ(rows, 49);
+    EXPECT_EQ(rows, 8);  // the fixed kinds but the tar part, whose data starts with its path
+    EXPECT_EQ(checked, 49);
     EXPECT_EQ(digestColumns.size(), 1u) << list.out;
+    EXPECT_EQ(sha256Columns.size(), 1u) << list.out;
     EXPECT_EQ(inputColumns.size(), 1u) << list.out;
 }
 

@@ -127,6 +127,9 @@ TEST_F(SignerPolicy, ChecksTheChainAtTheSigningTimeNowOrAGivenDay) {
     EXPECT_TRUE(atSigning.valid) << atSigning.defect;
     ASSERT_EQ(atSigning.signers.size(), 1u);
     EXPECT_EQ(atSigning.signers[0].signingTime, "2020-06-01 12:00:00 UTC");
+    EXPECT_EQ(fw::rfc3339Time(atSigning.signers[0].signingTime), "2020-06-01T12:00:00Z");
+    for (const char* unreadable : {"", "an unreadable date", "2020-06-01 12:00:00 UTC+1", "2020-06-01T12:00:00Z"})
+        EXPECT_EQ(fw::rfc3339Time(unreadable), "") << unreadable;
     EXPECT_TRUE(verify(signature, "ca.pem", at(Kind::given, *fw::dayOf("2020-03-01"))).valid);
     EXPECT_TRUE(verify(signature, "ca-crl.pem", at(Kind::signing)).valid) << "a CRL issued since still applies";
     EXPECT_EQ(verify(signature, "ca.pem", at(Kind::given, *fw::dayOf("2019-12-31"))).defect, early);
