@@ -23,10 +23,10 @@ std::string contentMember(const PartReport& r) {
     return s + "}";
 }
 
-std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
+std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out, bool boardChecked) {
     if (style == ReportStyle::json) return makeJsonReport(out);
     if (style == ReportStyle::table) return makeTableReport(out);
-    return makeDefectReport(out);
+    return makeDefectReport(out, boardChecked);
 }
 
 }  // namespace fw
