@@ -81,8 +81,9 @@ public:
     virtual bool takeOver(int fd, const EarlierOutput& earlier) const;
     // Only a hint: room for `size` bytes in one piece.
     virtual void reserve(int fd, std::uint64_t size) const;
-    // Empties a file written in place that is given up.
-    virtual void truncate(int fd) const;
+    // Empties a file written in place that is given up; false when it
+    // could not, and still holds what was written.
+    virtual bool truncate(int fd) const;
 
     // --- Buffered input.
     // Opens an input of any shape that ends; under `refuseWhileWritten`

@@ -132,8 +132,8 @@ bool commitOutputTarget(OutputTarget& target) {
     return ok;
 }
 
-void abandonOutputTarget(OutputTarget& target) {
-    if (target.way == OutputWay::inPlace && target.file.valid()) target.calls->truncate(target.file.get());
+bool abandonOutputTarget(OutputTarget& target) {
+    const bool emptied = target.way != OutputWay::inPlace || !target.file.valid() || target.calls->truncate(target.file.get());
     target.file.reset();
     if (target.way == OutputWay::named) {
         InterruptHold hold;
@@ -143,6 +143,7 @@ void abandonOutputTarget(OutputTarget& target) {
     target.tempName.clear();
     target.way = OutputWay::none;
     target.folder.reset();
+    return emptied;
 }
 
 }  // namespace fw

@@ -69,7 +69,8 @@ bool openOutputTarget(const char* path, std::uint64_t expectedSize, OutputTarget
 // naming begins, a signal no longer ends the run: its outcome is decided.
 bool commitOutputTarget(OutputTarget& target);
 // Closes and removes what was written; an output written in place is left
-// empty, never holding a part of a package.
-void abandonOutputTarget(OutputTarget& target);
+// empty, never holding a part of a package. False when such an output
+// could not be emptied.
+bool abandonOutputTarget(OutputTarget& target);
 
 }  // namespace fw

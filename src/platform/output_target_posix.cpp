@@ -82,13 +82,14 @@ bool OsCalls::openInPlace(const std::string& path, FileHandle& into) const {
 
 // Owner first: changing it clears the set-id bits, which the mode then
 // restores only on a file whose owner stayed.
-// Another owner is kept only where this process may give it (as root);
-// the mode always is.
+// Another owner is kept only where this process may give it (as root),
+// the group where this user belongs to it; the mode always is, but for the
+// group's rights where the group could not be kept: they would go to ours.
 bool OsCalls::takeOver(int fd, const EarlierOutput& earlier) const {
     if (earlier.found != OutputFound::file) return ::fchmod(fd, earlier.mode) == 0;
     const bool owned = ::fchown(fd, earlier.owner, earlier.group) == 0;
-    if (!owned) ::fchown(fd, static_cast<uid_t>(-1), earlier.group);
-    return ::fchmod(fd, owned ? earlier.mode : earlier.mode & 0777) == 0;
+    const bool grouped = owned || ::fchown(fd, static_cast<uid_t>(-1), earlier.group) == 0;
+    return ::fchmod(fd, owned ? earlier.mode : earlier.mode & (grouped ? 0777 : 0707)) == 0;
 }
 
 // Where the file system cannot reserve room, the writes themselves report
@@ -97,6 +98,6 @@ void OsCalls::reserve(int fd, std::uint64_t size) const {
     (void)::posix_fallocate(fd, 0, static_cast<off_t>(size));
 }
 
-void OsCalls::truncate(int fd) const { (void)::ftruncate(fd, 0); }
+bool OsCalls::truncate(int fd) const { return ::ftruncate(fd, 0) == 0; }
 
 }  // namespace fw

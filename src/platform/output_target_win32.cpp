@@ -101,6 +101,6 @@ void OsCalls::reserve(int fd, std::uint64_t size) const {
     ::SetFileInformationByHandle(win32::handleOf(fd), FileAllocationInfo, &room, sizeof room);
 }
 
-void OsCalls::truncate(int fd) const { (void)::_chsize_s(fd, 0); }
+bool OsCalls::truncate(int fd) const { return ::_chsize_s(fd, 0) == 0; }
 
 }  // namespace fw

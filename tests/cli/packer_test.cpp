@@ -17,7 +17,10 @@ public:
         std::free(here);
         if (::chdir(dir.c_str()) != 0) throw std::runtime_error("chdir");
     }
-    ~InFolder() { (void)::chdir(previous_.c_str()); }
+    // Every later test would run in the wrong folder.
+    ~InFolder() {
+        if (::chdir(previous_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previous_;
+    }
 
 private:
     std::string previous_;

@@ -128,7 +128,7 @@ TEST(WriterOutput, ImmutableOutputIsRefusedEvenForRoot) {
     const std::string out = dir.write("out", fwtest::patternBytes(20, 3));
     if (std::system(("chattr +i " + out + " 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "cannot make a file immutable here";
     const auto r = fwtest::runPackerWith({"-o", out, "-b", "1", "-u", boot});
-    std::system(("chattr -i " + out).c_str());
+    EXPECT_EQ(std::system(("chattr -i " + out).c_str()), 0);
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.output, "packs :1,0,0-0,0,0-0 flash-0 \ncant open file[" + out + "]!\n");
     EXPECT_EQ(fwtest::readFile(out), fwtest::patternBytes(20, 3));

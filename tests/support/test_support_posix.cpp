@@ -1,5 +1,6 @@
 // The helpers only POSIX has: an in-memory stream, and the built tool in a
 // child process that a test can signal.
+#include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -93,7 +94,8 @@ ProcessState::ProcessState() : saved_(std::make_unique<Saved>()) {
 
 ProcessState::~ProcessState() {
     fw::forgetRunState();
-    if (!saved_->folder.empty()) (void)::chdir(saved_->folder.c_str());
+    // Later tests would run in the folder this one moved to.
+    if (!saved_->folder.empty() && ::chdir(saved_->folder.c_str()) != 0) ADD_FAILURE() << "cannot return to " << saved_->folder;
     if (environmentNow() != saved_->environment) {
         ::clearenv();
         for (const std::string& v : saved_->environment) {

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "support/package_bytes.h"
 #include "support/test_support.h"
@@ -27,9 +29,10 @@ TEST_F(ExtractFaults, NoEarlierFileIsLostAndEveryLeftoverIsNamed) {
         {"renameat2:error=ENOSPC:when=2+ -e inject=renameat:error=ENOSPC", 1},
         {"unlinkat:error=EIO", 0},          {"linkat:signal=TERM:when=1", -SIGTERM},
         {"renameat2:signal=TERM:when=1", 0}, {"unlinkat:signal=TERM:when=1", 0},
+        {"pwrite64:error=ENOSPC", 1},
     };
     for (const auto& [faults, status] : cases) {
-        std::system(("rm -rf " + out + " && mkdir " + out).c_str());
+        ASSERT_EQ(std::system(("rm -rf " + out + " && mkdir " + out).c_str()), 0);
         dir.write("out/boot.img", std::string("old boot")), dir.write("out/rfs.img", std::string("old rfs"));
         const int ended = std::system(("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o /dev/null -e inject=" +
                                        std::string(faults) + " " FWINSPECT_BINARY " extract --force " + pkg + " " + out +
@@ -42,6 +45,8 @@ TEST_F(ExtractFaults, NoEarlierFileIsLostAndEveryLeftoverIsNamed) {
             EXPECT_TRUE(e == "boot.img" || e == "rfs.img" || fwtest::textOf(log).find(out + "/" + e) != std::string::npos)
                 << faults << ": " << e << " unnamed in\n" << fwtest::textOf(log);
         }
+        const std::string said = fwtest::textOf(log);
+        EXPECT_EQ(said.find("nothing extracted"), said.rfind("nothing extracted")) << faults << ": said twice in\n" << said;
         EXPECT_TRUE(status == 0 || (held.find("old boot\n") != held.npos && held.find("old rfs\n") != held.npos)) << faults;
         EXPECT_TRUE(status != 0 || fwtest::readFile(out + "/boot.img") == boot) << faults;
     }
@@ -55,7 +60,9 @@ TEST_F(ExtractFaults, TwoRunsIntoOneNewFolderNeverBreakEachOther) {
     fwtest::Bytes bad = fwtest::readFile(pkg);
     bad.back() ^= 0xff;
     const std::string damaged = dir.write("d.update", bad);
-    const auto quiet = [] { std::freopen("/dev/null", "w", stdout), std::freopen("/dev/null", "w", stderr); };
+    const auto quiet = [] {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) std::_Exit(127);
+    };
     for (int round = 0; round < 20; ++round) {
         const std::string into = dir.file("r" + std::to_string(round) + "/deeper/out");
         const pid_t failing = fwtest::startTool(FWINSPECT_BINARY, {"extract", damaged, into}, quiet);

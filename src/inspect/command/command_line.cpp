@@ -161,6 +161,7 @@ Command parseCommandLine(int argc, const char* const* argv) {
     }
     c.verb = verb->verb;
     c.verbName = first;
+    c.options.action = first;
     readArguments(c, *verb, argc, argv);
     if (c.problem.empty() && !c.help) c.problem = lineProblem(c, *verb);
     return c;

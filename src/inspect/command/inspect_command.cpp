@@ -60,7 +60,7 @@ private:
 };
 
 int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err) {
-    auto report = makeReport(style, out);
+    auto report = makeReport(style, out, c.options.requiredBoard.has_value());
     GuessNote sink(*report, err);
     InspectionOptions options = c.options;
     SignatureCheck signature;

@@ -26,9 +26,13 @@ bool readContents(const char* path, const InspectionOptions& options, PackageCon
         *why = std::string("not a package").append(reason);
         return false;
     }
-    std::sort(into.boards.begin(), into.boards.end());
-    into.boards.erase(std::unique(into.boards.begin(), into.boards.end()), into.boards.end());
     return true;
+}
+
+std::vector<std::uint32_t> sortedOnce(std::vector<std::uint32_t> codes) {
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    return codes;
 }
 
 // Unknown kinds are told apart by their type code too.
@@ -51,9 +55,11 @@ std::vector<std::pair<std::string, const PartReport*>> keyed(const std::vector<P
     return keys;
 }
 
+// Codes of `these` that `other` lacks, each once, in rising order.
 std::vector<std::uint32_t> missingFrom(const std::vector<std::uint32_t>& these, const std::vector<std::uint32_t>& other) {
+    const std::vector<std::uint32_t> a = sortedOnce(these), b = sortedOnce(other);
     std::vector<std::uint32_t> missing;
-    std::set_difference(these.begin(), these.end(), other.begin(), other.end(), std::back_inserter(missing));
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(missing));
     return missing;
 }
 
@@ -62,9 +68,13 @@ std::vector<std::uint32_t> missingFrom(const std::vector<std::uint32_t>& these, 
 const Digest& dataDigestOf(const PartReport& r) { return r.digested ? r.actualDigest : r.header.digest; }
 
 bool PackageDiff::same() const {
-    return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() &&
+    return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() && !boardOrder() &&
            before.summary.oldLayout == after.summary.oldLayout &&
            before.summary.header.kindFlags == after.summary.header.kindFlags;
+}
+
+bool PackageDiff::boardOrder() const {
+    return boardsAdded.empty() && boardsRemoved.empty() && before.boards != after.boards;
 }
 
 void comparePackages(PackageDiff& diff) {

@@ -25,8 +25,11 @@ struct PartChange {
 };
 
 struct PackageDiff {
-    PackageContents before, after;  // boards sorted, without repeats
+    PackageContents before, after;  // boards in table order
     std::vector<std::uint32_t> boardsAdded, boardsRemoved;
+    // The same codes in another order or with other repeats: the bytes
+    // differ, whatever the board's updater makes of the order.
+    bool boardOrder() const;
     std::vector<PartChange> changes;
     std::size_t unchanged = 0;
     bool same() const;

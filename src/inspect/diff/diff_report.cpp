@@ -54,8 +54,14 @@ void printDefects(const PackageContents& c, std::FILE* out) {
                      escapePath(c.summary.path).c_str());
 }
 
+std::string codesText(const std::vector<std::uint32_t>& codes) {
+    std::string text;
+    for (std::uint32_t code : codes) text.append(text.empty() ? "" : " ").append(boardCodeText(code));
+    return text;
+}
+
 std::size_t differences(const PackageDiff& d) {
-    return d.changes.size() + d.boardsAdded.size() + d.boardsRemoved.size() +
+    return d.changes.size() + d.boardsAdded.size() + d.boardsRemoved.size() + d.boardOrder() +
            (d.before.summary.oldLayout != d.after.summary.oldLayout) +
            (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags);
 }
@@ -71,6 +77,8 @@ void printDiffText(const PackageDiff& d, std::FILE* out) {
         print(out, "kinds    0x%x -> 0x%x\n", d.before.summary.header.kindFlags, d.after.summary.header.kindFlags);
     for (std::uint32_t code : d.boardsRemoved) print(out, "board    removed %s\n", boardCodeText(code).c_str());
     for (std::uint32_t code : d.boardsAdded) print(out, "board    added %s\n", boardCodeText(code).c_str());
+    if (d.boardOrder())
+        print(out, "board    order %s -> %s\n", codesText(d.before.boards).c_str(), codesText(d.after.boards).c_str());
     for (const PartChange& c : d.changes) {
         const std::string name = escapeText(c.identity);
         if (c.what == PartChange::What::removed)
@@ -144,7 +152,10 @@ void printDiffJson(const PackageDiff& d, std::FILE* out) {
              ",\"new\":" + std::to_string(d.after.summary.header.kindFlags) + "}";
     s += ",\"boards\":{\"added\":" + jsonCodes(d.boardsAdded, false) + ",\"removed\":" + jsonCodes(d.boardsRemoved, false) +
          "},\"boardCodes\":{\"added\":" + jsonCodes(d.boardsAdded, true) +
-         ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"parts\":[";
+         ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"boardOrder\":" +
+         (d.boardOrder() ? "{\"old\":" + jsonCodes(d.before.boards, true) + ",\"new\":" + jsonCodes(d.after.boards, true) + "}"
+                         : "null") +
+         ",\"parts\":[";
     for (std::size_t i = 0; i < d.changes.size(); ++i) s.append(i ? "," : "").append(jsonChange(d.changes[i]));
     s += "],\"unchanged\":" + std::to_string(d.unchanged) + ",\"same\":" + (d.same() ? "true" : "false") + "}\n";
     printText(out, s.c_str());

@@ -52,8 +52,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     const bool extracted = extractor.finish(verdict == InspectionResult::sound);
     if (!extracted) {
         if (extractor.folderFailed()) return 2;
-        if (verdict != InspectionResult::sound || !extractor.stoppedEarly())
-            error(err, "nothing extracted from %s", escapePath(packagePath).c_str());
+        if (!extractor.saidNothingExtracted()) error(err, "nothing extracted from %s", escapePath(packagePath).c_str());
         return 1;
     }
     if (options.parts.empty()) extractor.rebuild().print(out, err);

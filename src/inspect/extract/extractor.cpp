@@ -10,6 +10,12 @@ namespace fw {
 
 void Extractor::fail(const std::string& text) { error(err_, "%s", text.c_str()); }
 
+// The run's closing line would say it again: one message is enough.
+void Extractor::failWithNothing(const std::string& text) {
+    fail(text);
+    saidNothing_ = true;
+}
+
 void Extractor::summary(const PackageSummary& s) {
     noteGuessedLayout(s, err_);
     rebuild_.summary(s);
@@ -28,7 +34,7 @@ bool Extractor::chooseParts(const std::vector<PartReport>& parts) {
                                   std::count(options_.parts.begin(), options_.parts.end(), label) > 0;
     }
     for (const std::string& label : unmatched)
-        fail("the package has no part " + escapeText(label) + "; it holds " + labels + "; nothing extracted");
+        failWithNothing("the package has no part " + escapeText(label) + "; it holds " + labels + "; nothing extracted");
     return unmatched.empty();
 }
 
@@ -43,6 +49,7 @@ bool Extractor::nameParts(const std::vector<PartReport>& parts) {
         if (!usableFileName(name) || !taken.insert(sameNameKey(name)).second) {
             print(err_, "%s: name \"%s\" cannot be a file name here, so nothing is extracted\n",
                          escapeText(partLabel(r)).c_str(), escapeText(name).c_str());
+            saidNothing_ = true;
             ok = false;
             continue;
         }
@@ -67,7 +74,7 @@ bool Extractor::openFolder() {
     for (const PartFile& f : files_) {
         const EntryKind there = f.wanted ? entryKindIn(dirFd_.get(), f.name) : EntryKind::none;
         if (there == EntryKind::other || (there == EntryKind::replaceable && !options_.force)) {
-            fail(escapePath(dir_ + "/" + f.name) +
+            failWithNothing(escapePath(dir_ + "/" + f.name) +
                  (there == EntryKind::other ? " is in the way and is not a file; nothing extracted"
                                             : " already exists; nothing extracted (--force replaces it)"));
             return false;
@@ -89,12 +96,8 @@ bool Extractor::createTemps() {
 }
 
 bool Extractor::prepare(const PackageSummary&, const std::vector<PartReport>& parts) {
-    if (defects_ > 0 || !chooseParts(parts) || !nameParts(parts)) {
-        stoppedEarly_ = true;
-        return false;
-    }
+    if (defects_ > 0 || !chooseParts(parts) || !nameParts(parts)) return false;
     if (!openFolder() || !createTemps()) {
-        stoppedEarly_ = true;
         removeCreated();
         return false;
     }
@@ -149,7 +152,7 @@ bool Extractor::finish(bool sound) {
     const bool written = std::all_of(files_.begin(), files_.end(), [](const PartFile& f) {
         return !f.wanted || (f.ok && f.done);
     });
-    if (sound && !written) fail("cannot write the parts into " + escapePath(dir_) + "; nothing extracted");
+    if (sound && !written) failWithNothing("cannot write the parts into " + escapePath(dir_) + "; nothing extracted");
     if (!sound || !written) {
         removeCreated();
         return false;
@@ -168,10 +171,10 @@ bool Extractor::finish(bool sound) {
         if (kept && folders_.keepPlaced(&why)) return true;
         fail("the parts are in " + escapePath(dir_) + " but its names could not be flushed to the disk: " +
              escapeText(why));
-        stoppedEarly_ = folderFailed_ = true;
+        folderFailed_ = true;
         return false;
     }
-    fail("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
+    failWithNothing("cannot name the parts in " + escapePath(dir_) + ": " + escapeText(why) + "; nothing extracted");
     report(naming.leftovers());
     removeCreated();
     return false;
@@ -183,7 +186,7 @@ bool Extractor::placeFolder() {
     dirFd_.reset();
     std::string why;
     if (folders_.moveIntoPlace(&why)) return true;
-    fail("cannot name the folder " + escapePath(dir_) + ": " + why + "; nothing extracted");
+    failWithNothing("cannot name the folder " + escapePath(dir_) + ": " + why + "; nothing extracted");
     dirFd_ = fw::openFolder(fill_, &why);
     std::vector<Leftover> left;
     for (const PartFile& f : files_) {

@@ -50,7 +50,8 @@ public:
     bool finish(bool sound);
     void abandon() { removeCreated(); }
     const Rebuild& rebuild() const { return rebuild_; }
-    bool stoppedEarly() const { return stoppedEarly_; }
+    // A message has already said that nothing is extracted.
+    bool saidNothingExtracted() const { return saidNothing_; }
     bool folderFailed() const { return folderFailed_; }
 
 private:
@@ -62,6 +63,7 @@ private:
     void removeCreated();
     void report(const std::vector<Leftover>& left);
     void fail(const std::string& text);
+    void failWithNothing(const std::string& text);
 
     std::string dir_;
     std::string fill_;  // the folder the parts are written into: DIR, or the run's own beside it
@@ -74,7 +76,7 @@ private:
     std::vector<PartFile> files_;
     std::unique_ptr<std::atomic<bool>[]> writeFailed_;  // per part, set from the writing threads
     std::size_t defects_ = 0;
-    bool stoppedEarly_ = false, folderFailed_ = false;
+    bool saidNothing_ = false, folderFailed_ = false;
 };
 
 }  // namespace fw

@@ -41,7 +41,7 @@ bool DataPass::run(const std::string& path, std::string* why) {
     std::vector<std::unique_ptr<PartDigests>> digests(jobs_.size());
     std::vector<std::uint64_t> next(jobs_.size());
     for (std::size_t i = 0; i < jobs_.size(); ++i) next[i] = jobs_[i].begin;
-    ProgressLine progress("verify", path.c_str(), total);
+    ProgressLine progress(options_.action.c_str(), path.c_str(), total);
     pass.take = [&](std::size_t i, std::uint8_t* buffer) {
         ReadJob& job = jobs_[i];
         if (!digests[i]) digests[i] = std::make_unique<PartDigests>(*job.part, options_);

@@ -118,6 +118,8 @@ struct InspectionTestHooks {
 };
 
 struct InspectionOptions {
+    // The task the progress line names: the command's verb.
+    std::string action = "read";
     // What is read and checked.
     LayoutChoice layout = LayoutChoice::guess;
     std::optional<std::uint32_t> requiredBoard;

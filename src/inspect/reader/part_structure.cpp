@@ -46,6 +46,12 @@ void StructureReader::report(const PartReport& r, const Defects& found) {
 void StructureReader::checkFields(PartReport& r, const PartHeaderBytes& raw) {
     Defects found;
     r.dataInside = checkPartFields(raw, r.kind, r.offset, file_.size(), found);
+    const std::uint64_t end = r.offset + partHeaderSize + r.header.dataLength;
+    // Its data running past the end is the last thing checkPartFields says.
+    if (!r.dataInside && extendsCut(r.offset, end, true)) {
+        cut_.held.push_back(withLabel(r, found.back()));
+        found.pop_back();
+    }
     report(r, found);
     if (!r.dataInside) return;
     r.contentLength = r.header.dataLength - contentOffset(r);
@@ -74,13 +80,20 @@ void StructureReader::readPart(std::uint32_t i) {
     if (!readOffset(i, r.offset)) return;
     PartHeaderBytes raw{};
     if (r.offset + partHeaderSize > file_.size() || !readAt(r.offset, raw.data(), raw.size())) {
-        checkPlacement(r);
-        defect(withLabel(r, "header lies outside the file"));
+        const std::string outside = withLabel(r, "header lies outside the file");
+        if (extendsCut(r.offset, r.offset + partHeaderSize, false)) {
+            cut_.held.push_back(outside);
+        } else {
+            checkPlacement(r);
+            defect(outside);
+        }
         placementKnown_ = false;
         parts_.push_back(r);
         return;
     }
     r.headerRead = true;
+    // A header inside the file: whatever ran past its end was no cut.
+    if (cut_.seen) breakCut();
     r.header = decodePartHeader(raw);
     r.kind = kindOfTypeCode(r.header.typeCode, summary_.oldLayout);
     readNameField(r);
@@ -94,6 +107,34 @@ void StructureReader::readPart(std::uint32_t i) {
     lastEnd_ = end;
     expectedOffset_ = advanceOffset(r.offset, r.header.dataLength);
     parts_.push_back(r);
+}
+
+// The part at `offset`, ending at `end` past the file's end, goes on the
+// cut: the first where the layout puts it, each later one past the one
+// before. A part that does not undoes the cut.
+bool StructureReader::extendsCut(std::uint64_t offset, std::uint64_t end, bool exact) {
+    const bool fits = !cut_.broken && end > file_.size() && offset % 4 == 0 &&
+                      (cut_.seen ? offset >= cut_.needed : placementKnown_ && offset == expectedOffset_);
+    if (!fits) {
+        breakCut();
+        return false;
+    }
+    cut_.seen = true;
+    cut_.needed = end;
+    cut_.exact = exact;
+    return true;
+}
+
+void StructureReader::breakCut() {
+    cut_.broken = true;
+    for (const std::string& text : cut_.held) defect(text);
+    cut_.held.clear();
+}
+
+void StructureReader::settleCut() {
+    if (!cutShort()) return;
+    defect("cut short at " + std::to_string(file_.size()) + " of " + (cut_.exact ? "" : "at least ") +
+           std::to_string(cut_.needed) + " bytes");
 }
 
 }  // namespace fw

@@ -52,6 +52,21 @@ private:
     void checkNameField(const PartReport& r);
     void checkOrder(const PartReport& r);
     void report(const PartReport& r, const Defects& found);
+    bool extendsCut(std::uint64_t offset, std::uint64_t end, bool exact);
+    void breakCut();
+    void settleCut();
+    bool cutShort() const { return cut_.seen && !cut_.broken; }
+
+    // A download cut short: the first part that runs past the end lies
+    // where the layout puts it, and every later one starts past the part
+    // before. What follows from the cut alone is held back and said as one
+    // defect; anything that does not fit the picture undoes it.
+    struct Cut {
+        bool seen = false, broken = false;
+        bool exact = false;        // the last part's header was read: `needed` is the package's length
+        std::uint64_t needed = 0;  // else the least length the offset table gives
+        std::vector<std::string> held;
+    };
 
     const RandomAccessFile& file_;
     const InspectionOptions& options_;
@@ -70,6 +85,7 @@ private:
     std::vector<StructureBytes> read_;
     std::vector<std::uint32_t> boards_;  // the board table, once read
     bool boardsRead_ = false;            // it lies in the file and its count is one a package holds
+    Cut cut_;
 };
 
 }  // namespace fw

@@ -89,7 +89,7 @@ bool WholeFilePass::run(const std::string& path, std::string* why) {
     pass.sizes.push_back(file_.size());
     for (const auto& lane : lanes_) pass.sizes.push_back(lane->weight);
     pass.maxThreads = threadsWorthStarting(file_.size(), std::min(pass.maxThreads, lanes_.size() + 1));
-    ProgressLine progress("verify", path.c_str(), file_.size());
+    ProgressLine progress(options_.action.c_str(), path.c_str(), file_.size());
     // Task 0, the largest, is the reader; it starts first, and where no
     // thread is left for a lane it moves that lane on itself.
     pass.work = [this](std::size_t task, std::size_t) {

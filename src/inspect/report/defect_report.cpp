@@ -8,7 +8,7 @@ namespace {
 
 class DefectReport : public StreamReport {
 public:
-    using StreamReport::StreamReport;
+    DefectReport(std::FILE* out, bool boardChecked) : StreamReport(out), boardChecked_(boardChecked) {}
 
     void summary(const PackageSummary& s) override {
         path_ = escapePath(s.path);
@@ -24,10 +24,12 @@ public:
         signedBy_ = signedByText(s);
         printText(out_, signerLinesText(s, path_ + ": ").c_str());
     }
-    // The part digests cover only the parts: without a signature nothing
-    // vouches for the header and the board table, so a sound verdict says so.
+    // The part digests cover only the parts. The header is checked against
+    // them, but the board codes are checked against nothing: a sound verdict
+    // that rests on a board code says that only a signature vouches for it.
+    // Said on every verify it would be noise, and soon not read.
     void finish(InspectionResult result) override {
-        if (result == InspectionResult::sound && !signatureChecked_)
+        if (result == InspectionResult::sound && boardChecked_ && !signatureChecked_)
             print(out_, "%s: the header and board table are covered by no digest; only a signature "
                                "(verify --ca) vouches for them\n", path_.c_str());
         if (result == InspectionResult::sound)
@@ -40,11 +42,13 @@ public:
 private:
     std::string path_, signedBy_;
     unsigned parts_ = 0, defects_ = 0;
-    bool package_ = false, signatureChecked_ = false;
+    bool package_ = false, signatureChecked_ = false, boardChecked_;
 };
 
 }  // namespace
 
-std::unique_ptr<ReportSink> makeDefectReport(std::FILE* out) { return std::make_unique<DefectReport>(out); }
+std::unique_ptr<ReportSink> makeDefectReport(std::FILE* out, bool boardChecked) {
+    return std::make_unique<DefectReport>(out, boardChecked);
+}
 
 }  // namespace fw

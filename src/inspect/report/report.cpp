@@ -28,10 +28,10 @@ std::string contentMember(const PartReport& r) {
     return s.append(",\"sha256\":").append(jsonHexOrNull(r.contentSha256Digest)).append("}");
 }
 
-std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
+std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out, bool boardChecked) {
     if (style == ReportStyle::json) return makeJsonReport(out);
     if (style == ReportStyle::table) return makeTableReport(out);
-    return makeDefectReport(out);
+    return makeDefectReport(out, boardChecked);
 }
 
 }  // namespace fw

@@ -37,6 +37,8 @@ public:
     virtual void finish(InspectionResult result) = 0;
 };
 
-std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out);
+// `boardChecked`: the inspection required a board code, which the defects
+// report, without a signature, says no digest vouches for.
+std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out, bool boardChecked = false);
 
 }  // namespace fw

@@ -25,6 +25,6 @@ protected:
 
 std::unique_ptr<ReportSink> makeTableReport(std::FILE* out);
 std::unique_ptr<ReportSink> makeJsonReport(std::FILE* out);
-std::unique_ptr<ReportSink> makeDefectReport(std::FILE* out);
+std::unique_ptr<ReportSink> makeDefectReport(std::FILE* out, bool boardChecked);
 
 }  // namespace fw

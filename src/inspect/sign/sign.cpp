@@ -62,6 +62,16 @@ std::string subjectsOf(const std::vector<std::unique_ptr<Signer>>& signers) {
     return text;
 }
 
+// " as signer 2 of 2", " as signers 2 and 3 of 3": where the added signers
+// stand, numbered as verify numbers them.
+std::string placesText(std::size_t earlier, std::size_t added) {
+    const std::size_t total = earlier + added;
+    std::string places;
+    for (std::size_t i = earlier + 1; i <= total; ++i)
+        places += (i == earlier + 1 ? "" : i == total ? " and " : ", ") + std::to_string(i);
+    return (added == 1 ? " as signer " : " as signers ") + places + " of " + std::to_string(total);
+}
+
 // Every signer into the draft, once the package is known sound.
 bool signInto(SignatureDraft& draft, const std::vector<std::unique_ptr<Signer>>& signers,
               const std::optional<PackageDigests>& digests, bool adding, std::string* why) {
@@ -133,7 +143,7 @@ int signPackage(const SignRequest& request, std::FILE* out, std::FILE* err) {
     }
     print(out, "%s: sound, signed by %s into %s", escapePath(request.package).c_str(),
                  subjectsOf(signers).c_str(), escapePath(output).c_str());
-    if (request.add) print(out, ", beside %s", counted(static_cast<std::uint64_t>(earlier), "earlier signer").c_str());
+    if (request.add) printText(out, placesText(static_cast<std::size_t>(earlier), signers.size()).c_str());
     printText(out, "\n");
     return 0;
 }

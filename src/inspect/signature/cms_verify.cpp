@@ -157,6 +157,12 @@ SignerVerdict judgeSigner(CMS_SignerInfo* si, CMS_ContentInfo* cms, DigestAlgori
         v.defect = "the signer " + v.subject + " gave no signing time to check its certificate at (--at signing)";
     else
         v.accepted = signerAccepted(signer, untrusted, trust, rules, checkTime(rules, signedAt), &v.defect);
+    // A signature outlives its certificate: say when checking it at its
+    // signing time would accept it.
+    std::string then;
+    if (!v.accepted && rules.at.kind == CheckTime::Kind::now && signedAt &&
+        signerAccepted(signer, untrusted, trust, rules, signedAt, &then))
+        v.defect += "; it was trusted when it signed, at " + v.signingTime + " (--at signing checks it then)";
     return v;
 }
 

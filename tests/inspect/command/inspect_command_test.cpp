@@ -280,7 +280,8 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         {"part magic", [](Inspector& t) { t.corrupt(120, 0); }, "part 1 (tar): part magic is not *PPS"},
         {"type code", [](Inspector& t) { t.corrupt(124, 8); }, "part 1 (unknown): unknown type code 8"},
         {"part reserved word", [](Inspector& t) { t.corrupt(120 + 52, 9); }, "part 1 (tar): reserved words are not zero"},
-        {"data past the end", [](Inspector& t) { t.corrupt(220 + 16, 1000); }, "part 2 (named ab): data runs past the end"},
+        {"data past the end", [](Inspector& t) { t.corrupt(120 + 16, 1000); }, "part 1 (tar): data runs past the end"},
+        {"last part past the end", [](Inspector& t) { t.corrupt(220 + 16, 1000); }, "cut short at 285 of 1276 bytes"},
         {"tar path length", [](Inspector& t) { t.corrupt(120 + 44, 36); }, "part 1 (tar): tar path field is 36 bytes"},
         {"tar path text", [](Inspector& t) { t.corrupt(120 + 56, 0x78787878); }, "part 1 (tar): tar path field does not hold"},
         {"name field length", [](Inspector& t) { t.corrupt(220 + 44, 3); }, "part 2 (named ab): name field of 3 bytes"},
@@ -319,6 +320,44 @@ TEST_F(Inspector, EveryDefectIsFoundAndNamed) {
         EXPECT_EQ(inspect({"extract", pkg, dir.file("x")}).status, 1) << d.what;
         EXPECT_FALSE(fwtest::exists(dir.file("x"))) << d.what;
         EXPECT_EQ(inspect({"diff", pkg, pkg}).status, 2) << d.what;
+    }
+}
+
+// A download that stopped early is one defect, however many parts it cut
+// off, in every report; damage of its own is still named beside it.
+TEST_F(Inspector, ACutShortDownloadIsOneDefect) {
+    const struct {
+        std::size_t length;
+        bool digestDamaged;
+        const char* defects;
+    } cuts[] = {
+        {280, false, "cut short at 280 of 285 bytes"},                  // in the last part's data
+        {250, false, "cut short at 250 of at least 276 bytes"},         // in the last part's header
+        {200, false, "cut short at 200 of at least 276 bytes"},         // in the tar part's data
+        {219, false, "cut short at 219 of at least 276 bytes"},         // in the padding
+        {200, true, "cut short at 200 of at least 276 bytes\npart 0 (boot): digest does not match its data"},
+    };
+    for (const auto& cut : cuts) {
+        pack({"-b", "1", "-u", input("boot", 10), "-t", input("tar", 3), "-n", "ab", input("n", 5)});
+        ASSERT_EQ(fwtest::readFile(pkg).size(), 285u);
+        if (cut.digestDamaged) corrupt(52 + 56, 0);
+        Bytes b = fwtest::readFile(pkg);
+        b.resize(cut.length);
+        dir.write("p.update", b);
+        const std::string defects = cut.defects, count = cut.digestDamaged ? "2 defects" : "1 defect";
+        const auto verify = inspect({"verify", pkg});
+        EXPECT_EQ(verify.status, 1);
+        EXPECT_EQ(verify.out, defects + "\n" + pkg + ": " + count + "\n");
+        const std::string cutLine = defects.substr(0, defects.find('\n'));
+        EXPECT_NE(inspect({"list", pkg}).out.find(cutLine + "\n"), std::string::npos) << cut.length;
+        const auto json = inspect({"verify", "--json", pkg});
+        EXPECT_NE(json.out.find(",\"defects\":[\"" + cutLine + "\""), std::string::npos) << json.out;
+        // The structure's defects stop an extraction before any data is read.
+        const auto extract = inspect({"extract", pkg, dir.file("x")});
+        EXPECT_EQ(extract.out, cutLine + "\n");
+        EXPECT_FALSE(fwtest::exists(dir.file("x")));
+        const auto diff = inspect({"diff", pkg, pkg});
+        EXPECT_NE(diff.out.find("defect   " + pkg + ": cut short at "), std::string::npos) << diff.out;
     }
 }
 

@@ -1,6 +1,13 @@
 // fwinspect diff matches parts by identity and says what changed.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
+#include "inspect/command/command_line.h"
+#include "inspect/diff/diff.h"
+#include "platform/progress.h"
+
 #include "support/in_process.h"
 #include "support/package_bytes.h"
 #include "support/shell_tools.h"
@@ -65,6 +72,30 @@ TEST_F(Diff, AddedAndRemovedPartsAndBoards) {
     EXPECT_NE(r.out.find(tail() + "5 differences, 3 parts unchanged\n"), std::string::npos);
     const auto back = fwinspect({"diff", dir.file("b.update"), dir.file("a.update")});
     EXPECT_NE(back.out.find("board    removed 0a20\n"), std::string::npos) << back.out;
+}
+
+// The board table's order and repeats are bytes of the package too: such
+// packages are not the same, whatever the board's updater makes of them.
+TEST_F(Diff, BoardsInAnotherOrderOrRepeatedDiffer) {
+    write("a.update", {0x0c35, 0x0a20}, release());
+    const struct {
+        std::vector<std::uint32_t> boards;
+        const char* line;
+    } cases[] = {
+        {{0x0a20, 0x0c35}, "board    order 0c35 0a20 -> 0a20 0c35\n"},
+        {{0x0c35, 0x0a20, 0x0c35}, "board    order 0c35 0a20 -> 0c35 0a20 0c35\n"},
+    };
+    for (const auto& c : cases) {
+        write("b.update", c.boards, release());
+        const auto r = fwinspect({"diff", dir.file("a.update"), dir.file("b.update")});
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_EQ(r.out, c.line + tail() + "1 difference, 4 parts unchanged\n");
+        const auto json = fwinspect({"diff", "--json", dir.file("a.update"), dir.file("b.update")});
+        EXPECT_PYTHON_JSON(json.out, "(d['same'], d['boardOrder']['old'], d['boards'])",
+                           "(False, ['0c35', '0a20'], {'added': [], 'removed': []})");
+    }
+    const auto same = fwinspect({"diff", "--json", dir.file("a.update"), dir.file("a.update")});
+    EXPECT_PYTHON_JSON(same.out, "(d['same'], d['boardOrder'])", "(True, None)");
 }
 
 TEST_F(Diff, AnMtdImageUnderAnotherIndexOrARenamedPartIsRemovedAndAdded) {
@@ -145,6 +176,25 @@ TEST_F(Diff, JsonIsOneDocumentWithBoardsAsNumbersAndText) {
                                         "d['parts'][0]['old']['md5'] != d['parts'][0]['new']['md5'], 'layout' in d)",
               "({'added': [305419896], 'removed': []}, {'added': ['12345678'], 'removed': []}, False, 3, 'boot', True, "
               "False)");
+}
+
+// The progress line names the command the user ran, as parsed from its
+// command line; a pause between pieces keeps the read long enough to draw.
+TEST_F(Diff, TheProgressLineNamesDiff) {
+    const std::string big = write("big.update", {1}, {fwtest::fixedPart(PartKind::rfs, Bytes(fw::progressThreshold + 1))});
+    const char* argv[] = {"fwinspect", "diff", big.c_str(), big.c_str()};
+    fw::Command c = fw::parseCommandLine(4, argv);
+    c.options.stopRequested = [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return false;
+    };
+    fwtest::CapturedOutput out, err;
+    fw::setProgressStream(err.stream());
+    const int status = fw::diffPackages(big.c_str(), big.c_str(), fw::DiffOptions{c.options, false}, out.stream(), err.stream());
+    fw::setProgressStream(nullptr);
+    EXPECT_EQ(status, 0) << out.text();
+    EXPECT_NE(err.text().find("\r\033[Kdiff big.update "), std::string::npos) << err.text();
+    EXPECT_EQ(err.text().find("verify"), std::string::npos) << err.text();
 }
 
 }  // namespace

@@ -75,6 +75,28 @@ TEST_F(Extract, AFileAlreadyThereIsNamedAndNothingIsCreated) {
     EXPECT_EQ(fwtest::readFile(out + "/rfs.img"), Bytes({'k', 'e', 'e', 'p'}));
 }
 
+// Whichever step refuses, the run says once that nothing was extracted.
+TEST_F(Extract, NothingExtractedIsSaidOnce) {
+    const auto count = [](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = text.find("nothing"); at != std::string::npos; at = text.find("nothing", at + 1)) ++n;
+        return n;
+    };
+    ASSERT_TRUE(std::filesystem::create_directory(out));
+    dir.write("out/rfs.img", std::string("keep"));
+    const std::vector<std::string> cases[] = {
+        {"extract", "--part", "-p3", pkg, dir.file("other")},  // no such part
+        {"extract", pkg, out},                                  // a file in the way
+    };
+    for (const auto& args : cases) {
+        const Outcome r = fwinspect(args);
+        EXPECT_NE(r.status, 0) << args[2];
+        EXPECT_LE(count(r.err), 1u) << r.err;
+    }
+    const Outcome damaged = extractChanging(dir.file("other"), [&] { damageLastPart(); });
+    EXPECT_EQ(count(damaged.err), 1u) << damaged.err;
+}
+
 TEST_F(Extract, ForceReplacesTheNameAndLeavesAHardLinksOtherNameAlone) {
     const std::string outside = dir.write("outside", std::string("outside"));
     ASSERT_TRUE(std::filesystem::create_directory(out));

@@ -151,7 +151,7 @@ TEST_F(Signing, ListShowsSha256OfEachPartAndOfThePackage) {
     const ToolRun json = inspect({"list", "--json", "--digests", file("p.update")});
     EXPECT_NE(json.out.find("\"sha256\":\"" + abc + "\""), std::string::npos) << json.out;
     if (std::system("sha256sum --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no sha256sum to compare with";
-    std::system(("sha256sum " + file("p.update") + " > " + file("p.sum")).c_str());
+    ASSERT_EQ(std::system(("sha256sum " + file("p.update") + " > " + file("p.sum")).c_str()), 0);
     const Bytes sum = fwtest::readFile(file("p.sum"));
     const std::string whole(sum.begin(), sum.begin() + 64);
     EXPECT_NE(text.out.find("\npackage       " + whole + "\n"), std::string::npos) << text.out;
