@@ -1,5 +1,7 @@
 #include "format/part_identity.h"
 
+#include <map>
+
 namespace fw {
 
 std::string describe(const PartIdentity& p) {
@@ -27,6 +29,19 @@ std::vector<std::string> packerArguments(const PartIdentity& p) {
     if (p.kind == PartKind::mtd) return {"-p" + std::to_string(p.mtdIndex)};
     if (p.kind == PartKind::named) return {"-n", p.name};
     return {std::string(kindInfo(p.kind).option)};
+}
+
+std::vector<std::size_t> matchByKey(const std::vector<std::string>& first, const std::vector<std::string>& second) {
+    std::map<std::string, std::vector<std::size_t>> waiting;  // positions in `second`, last one first
+    for (std::size_t j = second.size(); j-- > 0;) waiting[second[j]].push_back(j);
+    std::vector<std::size_t> match(first.size(), unmatched);
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        auto it = waiting.find(first[i]);
+        if (it == waiting.end() || it->second.empty()) continue;
+        match[i] = it->second.back();
+        it->second.pop_back();
+    }
+    return match;
 }
 
 }  // namespace fw

@@ -4,6 +4,7 @@
 // label, file name and packer arguments are decided here only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,5 +30,13 @@ std::string fileNameOf(const PartIdentity& part);
 // The packer's arguments before the part's file: {"-u"}, {"-p3"},
 // {"-n", "abcde"}; none for a kind the layout never writes.
 std::vector<std::string> packerArguments(const PartIdentity& part);
+
+// Pairs the parts of two lists that are the same part: each list gives
+// one key per part (describe(), or more where that cannot tell two parts
+// apart), and a key that repeats within a list pairs occurrence by
+// occurrence. For each key of `first`, the position in `second` of its
+// match, or unmatched.
+inline constexpr std::size_t unmatched = static_cast<std::size_t>(-1);
+std::vector<std::size_t> matchByKey(const std::vector<std::string>& first, const std::vector<std::string>& second);
 
 }  // namespace fw
