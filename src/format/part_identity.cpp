@@ -5,10 +5,7 @@
 namespace fw {
 
 std::string describe(const PartIdentity& p) {
-    std::string text(kindName(p.kind));
-    if (p.kind == PartKind::mtd) text += " -p" + std::to_string(p.mtdIndex);
-    if (p.kind == PartKind::named) text += " " + p.name;
-    return text;
+    return p.kind == PartKind::named ? "named " + p.name : shownLabel(p);
 }
 
 std::string labelOf(const PartIdentity& p) {
@@ -17,10 +14,20 @@ std::string labelOf(const PartIdentity& p) {
     return std::string(kindName(p.kind));
 }
 
+std::string partitionOf(const PartIdentity& p) {
+    if (p.kind != PartKind::mtd || p.mtdIndex == 0) return "";
+    return "mtd" + std::to_string(p.mtdIndex - 1);
+}
+
+std::string shownLabel(const PartIdentity& p) {
+    const std::string partition = partitionOf(p);
+    return partition.empty() ? labelOf(p) : labelOf(p) + " (" + partition + ")";
+}
+
 std::string fileNameOf(const PartIdentity& p) {
     if (p.kind == PartKind::unknown) return "";
     if (p.kind == PartKind::named) return p.name;
-    if (p.kind == PartKind::mtd) return "mtd" + std::to_string(p.mtdIndex - 1) + ".img";
+    if (p.kind == PartKind::mtd) return p.mtdIndex == 0 ? "" : partitionOf(p) + ".img";
     return std::string(kindInfo(p.kind).fileName);
 }
 

@@ -19,11 +19,17 @@ struct PartIdentity {
     std::string name;            // a named part's name; raw bytes
 };
 
-// "boot", "mtd -p3", "named abcde": how defects, diff and lint name a part.
-// Two packages' parts with equal descriptions are the same part in each.
+// "boot", "-p3 (mtd2)", "named abcde": how defects, diff and lint name a
+// part. Two packages' parts with equal descriptions are the same part in each.
 std::string describe(const PartIdentity& part);
-// "boot", "-p3", "abcde": the label list shows and extract --part takes.
+// "boot", "-p3", "abcde": the label extract --part takes and JSON gives.
 std::string labelOf(const PartIdentity& part);
+// "mtd2" for -p3: the flash partition an mtd part is written to, which
+// extract --part takes too; empty for other kinds and for index 0.
+std::string partitionOf(const PartIdentity& part);
+// "boot", "-p3 (mtd2)", "abcde": the label with the partition beside it,
+// as every listing shows it, so one partition has one name everywhere.
+std::string shownLabel(const PartIdentity& part);
 // "boot.img", "mtd2.img", "abcde": what extraction calls the part's file;
 // empty for a kind the layout never writes.
 std::string fileNameOf(const PartIdentity& part);

@@ -44,6 +44,7 @@ public:
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          carriesName(r.kind) ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          r.digestOk ? "true" : "false");
+            printText(out_, labelMembers(r).c_str());
             if (!r.sha256Digest.empty()) print(out_, ",\"sha256\":\"%s\"", hexBytes(r.sha256Digest).c_str());
             if (hasContentField(r) && r.digested) printText(out_, contentMember(r).c_str());
         }

@@ -23,6 +23,13 @@ std::string contentMember(const PartReport& r) {
     return s + "}";
 }
 
+std::string labelMembers(const PartReport& r) {
+    const PartIdentity part = partIdentityOf(r);
+    const std::string file = fileNameOf(part);
+    return (r.kind == PartKind::unknown ? std::string(",\"label\":null") : "," + jsonTextMember("label", labelOf(part))) +
+           (file.empty() ? ",\"file\":null" : "," + jsonTextMember("file", file));
+}
+
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out) {
     if (style == ReportStyle::json) return makeJsonReport(out);
     if (style == ReportStyle::table) return makeTableReport(out);

@@ -20,6 +20,10 @@ bool hasContentField(const PartReport& part);
 // `,"input":{"length":...,"md5":...,"sha256":...}`: the input's bytes alone,
 // as md5sum, sha256sum and stat of it give them.
 std::string contentMember(const PartReport& part);
+// `,"label":"-p3","file":"mtd2.img"`: what extract --part takes and the
+// file extract writes; null where there is none (a kind the layout never
+// writes, an empty name).
+std::string labelMembers(const PartReport& part);
 
 enum class ReportStyle { table, json, defectsOnly };
 

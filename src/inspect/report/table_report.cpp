@@ -10,7 +10,7 @@ namespace {
 // The index or name column: a slot part's label, the tar part's target path.
 std::string partName(const PartReport& r) {
     if (r.kind == PartKind::tar) return escapeText(r.name);
-    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(partIdentityOf(r)));
+    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(shownLabel(partIdentityOf(r)));
     return "";
 }
 

@@ -146,7 +146,7 @@ TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
     const std::string digest = fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("m"))));
     EXPECT_NE(r.out.find("\"boards\":[3125]"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"kind\":\"mtd\",\"typeCode\":21,\"dataLength\":10,\"nameLength\":0,\"partIndex\":3,"
-                         "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true"),
+                         "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true,\"label\":\"-p3\",\"file\":\"mtd2.img\""),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\n\""), std::string::npos) << r.out;
@@ -244,7 +244,7 @@ TEST_F(Inspector, MtdIndexOutsideTheRangeIsADefect) {
     pack({"-b", "1", "-p4", input("m", 10)});
     corrupt(44 + 48, 21);
     const auto r = inspect({"verify", pkg});
-    EXPECT_NE(r.out.find("part 0 (mtd -p21): mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("part 0 (-p21 (mtd20)): mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
 }
 
 TEST_F(Inspector, NamesThatCannotBeFileNamesStopTheExtraction) {
@@ -361,7 +361,7 @@ TEST_F(Inspector, DefectsNameEveryKindOfPartAsListDoes) {
     const std::pair<int, std::string> labels[] = {
         {0, "part 0 (boot)"},   {1, "part 1 (kernel)"}, {2, "part 2 (rfs)"},    {3, "part 3 (app)"},
         {4, "part 4 (config)"}, {5, "part 5 (flash)"},  {6, "part 6 (logo)"},   {7, "part 7 (chlogo)"},
-        {8, "part 8 (tar)"},    {9, "part 9 (mtd -p2)"}, {10, "part 10 (mtd -p7)"}, {11, "part 11 (named abcde)"},
+        {8, "part 8 (tar)"},    {9, "part 9 (-p2 (mtd1))"}, {10, "part 10 (-p7 (mtd6))"}, {11, "part 11 (named abcde)"},
         {12, "part 12 (named boot)"}};
     const Bytes sound = fwtest::readFile(pkg);
     for (const auto& [number, label] : labels) {

@@ -123,7 +123,7 @@ TEST_F(Lint, APackageIsComparedPartByPart) {
         {line({"-u", boot, "-r", rfs, "-p3", mtd, "-n", "splash", splash, "-n", "logo", boot}),
          {"part 1 (kernel): no argument packs it"}},
         {line({"-u", boot, "-k", kernel, "-r", rfs, "-p3", mtd, "-p4", mtd, "-n", "splash", splash, "-n", "logo", boot}),
-         {"the arguments pack mtd -p4 from '" + mtd + "'; the package has no such part"}},
+         {"the arguments pack -p4 (mtd3) from '" + mtd + "'; the package has no such part"}},
         {line({"-u", boot, "-k", rfs, "-r", rfs, "-p3", mtd, "-n", "splash", splash, "-n", "logo", boot}),
          {"part 1 (kernel): not the bytes of '" + rfs + "' (400 bytes"}},
         {line({"-u", boot, "-k", kernel, "-r", rfs, "-p3", mtd, "-n", "logo", boot, "-n", "splash", splash}),
