@@ -155,7 +155,9 @@ TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
 
 TEST_F(Inspector, BoardOptionRequiresTheCode) {
     pack({"-b", "0c35", "-b", "a20", "-u", input("boot", 10)});
-    EXPECT_EQ(inspect({"verify", "--board", "a20", pkg}).status, 0);
+    // Every spelling fwpack -b reads whole and as written names the same board.
+    for (const char* spelling : {"a20", "0a20", "0A20", "0x0a20", "0Xa20", "00000a20", "0x000a20"})
+        EXPECT_EQ(inspect({"verify", "--board", spelling, pkg}).status, 0) << spelling;
     const auto r = inspect({"verify", "--board", "a21", pkg});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "board 0a21 is not in the board table, which holds 0c35 0a20\n" + pkg + ": 1 defect\n");
@@ -323,11 +325,14 @@ TEST_F(Inspector, UnknownWordsAreNamedOnStandardErrorWithStatusTwo) {
         {{"extract", pkg}, "fwinspect: missing operand DIR;"},
         {{"list"}, "fwinspect: missing operand PACKAGE;"},
         {{"list", "--layout", "odd", pkg}, "fwinspect: --layout takes normal or old;"},
-        {{"verify", "--board", "", pkg}, "fwinspect: --board takes one to eight hexadecimal digits, not \"\";"},
-        {{"verify", "--board", "123456789", pkg}, "not \"123456789\""},
-        {{"verify", "--board", "0x1f", pkg}, "not \"0x1f\""},
-        {{"verify", "--board", " 1f", pkg}, "not \" 1f\""},
-        {{"verify", "--board", "-1", pkg}, "not \"-1\""},
+        {{"verify", "--board", "", pkg}, "fwinspect: --board takes a code fwpack -b reads whole: an optional 0x, then "
+                                         "hexadecimal digits, eight characters at most; fwpack reads \"\" as 0000;"},
+        {{"verify", "--board", "123456789", pkg}, "fwpack reads \"123456789\" as 12345678;"},
+        {{"verify", "--board", "0x", pkg}, "fwpack reads \"0x\" as 0000;"},
+        {{"verify", "--board", "0x0000a20", pkg}, "fwpack reads \"0x0000a20\" as 00a2;"},
+        {{"verify", "--board", "a20z", pkg}, "fwpack reads \"a20z\" as 0a20;"},
+        {{"verify", "--board", " 1f", pkg}, "fwpack reads \" 1f\" as 001f;"},
+        {{"verify", "--board", "-1", pkg}, "fwpack reads \"-1\" as ffffffff;"},
     };
     for (const auto& [args, message] : bad) {
         const auto r = inspect(args);
