@@ -115,10 +115,4 @@ bool validateOptions(const ParsedOptions& o, std::string* why) {
     return true;
 }
 
-std::uint32_t parseBoardCode(const char* text) {
-    unsigned int value = 0;
-    if (text[0] != '\0') std::sscanf(text, "%08X", &value);
-    return value;
-}
-
 }  // namespace fw

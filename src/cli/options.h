@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "format/board_code.h"
 #include "format/kinds.h"
 #include "job/registration.h"
 
@@ -36,9 +37,5 @@ bool scanArguments(int argc, const char* const* argv, ParsedOptions& options, st
 
 // False, with the message of the first failed test in `why`.
 bool validateOptions(const ParsedOptions& options, std::string* why);
-
-// A -b value as "%08X" reads it: leading white space skipped, at most eight
-// characters, 0 when it does not start with a hexadecimal number.
-std::uint32_t parseBoardCode(const char* text);
 
 }  // namespace fw

@@ -4,6 +4,7 @@
 // label, file name and packer arguments are decided here only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,16 +19,30 @@ struct PartIdentity {
     std::string name;            // a named part's name; raw bytes
 };
 
-// "boot", "mtd -p3", "named abcde": how defects, diff and lint name a part.
-// Two packages' parts with equal descriptions are the same part in each.
+// "boot", "-p3 (mtd2)", "named abcde": how defects, diff and lint name a
+// part. Two packages' parts with equal descriptions are the same part in each.
 std::string describe(const PartIdentity& part);
-// "boot", "-p3", "abcde": the label list shows and extract --part takes.
+// "boot", "-p3", "abcde": the label extract --part takes and JSON gives.
 std::string labelOf(const PartIdentity& part);
+// "mtd2" for -p3: the flash partition an mtd part is written to, which
+// extract --part takes too; empty for other kinds and for index 0.
+std::string partitionOf(const PartIdentity& part);
+// "boot", "-p3 (mtd2)", "abcde": the label with the partition beside it,
+// as every listing shows it, so one partition has one name everywhere.
+std::string shownLabel(const PartIdentity& part);
 // "boot.img", "mtd2.img", "abcde": what extraction calls the part's file;
 // empty for a kind the layout never writes.
 std::string fileNameOf(const PartIdentity& part);
 // The packer's arguments before the part's file: {"-u"}, {"-p3"},
 // {"-n", "abcde"}; none for a kind the layout never writes.
 std::vector<std::string> packerArguments(const PartIdentity& part);
+
+// Pairs the parts of two lists that are the same part: each list gives
+// one key per part (describe(), or more where that cannot tell two parts
+// apart), and a key that repeats within a list pairs occurrence by
+// occurrence. For each key of `first`, the position in `second` of its
+// match, or unmatched.
+inline constexpr std::size_t unmatched = static_cast<std::size_t>(-1);
+std::vector<std::size_t> matchByKey(const std::vector<std::string>& first, const std::vector<std::string>& second);
 
 }  // namespace fw

@@ -31,7 +31,9 @@ std::string applyOption(Command& c, Opt option, const std::string& value) {
         case Opt::board:
             c.options.requiredBoard = plainBoardCode(value.c_str());
             if (!c.options.requiredBoard)
-                return "--board takes one to eight hexadecimal digits, not \"" + escapeText(value) + "\"";
+                return "--board takes a code fwpack -b reads whole: an optional 0x, then hexadecimal digits, eight "
+                       "characters at most; fwpack reads \"" + escapeText(value) + "\" as " +
+                       boardCodeText(parseBoardCode(value.c_str()));
             break;
         case Opt::force: c.force = true; break;
         case Opt::part: c.parts.push_back(value); break;

@@ -42,17 +42,26 @@ std::string diffKeyOf(const PartReport& r) {
     return identity;
 }
 
-// Parts whose header could be read, each with its identity; a part that
-// repeats an identity (a defect) is told apart by its occurrence.
-std::vector<std::pair<std::string, const PartReport*>> keyed(const std::vector<PartReport>& parts) {
-    std::vector<std::pair<std::string, const PartReport*>> keys;
-    for (const PartReport& r : parts) {
-        if (!r.headerRead) continue;
-        const std::string identity = diffKeyOf(r);
-        const auto repeats = std::count_if(keys.begin(), keys.end(), [&](const auto& k) { return diffKeyOf(*k.second) == identity; });
-        keys.emplace_back(repeats > 0 ? identity + '#' + std::to_string(repeats) : identity, &r);
-    }
+// Parts whose header could be read.
+std::vector<const PartReport*> readable(const std::vector<PartReport>& parts) {
+    std::vector<const PartReport*> read;
+    for (const PartReport& r : parts)
+        if (r.headerRead) read.push_back(&r);
+    return read;
+}
+
+std::vector<std::string> keysOf(const std::vector<const PartReport*>& parts) {
+    std::vector<std::string> keys;
+    for (const PartReport* r : parts) keys.push_back(diffKeyOf(*r));
     return keys;
+}
+
+// Which of a part's header fields and data differ; false when none does.
+bool noteDifferences(PartChange& c) {
+    c.typeCode = c.before->header.typeCode != c.after->header.typeCode;
+    c.length = c.before->header.dataLength != c.after->header.dataLength;
+    c.digest = dataDigestOf(*c.before) != dataDigestOf(*c.after);
+    return c.typeCode || c.length || c.digest;
 }
 
 // Codes of `these` that `other` lacks, each once, in rising order.
@@ -80,28 +89,25 @@ bool PackageDiff::boardOrder() const {
 void comparePackages(PackageDiff& diff) {
     diff.boardsAdded = missingFrom(diff.after.boards, diff.before.boards);
     diff.boardsRemoved = missingFrom(diff.before.boards, diff.after.boards);
-    const auto before = keyed(diff.before.parts), after = keyed(diff.after.parts);
-    for (const auto& entry : before) {
-        const auto* old = entry.second;
-        const auto match =
-            std::find_if(after.begin(), after.end(), [&](const auto& k) { return k.first == entry.first; });
+    const auto before = readable(diff.before.parts), after = readable(diff.after.parts);
+    const std::vector<std::size_t> match = matchByKey(keysOf(before), keysOf(after));
+    std::vector<bool> matched(after.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const PartReport* old = before[i];
         PartChange c{PartChange::What::removed, diffKeyOf(*old), old};
-        if (match != after.end()) {
+        if (match[i] != unmatched) {
+            matched[match[i]] = true;
             c.what = PartChange::What::changed;
-            c.after = match->second;
-            c.typeCode = old->header.typeCode != c.after->header.typeCode;
-            c.length = old->header.dataLength != c.after->header.dataLength;
-            c.digest = dataDigestOf(*old) != dataDigestOf(*c.after);
-            if (!c.typeCode && !c.length && !c.digest) {
+            c.after = after[match[i]];
+            if (!noteDifferences(c)) {
                 ++diff.unchanged;
                 continue;
             }
         }
         diff.changes.push_back(c);
     }
-    for (const auto& entry : after)
-        if (std::none_of(before.begin(), before.end(), [&](const auto& k) { return k.first == entry.first; }))
-            diff.changes.push_back({PartChange::What::added, diffKeyOf(*entry.second), nullptr, entry.second});
+    for (std::size_t j = 0; j < after.size(); ++j)
+        if (!matched[j]) diff.changes.push_back({PartChange::What::added, diffKeyOf(*after[j]), nullptr, after[j]});
 }
 
 int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,

@@ -128,7 +128,8 @@ std::string jsonChange(const PartChange& c) {
     std::string s = "{\"change\":\"" + std::string(whats[static_cast<int>(c.what)]) + "\"," +
                     jsonTextMember("part", c.identity) + ",\"kind\":\"" + std::string(kindName(r.kind)) +
                     "\",\"partIndex\":" + std::to_string(r.header.partIndex) + "," +
-                    (r.kind == PartKind::named ? jsonTextMember("name", nameText(r)) : "\"name\":null");
+                    (r.kind == PartKind::named ? jsonTextMember("name", nameText(r)) : "\"name\":null") +
+                    labelMembers(r);
     if (c.before != nullptr) s += ",\"old\":" + jsonPart(*c.before);
     if (c.after != nullptr) s += ",\"new\":" + jsonPart(*c.after);
     if (c.what == PartChange::What::changed) {

@@ -1,5 +1,7 @@
 #include "inspect/lint/lint_package.h"
 
+#include <algorithm>
+
 #include "digest/file_digest.h"
 #include "inspect/text/plain_text.h"
 #include "inspect/reader/package_reader.h"
@@ -20,24 +22,83 @@ PartIdentity plannedIdentityOf(const PlannedPart& p, const PackageJob& job) {
     return {p.kind, index, p.kind == PartKind::named ? job.partNames[p.slot].data() : ""};
 }
 
-void comparePart(const PlannedPart& p, const PartReport* r, const PackageJob& job, std::vector<std::string>& out) {
-    const std::string expected = describe(plannedIdentityOf(p, job));
-    const std::string input = std::string("'").append(escapePath(p.path)).append("'");
-    if (r == nullptr || !r->headerRead || describe(partIdentityOf(*r)) != expected) {
-        out.push_back("the arguments pack " + escapeText(expected) + " from " + input + " here; the package has " +
-                      (r == nullptr ? "no part" : escapeText(partLabel(*r))));
-        return;
-    }
+std::string quotedInput(const PlannedPart& p) { return std::string("'").append(escapePath(p.path)).append("'"); }
+
+// Whether the part holds the input's bytes as they are now.
+void compareBytes(const PlannedPart& p, const PartReport& r, std::vector<std::string>& out) {
     Digest digest{};
     const std::int64_t length = digestFile(digest, nullptr, 0, p.path);
     if (length < 0) {
-        out.push_back(escapeText(partLabel(*r)) + ": its input " + input + " cannot be read");
+        out.push_back(escapeText(partLabel(r)) + ": its input " + quotedInput(p) + " cannot be read");
         return;
     }
-    if (!r->digested || static_cast<std::uint64_t>(length) != r->contentLength || digest != r->contentDigest)
-        out.push_back(escapeText(partLabel(*r)) + ": not the bytes of " + input + " (" + std::to_string(length) +
-                      " bytes, md5 " + hexDigest(digest) + "; the part holds " + std::to_string(r->contentLength) +
-                      " bytes, md5 " + hexDigest(r->contentDigest) + ")");
+    if (!r.digested || static_cast<std::uint64_t>(length) != r.contentLength || digest != r.contentDigest)
+        out.push_back(escapeText(partLabel(r)) + ": not the bytes of " + quotedInput(p) + " (" + std::to_string(length) +
+                      " bytes, md5 " + hexDigest(digest) + "; the part holds " + std::to_string(r.contentLength) +
+                      " bytes, md5 " + hexDigest(r.contentDigest) + ")");
+}
+
+std::string nameList(const std::vector<std::string>& names) {
+    std::string s;
+    for (const std::string& n : names) s.append(s.empty() ? "" : ", ").append(escapeText(n));
+    return s;
+}
+
+// The writer's order is fixed for every kind but the named parts, which
+// follow their -n arguments; parts both sides hold that stand elsewhere
+// among them make other bytes. `match` pairs planned with held parts.
+void compareOrder(const std::vector<std::size_t>& match, const std::vector<std::string>& held,
+                  std::vector<std::string>& out) {
+    std::vector<std::size_t> common;  // held positions, in the planned order
+    for (std::size_t j : match)
+        if (j != unmatched) common.push_back(j);
+    std::vector<std::size_t> sorted = common;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::string> planned, holds;
+    for (std::size_t k = 0; k < common.size(); ++k)
+        if (common[k] != sorted[k]) {
+            planned.push_back(held[common[k]]);
+            holds.push_back(held[sorted[k]]);
+        }
+    if (!planned.empty())
+        out.push_back("the parts stand in another order: the arguments pack " + nameList(planned) +
+                      "; the package holds " + nameList(holds));
+}
+
+// Parts are matched by identity, as diff matches them, so a part left out
+// of the arguments is one difference, not one for every part after it.
+// Returns the kind bits of the parts only one side has: a difference in
+// the header's kind bits that these explain is no difference of its own.
+std::uint32_t compareParts(const PackagePlan& plan, const PackageJob& job, const std::vector<PartReport>& parts,
+                  std::vector<std::string>& out) {
+    std::vector<std::string> planned, held;
+    std::vector<const PartReport*> read;
+    for (const PlannedPart& p : plan.parts) planned.push_back(describe(plannedIdentityOf(p, job)));
+    for (const PartReport& r : parts)
+        if (r.headerRead) {
+            read.push_back(&r);
+            held.push_back(describe(partIdentityOf(r)));
+        }
+    const std::vector<std::size_t> match = matchByKey(planned, held);
+    std::vector<bool> packed(read.size());
+    std::uint32_t oneSided = 0;
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        if (match[i] == unmatched) {
+            oneSided |= kindBitOf(plan.parts[i].kind, job.oldLayout != 0);
+            out.push_back("the arguments pack " + escapeText(planned[i]) + " from " + quotedInput(plan.parts[i]) +
+                          "; the package has no such part");
+            continue;
+        }
+        packed[match[i]] = true;
+        compareBytes(plan.parts[i], *read[match[i]], out);
+    }
+    for (std::size_t j = 0; j < read.size(); ++j)
+        if (!packed[j]) {
+            oneSided |= kindBitOf(read[j]->kind, job.oldLayout != 0);
+            out.push_back(escapeText(partLabel(*read[j])) + ": no argument packs it");
+        }
+    compareOrder(match, held, out);
+    return oneSided;
 }
 
 }  // namespace
@@ -56,16 +117,15 @@ bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::
     if (c.boards != std::vector<std::uint32_t>(job.boardTypes.begin(), job.boardTypes.begin() + job.boardCount))
         differences.push_back("boards: the arguments give " + boardList(job.boardTypes.data(), job.boardCount) +
                               ", the package holds " + boardList(c.boards.data(), c.boards.size()));
-    if (c.summary.header.kindFlags != plan.kindFlags) {
+    std::vector<std::string> parts;
+    const std::uint32_t explained = compareParts(plan, job, c.parts, parts);
+    if (((c.summary.header.kindFlags ^ plan.kindFlags) & ~explained) != 0) {
         char text[160];
         std::snprintf(text, sizeof text, "kind bits: the arguments give 0x%x in the %s layout, the package holds 0x%x",
                       plan.kindFlags, job.oldLayout ? "old" : "normal", c.summary.header.kindFlags);
         differences.push_back(text);
     }
-    for (std::size_t i = 0; i < plan.parts.size(); ++i)
-        comparePart(plan.parts[i], i < c.parts.size() ? &c.parts[i] : nullptr, job, differences);
-    for (std::size_t i = plan.parts.size(); i < c.parts.size(); ++i)
-        differences.push_back(escapeText(partLabel(c.parts[i])) + ": no argument packs it");
+    differences.insert(differences.end(), parts.begin(), parts.end());
     return true;
 }
 

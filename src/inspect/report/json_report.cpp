@@ -45,6 +45,7 @@ public:
                          kindName(r.kind).data(), h.typeCode, h.dataLength, h.nameLength, h.partIndex,
                          carriesName(r.kind) ? jsonTextMember("name", nameText(r)).c_str() : "\"name\":null", hexDigest(h.digest).c_str(),
                          !r.digested ? "null" : r.digestOk ? "true" : "false");
+            printText(out_, labelMembers(r).c_str());
             print(out_, ",\"sha256\":%s", jsonHexOrNull(r.sha256Digest).c_str());
             if (hasContentField(r)) printText(out_, contentMember(r).c_str());
         }

@@ -24,6 +24,11 @@ std::string contentMember(const PartReport& part);
 // A digest as a JSON string of hex digits; null when it was not computed.
 std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest);
 
+// `,"label":"-p3","file":"mtd2.img"`: what extract --part takes and the
+// file extract writes; null where there is none (a kind the layout never
+// writes, an empty name).
+std::string labelMembers(const PartReport& part);
+
 enum class ReportStyle { table, json, defectsOnly };
 
 class ReportSink : public InspectionSink {

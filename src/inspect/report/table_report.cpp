@@ -12,7 +12,7 @@ namespace {
 // one that differs.)
 std::string partName(const PartReport& r) {
     if (r.kind == PartKind::unknown) return std::string("type ").append(std::to_string(r.header.typeCode));
-    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(labelOf(partIdentityOf(r)));
+    if (r.kind == PartKind::mtd || r.kind == PartKind::named) return escapeText(shownLabel(partIdentityOf(r)));
     return "";
 }
 

@@ -197,7 +197,7 @@ TEST_F(Inspector, JsonIsOneDocumentWithNumbersAndHexDigests) {
     const std::string digest = fwtest::hex(fwtest::md5Of(fwtest::readFile(dir.file("m"))));
     EXPECT_NE(r.out.find("\"boards\":[3125]"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"kind\":\"mtd\",\"typeCode\":21,\"dataLength\":10,\"nameLength\":0,\"partIndex\":3,"
-                         "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true"),
+                         "\"name\":null,\"md5\":\"" + digest + "\",\"digestOk\":true,\"label\":\"-p3\",\"file\":\"mtd2.img\""),
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"name\":\"q\\\"\\\\\\n\""), std::string::npos) << r.out;
@@ -232,7 +232,9 @@ TEST_F(Inspector, JsonOfAPackageThatCannotBeReadIsOneDocumentWithTheReason) {
 
 TEST_F(Inspector, BoardOptionRequiresTheCode) {
     pack({"-b", "0c35", "-b", "a20", "-u", input("boot", 10)});
-    EXPECT_EQ(inspect({"verify", "--board", "a20", pkg}).status, 0);
+    // Every spelling fwpack -b reads whole and as written names the same board.
+    for (const char* spelling : {"a20", "0a20", "0A20", "0x0a20", "0Xa20", "00000a20", "0x000a20"})
+        EXPECT_EQ(inspect({"verify", "--board", spelling, pkg}).status, 0) << spelling;
     const auto r = inspect({"verify", "--board", "a21", pkg});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "board 0a21 is not in the board table, which holds 0c35 0a20\n" + pkg + ": 1 defect\n");
@@ -365,7 +367,7 @@ TEST_F(Inspector, MtdIndexOutsideTheRangeIsADefect) {
     pack({"-b", "1", "-p4", input("m", 10)});
     corrupt(44 + 48, 21);
     const auto r = inspect({"verify", pkg});
-    EXPECT_NE(r.out.find("part 0 (mtd -p21): mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("part 0 (-p21 (mtd20)): mtd index 21 is outside 1 to 20"), std::string::npos) << r.out;
 }
 
 TEST_F(Inspector, NamesThatCannotBeFileNamesStopTheExtraction) {
@@ -444,11 +446,14 @@ TEST_F(Inspector, UnknownWordsAreNamedOnStandardErrorWithStatusTwo) {
         {{"extract", pkg}, "fwinspect: missing operand DIR;"},
         {{"list"}, "fwinspect: missing operand PACKAGE;"},
         {{"list", "--layout", "odd", pkg}, "fwinspect: --layout takes normal or old;"},
-        {{"verify", "--board", "", pkg}, "fwinspect: --board takes one to eight hexadecimal digits, not \"\";"},
-        {{"verify", "--board", "123456789", pkg}, "not \"123456789\""},
-        {{"verify", "--board", "0x1f", pkg}, "not \"0x1f\""},
-        {{"verify", "--board", " 1f", pkg}, "not \" 1f\""},
-        {{"verify", "--board", "-1", pkg}, "not \"-1\""},
+        {{"verify", "--board", "", pkg}, "fwinspect: --board takes a code fwpack -b reads whole: an optional 0x, then "
+                                         "hexadecimal digits, eight characters at most; fwpack reads \"\" as 0000;"},
+        {{"verify", "--board", "123456789", pkg}, "fwpack reads \"123456789\" as 12345678;"},
+        {{"verify", "--board", "0x", pkg}, "fwpack reads \"0x\" as 0000;"},
+        {{"verify", "--board", "0x0000a20", pkg}, "fwpack reads \"0x0000a20\" as 00a2;"},
+        {{"verify", "--board", "a20z", pkg}, "fwpack reads \"a20z\" as 0a20;"},
+        {{"verify", "--board", " 1f", pkg}, "fwpack reads \" 1f\" as 001f;"},
+        {{"verify", "--board", "-1", pkg}, "fwpack reads \"-1\" as ffffffff;"},
     };
     for (const auto& [args, message] : bad) {
         const auto r = inspect(args);
@@ -508,7 +513,7 @@ TEST_F(Inspector, DefectsNameEveryKindOfPartAsListDoes) {
     const std::pair<int, std::string> labels[] = {
         {0, "part 0 (boot)"},   {1, "part 1 (kernel)"}, {2, "part 2 (rfs)"},    {3, "part 3 (app)"},
         {4, "part 4 (config)"}, {5, "part 5 (flash)"},  {6, "part 6 (logo)"},   {7, "part 7 (chlogo)"},
-        {8, "part 8 (tar)"},    {9, "part 9 (mtd -p2)"}, {10, "part 10 (mtd -p7)"}, {11, "part 11 (named abcde)"},
+        {8, "part 8 (tar)"},    {9, "part 9 (-p2 (mtd1))"}, {10, "part 10 (-p7 (mtd6))"}, {11, "part 11 (named abcde)"},
         {12, "part 12 (named boot)"}};
     const Bytes sound = fwtest::readFile(pkg);
     for (const auto& [number, label] : labels) {

@@ -104,8 +104,8 @@ TEST_F(Diff, AnMtdImageUnderAnotherIndexOrARenamedPartIsRemovedAndAdded) {
     after[3] = fwtest::namedPart("splash\xff", {9, 9});
     const auto r = diff(after);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("removed  mtd -p3: 50 bytes"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("added    mtd -p4: 50 bytes"), std::string::npos);
+    EXPECT_NE(r.out.find("removed  -p3 (mtd2): 50 bytes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("added    -p4 (mtd3): 50 bytes"), std::string::npos);
     EXPECT_NE(r.out.find("removed  named splash: 10 bytes"), std::string::npos);
 #ifdef _WIN32
     // The field is read in the code page, 1252 here: 0xff is ÿ.
@@ -115,9 +115,10 @@ TEST_F(Diff, AnMtdImageUnderAnotherIndexOrARenamedPartIsRemovedAndAdded) {
 #endif
 
     const auto json = fwinspect({"diff", "--json", dir.file("a.update"), dir.file("b.update")});
-    EXPECT_PYTHON_JSON(json.out, "ascii([(p['change'], p['part'], p.get('nameHex')) for p in d['parts']])",
-              "[('removed', 'mtd -p3', None), ('removed', 'named splash', None), ('added', 'mtd -p4', None), "
-              "('added', 'named splash\\ufffd', '73706c617368ff')]");
+    EXPECT_PYTHON_JSON(json.out, "ascii([(p['change'], p['part'], p.get('nameHex'), p['label'], p['file']) for p in d['parts']])",
+              "[('removed', '-p3 (mtd2)', None, '-p3', 'mtd2.img'), ('removed', 'named splash', None, 'splash', 'splash'), "
+              "('added', '-p4 (mtd3)', None, '-p4', 'mtd3.img'), "
+              "('added', 'named splash\\ufffd', '73706c617368ff', 'splash\\ufffd', 'splash\\ufffd')]");
 }
 
 TEST_F(Diff, TheOldLayoutAgainstTheNormalChangesTypeCodesAndLayout) {

@@ -169,3 +169,39 @@ TEST_F(Extract, TheRebuildCommandIsLeftOutWithItsReasonWhenFwpackCannotMakeTheSa
 }
 
 }  // namespace
+
+namespace {
+
+// --part takes an mtd part's option or its partition; a part's exact label
+// comes first, so a part named mtd2 is still reachable.
+TEST_F(Extract, PartTakesTheOptionOrThePartitionOfAnMtdPart) {
+    const Bytes mtd = fwtest::patternBytes(50, 3), named = fwtest::patternBytes(20, 4);
+    const std::string mtdOnly = dir.write("m.update", fwtest::buildPackage({0x0c35}, {fwtest::mtdPart(3, mtd)}));
+    const std::string withNamed = dir.write(
+        "n.update", fwtest::buildPackage({0x0c35}, {fwtest::mtdPart(3, mtd), fwtest::namedPart("mtd2", named)}));
+    const struct {
+        std::vector<std::string> parts;
+        std::string file;
+        Bytes bytes;
+    } chosen[] = {{{"-p3"}, "mtd2.img", mtd}, {{"mtd2"}, "mtd2.img", mtd}, {{"mtd2", "-p3"}, "mtd2.img", mtd}};
+    for (const auto& c : chosen) {
+        std::vector<std::string> args{"extract"};
+        for (const std::string& p : c.parts) args.insert(args.end(), {"--part", p});
+        const std::string into = dir.file("o" + std::to_string(&c - chosen));
+        args.insert(args.end(), {mtdOnly, into});
+        const auto r = fwinspect(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(fwtest::readFile(into + "/" + c.file), c.bytes);
+        EXPECT_EQ(fwtest::entriesOf(into).size(), 1u);
+    }
+    for (const char* odd : {"-p03", "mtd02", "mtd", "-p", "MTD2", "mtd2.img"}) {
+        const auto r = fwinspect({"extract", "--part", odd, mtdOnly, dir.file("odd")});
+        EXPECT_EQ(r.status, 1) << odd;
+        EXPECT_NE(r.err.find("no part " + std::string(odd) + "; it holds -p3 (mtd2); nothing extracted"), std::string::npos)
+            << r.err;
+    }
+    ASSERT_EQ(fwinspect({"extract", "--part", "mtd2", withNamed, dir.file("n")}).status, 0);
+    EXPECT_EQ(fwtest::entriesOf(dir.file("n")), std::vector<std::string>{"mtd2"});
+}
+
+}  // namespace

@@ -104,4 +104,38 @@ TEST_F(Lint, APackageIsCheckedAgainstWhatTheArgumentsPackToday) {
     EXPECT_EQ(lint(args, dir.file("none")).status, 2);
 }
 
+// Parts are matched by what they are, not where they stand: an argument left
+// out is one finding, not one for every part after it.
+TEST_F(Lint, APackageIsComparedPartByPart) {
+    const std::string rfs = dir.write("rfs.img", fwtest::patternBytes(400, 4));
+    const std::string mtd = dir.write("mtd2.img", fwtest::patternBytes(50, 5));
+    const std::vector<std::string> head{"-o", out, "-b", "0c35"};
+    auto line = [&](std::vector<std::string> tail) {
+        tail.insert(tail.begin(), head.begin(), head.end());
+        return tail;
+    };
+    const auto packed = line({"-u", boot, "-k", kernel, "-r", rfs, "-p3", mtd, "-n", "splash", splash, "-n", "logo", boot});
+    ASSERT_EQ(fwtest::runPackerWith(packed).status, 0);
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> differences;
+    } cases[] = {
+        {line({"-u", boot, "-r", rfs, "-p3", mtd, "-n", "splash", splash, "-n", "logo", boot}),
+         {"part 1 (kernel): no argument packs it"}},
+        {line({"-u", boot, "-k", kernel, "-r", rfs, "-p3", mtd, "-p4", mtd, "-n", "splash", splash, "-n", "logo", boot}),
+         {"the arguments pack -p4 (mtd3) from '" + mtd + "'; the package has no such part"}},
+        {line({"-u", boot, "-k", rfs, "-r", rfs, "-p3", mtd, "-n", "splash", splash, "-n", "logo", boot}),
+         {"part 1 (kernel): not the bytes of '" + rfs + "' (400 bytes"}},
+        {line({"-u", boot, "-k", kernel, "-r", rfs, "-p3", mtd, "-n", "logo", boot, "-n", "splash", splash}),
+         {"the parts stand in another order: the arguments pack named logo, named splash; the package holds named "
+          "splash, named logo"}},
+    };
+    for (const auto& c : cases) {
+        const auto r = lint(c.args, out);
+        EXPECT_EQ(r.status, 1) << r.out;
+        for (const std::string& d : c.differences) EXPECT_NE(r.out.find(out + ": " + d), std::string::npos) << d << "\n" << r.out;
+        EXPECT_NE(r.out.find(std::to_string(c.differences.size()) + " finding"), std::string::npos) << r.out;
+    }
+}
+
 }  // namespace
