@@ -1,5 +1,7 @@
 #include "platform/interruption.h"
 
+#include "platform/progress.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -30,6 +32,9 @@ extern "C" void onInterrupt(int signal) {
     const int saved = errno;
     const int folder = temporaryFolder.load();
     if (folder >= 0) ::unlinkat(folder, temporaryName, 0);
+    // The shell's prompt comes next: it should not stand behind a rate.
+    const int line = standingProgressFd();
+    if (line >= 0 && ::write(line, "\r\033[K", 4) < 0) errno = saved;
     std::signal(signal, SIG_DFL);
     ::raise(signal);
     errno = saved;

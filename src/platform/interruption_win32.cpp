@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "platform/interruption.h"
+#include "platform/progress.h"
 #include "platform/win32_support.h"
 
 namespace fw {
@@ -29,6 +30,11 @@ thread_local int holdDepth = 0;
 
 [[noreturn]] void endAsInterrupted() {
     if (temporaryKnown.load()) ::DeleteFileW(temporaryPath);
+    // Written straight to the handle: the thread the run was stopped in may
+    // hold the stream's lock. The prompt should not stand behind a rate.
+    const int line = standingProgressFd();
+    DWORD written = 0;
+    if (line >= 0) ::WriteFile(win32::handleOf(line), "\r\033[K", 4, &written, nullptr);
     ::TerminateProcess(::GetCurrentProcess(), controlCExit);
     for (;;) ::Sleep(INFINITE);
 }

@@ -13,6 +13,8 @@ std::FILE* progressStream = nullptr;
 // Where a progress line stands drawn, its end not yet written; nullptr
 // when none does.
 std::atomic<std::FILE*> standing{nullptr};
+std::atomic<int> standingFd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr std::uint64_t checkEvery = 4ull << 20;
 
@@ -31,7 +33,10 @@ std::string labelFor(const char* action, const char* path) {
 
 void setProgressStream(std::FILE* stream) { progressStream = stream; }
 
+int standingProgressFd() { return standingFd.load(); }
+
 void clearProgressLine() {
+    standingFd.store(-1);
     if (std::FILE* line = standing.exchange(nullptr)) {
         printText(line, "\r\033[K");
         std::fflush(line);
@@ -59,9 +64,11 @@ void ProgressLine::redraw() {
     const double rate = seconds > 0 ? static_cast<double>(done_) / (1 << 20) / seconds : 0;
     const unsigned percent = static_cast<unsigned>(done_ * 100 / total_);
     standing.store(nullptr);  // the redraw wipes the old line itself
+    standingFd.store(-1);
     print(out_, "\r\033[K%s  %3u%%  %.0f MiB/s", label_.c_str(), percent > 100 ? 100 : percent, rate);
     std::fflush(out_);
     standing.store(out_);
+    standingFd.store(fileno(out_));
     drawn_ = true;
 }
 

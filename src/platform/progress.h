@@ -20,6 +20,9 @@ void setProgressStream(std::FILE* stream);
 // print of the tools calls this first, so no message starts behind the
 // line; the line comes back at its next redraw.
 void clearProgressLine();
+// The descriptor a progress line stands drawn on, or -1: read without a
+// lock, so a run ended by Ctrl-C can wipe the line on its way out.
+int standingProgressFd();
 
 // One task's progress line: "label  42%  731 MiB/s", redrawn at most ten
 // times a second and cleared when the task ends. Silent for tasks up to

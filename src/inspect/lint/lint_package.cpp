@@ -108,6 +108,7 @@ bool comparePackageWithJob(const std::string& path, const PackageJob& job, std::
     InspectionOptions options;
     options.layout = job.oldLayout ? LayoutChoice::old : LayoutChoice::normal;
     options.inputDigests = true;
+    options.action = "lint";
     PackageContents c;
     ContentsCollector collector(c);
     if (inspectPackage(path.c_str(), options, collector, why) == InspectionResult::unreadable) return false;
