@@ -9,6 +9,7 @@
 #include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/output_target.h"
+#include "platform/terminal_text.h"
 
 namespace fw {
 namespace {
@@ -69,6 +70,15 @@ bool writeFront(const PackageJob& job, const PackagePlan& plan, OutputTarget& ta
     return target.writeAt(0, front.data(), front.size());
 }
 
+// A failed run's output written in place is emptied; where even that
+// failed, the file holds part of a package and must not pass for one.
+int failedRun(const OutputTarget& target, const char* outputPath, std::string* why) {
+    if (target.partLeft)
+        why->append(why->empty() ? "" : "; ").append(escapePath(outputPath)).append(
+            " could not be emptied and holds part of a package: do not use it");
+    return -1;
+}
+
 }  // namespace
 
 int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, const WriterHooks* hooks) {
@@ -93,12 +103,12 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     if (!copyParts(job, plan, target, outputPath, out, hooks, &unsaid)) {
         abandonOutputTarget(target);
         *why = unsaid;
-        return -1;
+        return failedRun(target, outputPath, why);
     }
     if (!writeFront(job, plan, target)) {
         abandonOutputTarget(target);
         printCantWriteOutput(out, outputPath);
-        return -1;
+        return failedRun(target, outputPath, why);
     }
     // Everything the run has to say is out before the package gets its
     // name: a log that could not be written (a pipe nobody reads, a full
@@ -106,7 +116,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
     print(out, "finished!");
     if (std::fflush(out) != 0 || std::ferror(out)) {
         abandonOutputTarget(target);
-        return -1;
+        return failedRun(target, outputPath, why);
     }
     if (!commitOutputTarget(target)) {
         // "finished!" ends without a line break; the failure that follows
@@ -114,7 +124,7 @@ int writePackage(const PackageJob& job, const char* outputPath, std::FILE* out, 
         // read as part of it.
         printText(out, "\n");
         printCantWriteOutput(out, outputPath);
-        return -1;
+        return failedRun(target, outputPath, why);
     }
     return 0;
 }

@@ -50,7 +50,7 @@ bool closeOutput(OutputTarget& t) {
 bool closeInPlace(OutputTarget& t) {
     if (closeOutput(t)) return true;
     FileHandle again;
-    (void)t.calls->openInPlace(t.finalPath, again);
+    t.partLeft = !t.calls->openInPlace(t.finalPath, again);
     return false;
 }
 
@@ -134,6 +134,7 @@ bool commitOutputTarget(OutputTarget& target) {
 
 bool abandonOutputTarget(OutputTarget& target) {
     const bool emptied = target.way != OutputWay::inPlace || !target.file.valid() || target.calls->truncate(target.file.get());
+    if (!emptied) target.partLeft = true;
     target.file.reset();
     if (target.way == OutputWay::named) {
         InterruptHold hold;

@@ -34,6 +34,9 @@ struct OutputTarget {
     OutputWay way = OutputWay::none;
     FileHandle file;
     std::atomic<bool> failed{false};  // a write failed; sticky until the target is closed
+    // An output written in place that a failed run could not empty: it
+    // holds part of a package, and the user must be told.
+    bool partLeft = false;
     std::atomic<std::uint64_t> unflushed{0};  // bytes written since the write-back was last started
 
     // What the replaced file was, so the package keeps it.

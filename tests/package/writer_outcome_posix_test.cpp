@@ -169,6 +169,27 @@ TEST_F(Outcome, LogThatCannotBeWrittenKeepsTheEarlierOutput) {
     expectEarlierOutput();
 }
 
+// A failed run empties an output it wrote in place; one it could not
+// empty holds part of a package, and the run says so.
+TEST_F(Outcome, AnOutputInPlaceThatCannotBeEmptiedIsNamed) {
+    dir.write("rfs", fwtest::patternBytes(10, 2));
+    registerThree();
+    for (const bool emptyingFails : {false, true}) {
+        fwtest::FakeOsCalls calls;
+        calls.newFiles = fwtest::FakeOsCalls::NewFiles::none;
+        calls.truncateFails = emptyingFails;
+        fw::WriterHooks hooks;
+        hooks.output = &calls;
+        std::FILE* full = std::fopen("/dev/full", "w");
+        ASSERT_NE(full, nullptr);
+        std::string why;
+        EXPECT_EQ(fw::writePackage(*job, out.c_str(), full, &hooks, &why), -1);
+        std::fclose(full);
+        EXPECT_EQ(why, emptyingFails ? out + " could not be emptied and holds part of a package: do not use it" : "");
+        EXPECT_EQ(fwtest::readFile(out).empty(), !emptyingFails) << emptyingFails;
+    }
+}
+
 // Once naming has begun the package will be whole: a signal then must not
 // end the run as if it had been interrupted before.
 TEST_F(Outcome, SignalWhileNamingLetsTheRunFinish) {

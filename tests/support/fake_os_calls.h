@@ -1,6 +1,6 @@
 // The system's calls, but for the steps a test strikes: new files that
 // cannot be made in the folder (none at all, or none without a name), a
-// final close that reports an error, a hook at the first naming step.
+// final close that reports an error, an output that cannot be emptied, a hook at the first naming step.
 #pragma once
 
 #include <functional>
@@ -15,6 +15,7 @@ public:
     enum class NewFiles { any, namedOnly, none };
     NewFiles newFiles = NewFiles::any;
     bool closeFails = false;
+    bool truncateFails = false;
     mutable std::function<void()> whileNaming;  // runs once
 
     Creation createFile(int dirFd, const std::string& name, unsigned mode, bool vanishing, fw::FileHandle& into,
@@ -32,6 +33,7 @@ public:
         naming();
         return OsCalls::renameInto(dirFd, from, to, replace, why);
     }
+    bool truncate(int fd) const override { return !truncateFails && OsCalls::truncate(fd); }
     bool close(fw::FileHandle& file, std::string* why) const override {
         const bool closed = OsCalls::close(file, why);
         if (!closeFails) return closed;
