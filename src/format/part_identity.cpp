@@ -1,5 +1,6 @@
 #include "format/part_identity.h"
 
+#include <algorithm>
 #include <map>
 
 namespace fw {
@@ -49,6 +50,18 @@ std::vector<std::size_t> matchByKey(const std::vector<std::string>& first, const
         it->second.pop_back();
     }
     return match;
+}
+
+std::vector<Reordered> reorderedMatches(const std::vector<std::size_t>& match) {
+    std::vector<std::size_t> common;  // second-side positions, in the first side's order
+    for (std::size_t j : match)
+        if (j != unmatched) common.push_back(j);
+    std::vector<std::size_t> sorted = common;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<Reordered> out;
+    for (std::size_t k = 0; k < common.size(); ++k)
+        if (common[k] != sorted[k]) out.push_back({common[k], sorted[k]});
+    return out;
 }
 
 }  // namespace fw

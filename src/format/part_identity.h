@@ -45,4 +45,12 @@ std::vector<std::string> packerArguments(const PartIdentity& part);
 inline constexpr std::size_t unmatched = static_cast<std::size_t>(-1);
 std::vector<std::size_t> matchByKey(const std::vector<std::string>& first, const std::vector<std::string>& second);
 
+// The matched pairs that stand in another order on the second side: in the
+// first side's order, each out-of-place pair as {the second side's position
+// of that pair, the position that side holds there instead}.
+struct Reordered {
+    std::size_t expected, held;
+};
+std::vector<Reordered> reorderedMatches(const std::vector<std::size_t>& match);
+
 }  // namespace fw

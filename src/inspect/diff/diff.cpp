@@ -72,12 +72,23 @@ std::vector<std::uint32_t> missingFrom(const std::vector<std::uint32_t>& these, 
     return missing;
 }
 
+// The parts both packages hold, in the old package's order, stand at
+// rising places in the new one unless the order changed; those out of
+// place are named, in each package's order.
+void notePartOrder(const std::vector<const PartReport*>& after,
+                   const std::vector<std::size_t>& match, PackageDiff& diff) {
+    for (const Reordered& r : reorderedMatches(match)) {
+        diff.orderBefore.push_back(diffKeyOf(*after[r.expected]));
+        diff.orderAfter.push_back(diffKeyOf(*after[r.held]));
+    }
+}
+
 }  // namespace
 
 const Digest& dataDigestOf(const PartReport& r) { return r.digested ? r.actualDigest : r.header.digest; }
 
 bool PackageDiff::same() const {
-    return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() && !boardOrder() &&
+    return changes.empty() && boardsAdded.empty() && boardsRemoved.empty() && !boardOrder() && orderBefore.empty() &&
            before.summary.oldLayout == after.summary.oldLayout &&
            before.summary.header.kindFlags == after.summary.header.kindFlags;
 }
@@ -108,6 +119,7 @@ void comparePackages(PackageDiff& diff) {
     }
     for (std::size_t j = 0; j < after.size(); ++j)
         if (!matched[j]) diff.changes.push_back({PartChange::What::added, diffKeyOf(*after[j]), nullptr, after[j]});
+    notePartOrder(after, match, diff);
 }
 
 int diffPackages(const char* oldPath, const char* newPath, const DiffOptions& options, std::FILE* out,

@@ -32,6 +32,9 @@ struct PackageDiff {
     bool boardOrder() const;
     std::vector<PartChange> changes;
     std::size_t unchanged = 0;
+    // The parts both hold, each package's table order, when the orders
+    // differ (named parts stand in the order of their -n): other bytes.
+    std::vector<std::string> orderBefore, orderAfter;
     bool same() const;
 };
 

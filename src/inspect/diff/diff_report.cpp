@@ -61,7 +61,7 @@ std::string codesText(const std::vector<std::uint32_t>& codes) {
 }
 
 std::size_t differences(const PackageDiff& d) {
-    return d.changes.size() + d.boardsAdded.size() + d.boardsRemoved.size() + d.boardOrder() +
+    return d.changes.size() + d.boardsAdded.size() + d.boardsRemoved.size() + d.boardOrder() + !d.orderBefore.empty() +
            (d.before.summary.oldLayout != d.after.summary.oldLayout) +
            (d.before.summary.header.kindFlags != d.after.summary.header.kindFlags);
 }
@@ -79,6 +79,8 @@ void printDiffText(const PackageDiff& d, std::FILE* out) {
     for (std::uint32_t code : d.boardsAdded) print(out, "board    added %s\n", boardCodeText(code).c_str());
     if (d.boardOrder())
         print(out, "board    order %s -> %s\n", codesText(d.before.boards).c_str(), codesText(d.after.boards).c_str());
+    if (!d.orderBefore.empty())
+        print(out, "parts    order %s -> %s\n", escapedList(d.orderBefore).c_str(), escapedList(d.orderAfter).c_str());
     for (const PartChange& c : d.changes) {
         const std::string name = escapeText(c.identity);
         if (c.what == PartChange::What::removed)
@@ -104,6 +106,12 @@ std::string jsonCodes(const std::vector<std::uint32_t>& codes, bool asText) {
     for (std::size_t i = 0; i < codes.size(); ++i)
         s.append(i ? "," : "").append(asText ? std::string(1, '"').append(boardCodeText(codes[i])).append(1, '"')
                                              : std::to_string(codes[i]));
+    return s + "]";
+}
+
+std::string jsonNames(const std::vector<std::string>& names) {
+    std::string s = "[";
+    for (std::size_t i = 0; i < names.size(); ++i) s.append(i ? "," : "").append(jsonString(names[i]));
     return s + "]";
 }
 
@@ -156,6 +164,9 @@ void printDiffJson(const PackageDiff& d, std::FILE* out) {
          ",\"removed\":" + jsonCodes(d.boardsRemoved, true) + "},\"boardOrder\":" +
          (d.boardOrder() ? "{\"old\":" + jsonCodes(d.before.boards, true) + ",\"new\":" + jsonCodes(d.after.boards, true) + "}"
                          : "null") +
+         ",\"partOrder\":" +
+         (d.orderBefore.empty() ? std::string("null")
+                                : "{\"old\":" + jsonNames(d.orderBefore) + ",\"new\":" + jsonNames(d.orderAfter) + "}") +
          ",\"parts\":[";
     for (std::size_t i = 0; i < d.changes.size(); ++i) s.append(i ? "," : "").append(jsonChange(d.changes[i]));
     s += "],\"unchanged\":" + std::to_string(d.unchanged) + ",\"same\":" + (d.same() ? "true" : "false") + "}\n";

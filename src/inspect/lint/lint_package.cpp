@@ -38,31 +38,19 @@ void compareBytes(const PlannedPart& p, const PartReport& r, std::vector<std::st
                       " bytes, md5 " + hexDigest(r.contentDigest) + ")");
 }
 
-std::string nameList(const std::vector<std::string>& names) {
-    std::string s;
-    for (const std::string& n : names) s.append(s.empty() ? "" : ", ").append(escapeText(n));
-    return s;
-}
-
 // The writer's order is fixed for every kind but the named parts, which
 // follow their -n arguments; parts both sides hold that stand elsewhere
 // among them make other bytes. `match` pairs planned with held parts.
 void compareOrder(const std::vector<std::size_t>& match, const std::vector<std::string>& held,
                   std::vector<std::string>& out) {
-    std::vector<std::size_t> common;  // held positions, in the planned order
-    for (std::size_t j : match)
-        if (j != unmatched) common.push_back(j);
-    std::vector<std::size_t> sorted = common;
-    std::sort(sorted.begin(), sorted.end());
     std::vector<std::string> planned, holds;
-    for (std::size_t k = 0; k < common.size(); ++k)
-        if (common[k] != sorted[k]) {
-            planned.push_back(held[common[k]]);
-            holds.push_back(held[sorted[k]]);
-        }
+    for (const Reordered& r : reorderedMatches(match)) {
+        planned.push_back(held[r.expected]);
+        holds.push_back(held[r.held]);
+    }
     if (!planned.empty())
-        out.push_back("the parts stand in another order: the arguments pack " + nameList(planned) +
-                      "; the package holds " + nameList(holds));
+        out.push_back("the parts stand in another order: the arguments pack " + escapedList(planned) +
+                      "; the package holds " + escapedList(holds));
 }
 
 // Parts are matched by identity, as diff matches them, so a part left out

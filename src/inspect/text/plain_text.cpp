@@ -4,6 +4,12 @@
 
 namespace fw {
 
+std::string escapedList(const std::vector<std::string>& items) {
+    std::string s;
+    for (const std::string& item : items) s.append(s.empty() ? "" : ", ").append(escapeText(item));
+    return s;
+}
+
 std::string counted(std::uint64_t n, const char* noun) {
     return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }

@@ -20,6 +20,8 @@ inline std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
 }
 // "1 part", "2 parts": a count and its noun, singular or plural.
 std::string counted(std::uint64_t n, const char* noun);
+// "a, b, c", each escaped.
+std::string escapedList(const std::vector<std::string>& items);
 // A board code as fwpack -b takes it: at least four lower-case hex digits.
 std::string boardCodeText(std::uint32_t code);
 

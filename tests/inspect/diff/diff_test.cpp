@@ -98,6 +98,24 @@ TEST_F(Diff, BoardsInAnotherOrderOrRepeatedDiffer) {
     EXPECT_PYTHON_JSON(same.out, "(d['same'], d['boardOrder'])", "(True, None)");
 }
 
+// Named parts stand in the order of their -n: the same parts in another
+// order are other bytes.
+TEST_F(Diff, NamedPartsInAnotherOrderDiffer) {
+    auto before = release();
+    before.push_back(fwtest::namedPart("logo", {1, 2}));
+    auto after = before;
+    std::swap(after[3], after[4]);
+    const std::string a = write("a.update", {0x0c35}, before), b = write("b.update", {0x0c35}, after);
+    const auto r = fwinspect({"diff", a, b});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out, "parts    order named splash, named logo -> named logo, named splash\n" + tail() +
+                         "1 difference, 5 parts unchanged\n");
+    const auto json = fwinspect({"diff", "--json", a, b});
+    EXPECT_PYTHON_JSON(json.out, "(d['same'], d['partOrder'])",
+                       "(False, {'old': ['named splash', 'named logo'], 'new': ['named logo', 'named splash']})");
+    EXPECT_PYTHON_JSON(fwinspect({"diff", "--json", a, a}).out, "(d['same'], d['partOrder'])", "(True, None)");
+}
+
 TEST_F(Diff, AnMtdImageUnderAnotherIndexOrARenamedPartIsRemovedAndAdded) {
     auto after = release();
     after[2] = fwtest::mtdPart(4, mtd);
