@@ -1,0 +1,283 @@
+#!/usr/bin/python3
+"""Validates CycloneDX JSON documents against the bom-1.6 schema kept in
+tests/inspect/data/cyclonedx-1.6, formats included, and never fetches a schema.
+
+usage: validate_sbom.py DOC...       every error with its JSON path
+       validate_sbom.py --self-check  each kind of bad document must be refused
+exit status: 0 valid, 1 invalid, 2 usage error, unreadable file or a checker
+that cannot check every format the schema uses.
+
+Run by Debian's python3 on purpose: a python3 earlier on PATH (pyenv, a venv)
+has its own jsonschema, and the check must be the one CI installs.
+"""
+import copy
+import json
+import os
+import sys
+from urllib.parse import urljoin
+
+SCHEMA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "cyclonedx-1.6")
+MAIN_SCHEMA = "bom-1.6.SNAPSHOT.schema.json"
+REFERENCED_SCHEMAS = ("spdx.SNAPSHOT.schema.json", "jsf-0.82.SNAPSHOT.schema.json")
+# jsonschema passes a format it has no checker for; these packages give it one.
+FORMAT_PACKAGES = {"date-time": "python3-rfc3339", "iri-reference": "python3-rfc3987",
+                   "uri": "python3-rfc3987"}
+
+
+class Unusable(Exception):
+    """The check cannot be made at all: exit 2, whatever the documents hold."""
+
+
+class Invalid(Exception):
+    """The document is not a JSON text the schema can even be applied to."""
+
+
+def refuse_duplicates(pairs):
+    # json takes the last of two equal keys without a word: a writer that
+    # emits one twice would pass with half its document unseen.
+    keys = [k for k, _ in pairs]
+    for k in keys:
+        if keys.count(k) > 1:
+            raise Invalid(f"the key {json.dumps(k)} appears {keys.count(k)} times in one object")
+    return dict(pairs)
+
+
+def refuse_constant(name):
+    raise Invalid(f"{name} is not JSON")
+
+
+def parse_json(text):
+    try:
+        return json.loads(text, object_pairs_hook=refuse_duplicates, parse_constant=refuse_constant)
+    except ValueError as e:
+        raise Invalid(f"not JSON: {e}") from None
+
+
+def read_json(path):
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        raise Unusable(f"{path}: cannot read: {e.strerror or e}") from None
+    try:
+        return parse_json(data.decode("utf-8"))
+    except UnicodeDecodeError as e:
+        raise Invalid(f"not UTF-8: {e}") from None
+
+
+def formats_used(schema):
+    found = set()
+    stack = [schema]
+    while stack:
+        node = stack.pop()
+        if isinstance(node, dict):
+            if isinstance(node.get("format"), str):
+                found.add(node["format"])
+            stack.extend(node.values())
+        elif isinstance(node, list):
+            stack.extend(node)
+    return found
+
+
+def rfc3339_checker():
+    try:
+        import pyrfc3339
+    except ImportError:
+        return None
+
+    def is_datetime(instance):
+        # The parser's pattern ends in $, which lets a trailing newline by.
+        return not isinstance(instance, str) or ("\n" not in instance and pyrfc3339.parse(instance))
+    return is_datetime
+
+
+def format_checker(jsonschema, schemas):
+    checker = jsonschema.FormatChecker(formats=())
+    checker.checkers = dict(jsonschema.Draft7Validator.FORMAT_CHECKER.checkers)
+    # Debian 12's jsonschema 4.10 checks date-time only with rfc3339_validator,
+    # which Debian does not package; pyrfc3339 is as strict.
+    if "date-time" not in checker.checkers and (is_datetime := rfc3339_checker()):
+        checker.checks("date-time", raises=ValueError)(is_datetime)
+    needed = set().union(*(formats_used(s) for s in schemas))
+    missing = sorted(needed - set(checker.checkers))
+    if missing:
+        raise Unusable("these formats would pass unchecked: " + ", ".join(
+            f"{f} (install {FORMAT_PACKAGES.get(f, 'a checker for it')})" for f in missing))
+    return checker
+
+
+def make_validator():
+    try:
+        import jsonschema
+    except ImportError:
+        raise Unusable("python3-jsonschema is not installed") from None
+    schemas = {}
+    for name in (MAIN_SCHEMA,) + REFERENCED_SCHEMAS:
+        try:
+            schemas[name] = read_json(os.path.join(SCHEMA_DIR, name))
+        except Invalid as e:
+            raise Unusable(f"{name}: {e}") from None
+    main = schemas[MAIN_SCHEMA]
+    jsonschema.Draft7Validator.check_schema(main)
+    # The $refs name the files relative to the main schema's $id; each file's
+    # own $id differs, so both names lead to the local copy.
+    store = {}
+    for name, schema in schemas.items():
+        store[urljoin(main["$id"], name)] = schema
+        store[schema["$id"]] = schema
+
+    class LocalOnly(jsonschema.RefResolver):
+        def resolve_remote(self, uri):
+            raise jsonschema.RefResolutionError(f"{uri} is not one of the local schemas; nothing is fetched")
+
+    return jsonschema.Draft7Validator(main, resolver=LocalOnly(main["$id"], main, store=store),
+                                      format_checker=format_checker(jsonschema, schemas.values()))
+
+
+def json_path(parts):
+    out = "$"
+    for p in parts:
+        out += f"[{p}]" if isinstance(p, int) else f".{p}" if p.isidentifier() else f"[{json.dumps(p)}]"
+    return out
+
+
+def shorten(text, limit=240):
+    return text if len(text) <= limit else text[:limit] + "..."
+
+
+def errors_of(validator, doc):
+    """Each error as (JSON path, message); an anyOf/oneOf names its closest branch."""
+    from jsonschema.exceptions import best_match
+    found = []
+    for e in sorted(validator.iter_errors(doc), key=lambda e: list(map(str, e.absolute_path))):
+        message = shorten(e.message)
+        if e.context:
+            nearest = best_match(e.context)
+            message += f"; nearest: {json_path(nearest.absolute_path)}: {shorten(nearest.message)}"
+        found.append((json_path(e.absolute_path), message))
+    # The schema takes any string in these two: a document that claims
+    # another version would be held to the wrong rules.
+    for key, want in (("specVersion", "1.6"), ("$schema", validator.schema["$id"])):
+        if isinstance(doc, dict) and key in doc and doc[key] != want:
+            found.append((json_path([key]), f"{json.dumps(doc[key])} is not {json.dumps(want)}"))
+    return found
+
+
+def errors_of_text(validator, text):
+    try:
+        return errors_of(validator, parse_json(text))
+    except Invalid as e:
+        return [("$", str(e))]
+
+
+def validate_files(validator, paths):
+    status = 0
+    for path in paths:
+        try:
+            found = errors_of(validator, read_json(path))
+        except Invalid as e:
+            found = [("$", str(e))]
+        except Unusable as e:
+            print(f"validate_sbom.py: {e}", file=sys.stderr)
+            status = 2
+            continue
+        for where, message in found:
+            print(f"{path}: {where}: {message}")
+        if found:
+            status = max(status, 1)
+        else:
+            print(f"{path}: valid CycloneDX 1.6")
+    return status
+
+
+GOOD = {
+    "$schema": "http://cyclonedx.org/schema/bom-1.6.schema.json",
+    "bomFormat": "CycloneDX", "specVersion": "1.6",
+    "serialNumber": "urn:uuid:3e671687-395b-41f5-a30f-a58921a69b79", "version": 1,
+    "metadata": {
+        "timestamp": "2023-11-14T22:13:20Z",
+        "tools": {"components": [{"type": "application", "name": "fwinspect", "version": "1.0"}]},
+        "component": {"type": "firmware", "bom-ref": "package", "name": "release.update",
+                      "hashes": [{"alg": "SHA-256", "content": "ab" * 32}],
+                      "properties": [{"name": "fwpack:package:board", "value": "0c35"}]}},
+    "components": [{
+        "type": "firmware", "bom-ref": "part-2", "name": "rfs",
+        "hashes": [{"alg": "MD5", "content": "cd" * 16}, {"alg": "SHA-256", "content": "ef" * 32}],
+        "externalReferences": [{"type": "bom", "url": "images/rfs.spdx.json",
+                                "hashes": [{"alg": "SHA-256", "content": "01" * 32}]}]}],
+    "dependencies": [{"ref": "package", "dependsOn": ["part-2"]}],
+}
+
+
+def put(path, value):
+    def edit(doc):
+        doc = copy.deepcopy(doc)
+        node = doc
+        for key in path[:-1]:
+            node = node[key]
+        node[path[-1]] = value
+        return json.dumps(doc)
+    return edit
+
+
+PART = ("components", 0)
+# (what is wrong, where the error must be found, the edit that makes it)
+BAD = [
+    ("serial number not a UUID URN", "$.serialNumber", put(("serialNumber",), "urn:uuid:3e671687-395b-41f5")),
+    ("SHA-256 one digit short", "$.components[0].hashes[1].content", put(PART + ("hashes", 1, "content"), "ef" * 31 + "e")),
+    ("hash algorithm misspelt", "$.components[0].hashes[0].alg", put(PART + ("hashes", 0, "alg"), "md5")),
+    ("unknown component type", "$.components[0].type", put(PART + ("type",), "bootloader")),
+    ("timestamp with a space for T", "$.metadata.timestamp", put(("metadata", "timestamp"), "2023-11-14 22:13:20Z")),
+    ("timestamp on 30 February", "$.metadata.timestamp", put(("metadata", "timestamp"), "2023-02-30T00:00:00Z")),
+    ("timestamp without a zone", "$.metadata.timestamp", put(("metadata", "timestamp"), "2023-11-14T22:13:20")),
+    ("timestamp with a trailing newline", "$.metadata.timestamp", put(("metadata", "timestamp"), "2023-11-14T22:13:20Z\n")),
+    ("relative url with a space", "$.components[0].externalReferences[0].url",
+     put(PART + ("externalReferences", 0, "url"), "images/rfs sbom.json")),
+    ("external reference of no known type", "$.components[0].externalReferences[0].type",
+     put(PART + ("externalReferences", 0, "type"), "sbom")),
+    ("$schema of another version", "$[\"$schema\"]", put(("$schema",), "http://cyclonedx.org/schema/bom-1.5.schema.json")),
+    ("a key the schema does not know", "$", put(("fwpack",), {})),
+    ("document of another version", "$.specVersion", put(("specVersion",), "1.5")),
+    ("version as a string", "$.version", put(("version",), "1")),
+    ("a key written twice", "$", lambda doc: json.dumps(doc)[:-1] + ', "version": 2}'),
+]
+
+
+def self_check(validator):
+    failures = 0
+    good = errors_of(validator, GOOD)
+    for where, message in good:
+        print(f"FAILED: the good document is refused: {where}: {message}")
+        failures += 1
+    for what, where, edit in BAD:
+        found = errors_of_text(validator, edit(GOOD))
+        hits = [m for w, m in found if w == where]
+        if hits:
+            print(f"refused: {what}: {where}: {hits[0]}")
+        else:
+            print(f"FAILED: not refused at {where}: {what}" + "".join(f"\n  {w}: {m}" for w, m in found))
+            failures += 1
+    print(f"self-check: {len(BAD) + 1 - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+def main(argv):
+    if argv in (["-h"], ["--help"]):
+        print(__doc__.strip())
+        return 0
+    if not argv or ("--self-check" in argv and len(argv) > 1) or any(a.startswith("-") for a in argv[1:]):
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    try:
+        validator = make_validator()
+    except Unusable as e:
+        print(f"validate_sbom.py: {e}", file=sys.stderr)
+        return 2
+    except Exception as e:  # a schema file that is not a schema
+        print(f"validate_sbom.py: the schemas cannot be used: {e}", file=sys.stderr)
+        return 2
+    return self_check(validator) if argv == ["--self-check"] else validate_files(validator, argv)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
