@@ -280,4 +280,11 @@ def main(argv):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    try:
+        status = main(sys.argv[1:])
+        sys.stdout.flush()
+    except OSError as e:
+        # Results that could not be written were not seen: neither valid nor invalid.
+        print(f"validate_sbom.py: cannot write the results: {e.strerror or e}", file=sys.stderr)
+        os._exit(2)
+    sys.exit(status)
