@@ -51,6 +51,8 @@ def parse_json(text):
         return json.loads(text, object_pairs_hook=refuse_duplicates, parse_constant=refuse_constant)
     except ValueError as e:
         raise Invalid(f"not JSON: {e}") from None
+    except RecursionError:
+        raise Invalid("nested too deeply to check") from None
 
 
 def read_json(path):
@@ -146,6 +148,13 @@ def shorten(text, limit=240):
 
 
 def errors_of(validator, doc):
+    try:
+        return schema_errors(validator, doc) + reference_errors(doc)
+    except RecursionError:
+        return [("$", "nested too deeply to check")]
+
+
+def schema_errors(validator, doc):
     """Each error as (JSON path, message); an anyOf/oneOf names its closest branch."""
     from jsonschema.exceptions import best_match
     found = []
@@ -160,6 +169,37 @@ def errors_of(validator, doc):
     for key, want in (("specVersion", "1.6"), ("$schema", validator.schema["$id"])):
         if isinstance(doc, dict) and key in doc and doc[key] != want:
             found.append((json_path([key]), f"{json.dumps(doc[key])} is not {json.dumps(want)}"))
+    return found
+
+
+def bom_refs(node, path=()):
+    """Each bom-ref a component, service or the like declares, in document order."""
+    if isinstance(node, dict):
+        if isinstance(node.get("bom-ref"), str):
+            yield path + ("bom-ref",), node["bom-ref"]
+        for k, v in node.items():
+            yield from bom_refs(v, path + (k,))
+    elif isinstance(node, list):
+        for i, v in enumerate(node):
+            yield from bom_refs(v, path + (i,))
+
+
+def reference_errors(doc):
+    """What CycloneDX asks of bom-refs that a JSON schema cannot say: each is
+    unique, and every dependency names one."""
+    if not isinstance(doc, dict):
+        return []
+    refs, found = {}, []
+    for path, ref in bom_refs(doc):
+        if ref in refs:
+            found.append((json_path(path), f"{json.dumps(ref)} is also {refs[ref]}"))
+        refs.setdefault(ref, json_path(path))
+    for i, dep in enumerate(doc.get("dependencies") or []):
+        if not isinstance(dep, dict):
+            continue
+        named = [(("ref",), dep.get("ref"))] + [(("dependsOn", j), r) for j, r in enumerate(dep.get("dependsOn") if isinstance(dep.get("dependsOn"), list) else [])]
+        found += [(json_path(("dependencies", i) + where), f"{json.dumps(ref)} names no bom-ref")
+                  for where, ref in named if isinstance(ref, str) and ref not in refs]
     return found
 
 
@@ -239,6 +279,8 @@ BAD = [
     ("a key the schema does not know", "$", put(("fwpack",), {})),
     ("document of another version", "$.specVersion", put(("specVersion",), "1.5")),
     ("version as a string", "$.version", put(("version",), "1")),
+    ("a bom-ref given twice", "$.components[0][\"bom-ref\"]", put(PART + ("bom-ref",), "package")),
+    ("a dependency on no component", "$.dependencies[0].dependsOn[0]", put(("dependencies", 0, "dependsOn"), ["part-3"])),
     ("a key written twice", "$", lambda doc: json.dumps(doc)[:-1] + ', "version": 2}'),
 ]
 
