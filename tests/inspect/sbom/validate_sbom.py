@@ -35,11 +35,12 @@ class Invalid(Exception):
 def refuse_duplicates(pairs):
     # json takes the last of two equal keys without a word: a writer that
     # emits one twice would pass with half its document unseen.
-    keys = [k for k, _ in pairs]
-    for k in keys:
-        if keys.count(k) > 1:
-            raise Invalid(f"the key {json.dumps(k)} appears {keys.count(k)} times in one object")
-    return dict(pairs)
+    found = dict(pairs)
+    if len(found) < len(pairs):
+        seen = set()
+        twice = next(k for k, _ in pairs if k in seen or seen.add(k))
+        raise Invalid(f"the key {json.dumps(twice)} appears more than once in one object")
+    return found
 
 
 def refuse_constant(name):
@@ -197,7 +198,8 @@ def reference_errors(doc):
     for i, dep in enumerate(doc.get("dependencies") or []):
         if not isinstance(dep, dict):
             continue
-        named = [(("ref",), dep.get("ref"))] + [(("dependsOn", j), r) for j, r in enumerate(dep.get("dependsOn") if isinstance(dep.get("dependsOn"), list) else [])]
+        on = dep.get("dependsOn") if isinstance(dep.get("dependsOn"), list) else []
+        named = [(("ref",), dep.get("ref"))] + [(("dependsOn", j), r) for j, r in enumerate(on)]
         found += [(json_path(("dependencies", i) + where), f"{json.dumps(ref)} names no bom-ref")
                   for where, ref in named if isinstance(ref, str) and ref not in refs]
     return found
@@ -307,7 +309,7 @@ def main(argv):
     if argv in (["-h"], ["--help"]):
         print(__doc__.strip())
         return 0
-    if not argv or ("--self-check" in argv and len(argv) > 1) or any(a.startswith("-") for a in argv[1:]):
+    if argv != ["--self-check"] and (not argv or any(a.startswith("-") for a in argv)):
         print(__doc__.strip(), file=sys.stderr)
         return 2
     try:
