@@ -61,7 +61,14 @@ bool streamOnDescriptor(int fd) {
 // console program. The Windows runtime has no line buffering (_IOLBF acts
 // as full buffering there), so it is unbuffered: each print is written out
 // when it is made, and a run that is ended keeps its log.
+bool outputWasClosed = false;
+
+}  // namespace
+
+bool standardOutputWasClosed() { return outputWasClosed; }
+
 bool prepareStandardStreams() {
+    outputWasClosed = isClosed(1);
     for (int fd = 0; fd <= 2; ++fd)
         if (!openNulOn(fd) || !streamOnDescriptor(fd)) return false;
     std::setvbuf(stdout, nullptr, _IONBF, 0);

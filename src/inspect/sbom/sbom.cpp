@@ -11,6 +11,7 @@
 #include "platform/console_text.h"
 #include "platform/files.h"
 #include "platform/process_start.h"
+#include "platform/standard_streams.h"
 #include "platform/whole_file.h"
 
 namespace fw {
@@ -70,8 +71,13 @@ bool readLinked(const std::vector<std::string>& arguments, std::vector<LinkedBom
     return true;
 }
 
-// The document must never take the place of a file the run reads.
+// The document must never take the place of a file the run reads, nor go
+// where nothing keeps it.
 bool outputClear(const SbomRequest& request, const std::vector<LinkedBom>& linked, std::string* why) {
+    if (request.output.empty() && standardOutputWasClosed()) {
+        *why = "standard output is closed, so the document would be lost; write it with --output FILE";
+        return false;
+    }
     if (request.output.empty()) return true;
     std::vector<std::pair<std::string, const char*>> inputs{{request.package, "the package"},
                                                             {request.signature.caFile, "the CA file"},
