@@ -8,7 +8,7 @@ reported as a ratio to the floor, timed in the same rounds. Makes the
 inputs in a temporary folder (removed afterwards), warms the page cache,
 runs each command and the floor alternately several times and prints the
 medians and the ratios; then the peers, timed against fwpack the same way.
-Usage: bench/run.py [BUILD_DIR] [--rounds N] [--only signing|peers]
+Usage: bench/run.py [BUILD_DIR] [--rounds N] [--only signing|peers|packing|sbom]
 """
 import argparse
 import os
@@ -126,6 +126,19 @@ def sign_and_verify(fwinspect, work, pkg, floor, rounds):
     return summary
 
 
+def sbom(fwinspect, work, pkg, rounds):
+    """fwinspect sbom against list --digests of the same package: the same
+    read and digests, plus a document; the goal is 1.05x of it, and peak
+    memory no larger than list's by more than the document."""
+    bom = os.path.join(work, "release.cdx.json")
+    listing = [fwinspect, "list", "--digests", pkg]
+    r11 = race("11. fwinspect sbom (vs list --digests)", [fwinspect, "sbom", "--output", bom, pkg], listing, rounds,
+               output=bom)
+    m_sbom, m_list = peak_rss([fwinspect, "sbom", pkg]), peak_rss(listing)
+    print(f"{'   peak RSS, sbom and list --digests':<44} {m_sbom / 1024:6.1f} MiB and {m_list / 1024:6.1f} MiB")
+    return f"; 11: {r11:.3f}x of list --digests (goal <= 1.05)"
+
+
 SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so"
 
 
@@ -200,8 +213,9 @@ def main():
     ap.add_argument("build", nargs="?", default="build/default")
     ap.add_argument("--rounds", type=int, default=5)
     ap.add_argument("--keep", action="store_true", help="keep the inputs folder")
-    ap.add_argument("--only", choices=["signing", "peers", "packing"],
-                    help="measure only the signing cases (8-10), the peers, or fwpack and plain fwinspect (3-6)")
+    ap.add_argument("--only", choices=["signing", "peers", "packing", "sbom"],
+                    help="measure only the signing cases (8-10), the peers, fwpack and plain fwinspect (3-6), "
+                         "or sbom (11)")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     fwpack, fwinspect = f"{build}/fwpack", f"{build}/fwinspect"
@@ -228,11 +242,14 @@ def main():
               f"floor: openssl dgst -md5 of the {RELEASE[0][1]} MiB part")
         if args.only == "peers":
             return peers(pack, pkg, inputs, work, args.rounds)
-        if args.only == "signing":
+        if args.only in ("signing", "sbom"):
             subprocess.run(pack, stdout=subprocess.DEVNULL, check=True)
             os.sync()
             warm([pkg])
-            print("ratios to the floor" + sign_and_verify(fwinspect, work, pkg, floor, args.rounds))
+            if args.only == "sbom":
+                print("ratios" + sbom(fwinspect, work, pkg, args.rounds))
+            else:
+                print("ratios to the floor" + sign_and_verify(fwinspect, work, pkg, floor, args.rounds))
             return
         if args.only != "packing":
             measure_digest(fwbench, fwdigest, work, args.rounds)
@@ -250,6 +267,7 @@ def main():
             print(summary)
             return
         summary += sign_and_verify(fwinspect, work, pkg, floor, args.rounds)
+        summary += sbom(fwinspect, work, pkg, args.rounds)
         measure_limits(fwpack, fwinspect, work, pkg, args.rounds)
         print(summary)
         peers(pack, pkg, inputs, work, args.rounds)

@@ -25,6 +25,10 @@ std::string shownLabel(const PartIdentity& p) {
     return partition.empty() ? labelOf(p) : labelOf(p) + " (" + partition + ")";
 }
 
+bool labelNames(const std::string& value, const PartIdentity& part, bool someLabelIs) {
+    return value == labelOf(part) || (!someLabelIs && value == partitionOf(part));
+}
+
 std::string fileNameOf(const PartIdentity& p) {
     if (p.kind == PartKind::unknown) return "";
     if (p.kind == PartKind::named) return p.name;

@@ -30,6 +30,10 @@ std::string partitionOf(const PartIdentity& part);
 // "boot", "-p3 (mtd2)", "abcde": the label with the partition beside it,
 // as every listing shows it, so one partition has one name everywhere.
 std::string shownLabel(const PartIdentity& part);
+// Whether `value`, as --part takes it, names the part: its label, or an mtd
+// part's partition where no part of the package has that label (a named
+// part may be called mtd2: `someLabelIs`).
+bool labelNames(const std::string& value, const PartIdentity& part, bool someLabelIs);
 // "boot.img", "mtd2.img", "abcde": what extraction calls the part's file;
 // empty for a kind the layout never writes.
 std::string fileNameOf(const PartIdentity& part);

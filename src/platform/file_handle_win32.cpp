@@ -10,7 +10,12 @@ namespace {
 
 using win32::handleOf;
 
-std::int64_t nanosecondsOf(const LARGE_INTEGER& t) { return t.QuadPart * 100; }
+// Windows counts 100 ns steps from 1601; from 1970, as POSIX counts, the
+// product also stays within 64 bits (from 1601 it passed them in 1893).
+std::int64_t nanosecondsOf(const LARGE_INTEGER& t) {
+    constexpr std::int64_t from1601To1970 = 116'444'736'000'000'000;
+    return (t.QuadPart - from1601To1970) * 100;
+}
 
 // The one write loop: a short write is retried until every byte is out, at
 // the handle's position or, given one, at `offset` (an OVERLAPPED offset on

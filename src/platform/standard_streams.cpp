@@ -19,9 +19,14 @@ bool openNullOn(int fd) {
     return false;
 }
 
+bool outputWasClosed = false;
+
 }  // namespace
 
+bool standardOutputWasClosed() { return outputWasClosed; }
+
 bool prepareStandardStreams() {
+    outputWasClosed = isClosed(1);
     for (int fd = 0; fd <= 2; ++fd)
         if (isClosed(fd) && !openNullOn(fd)) return false;
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);

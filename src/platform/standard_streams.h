@@ -9,5 +9,8 @@ namespace fw {
 // line-buffered, so each line is out when printed and a run ended by a
 // signal or a limit keeps its log. False when /dev/null cannot be opened.
 bool prepareStandardStreams();
+// Whether standard output was closed when the run began (and so now writes
+// to nothing): a run whose output is the point refuses to start then.
+bool standardOutputWasClosed();
 
 }  // namespace fw

@@ -55,13 +55,18 @@ bool streamOnDescriptor(int fd) {
 #endif
 }
 
+bool outputWasClosed = false;
+
 }  // namespace
+
+bool standardOutputWasClosed() { return outputWasClosed; }
 
 // Standard output stays in text mode, so lines end in CR LF as in every
 // console program. The Windows runtime has no line buffering (_IOLBF acts
 // as full buffering there), so it is unbuffered: each print is written out
 // when it is made, and a run that is ended keeps its log.
 bool prepareStandardStreams() {
+    outputWasClosed = isClosed(1);
     for (int fd = 0; fd <= 2; ++fd)
         if (!openNulOn(fd) || !streamOnDescriptor(fd)) return false;
     std::setvbuf(stdout, nullptr, _IONBF, 0);

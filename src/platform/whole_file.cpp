@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/file_handle.h"
 #include "platform/files.h"
@@ -117,6 +118,22 @@ bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std:
     missing = file.missing;
     if (opening != Opening::ok) return false;
     return file.stream ? readStream(file, limit, bytes, why) : readSized(file, limit, bytes, why);
+}
+
+bool readInPieces(const std::string& path, const std::function<void(const std::uint8_t*, std::size_t)>& take,
+                  std::string* why) {
+    OpenedFile file;
+    if (openForReading(path.c_str(), Shapes::regular, file, why) != Opening::ok) return false;
+    constexpr std::size_t piece = 1 << 16;
+    const auto buffer = std::make_unique<std::uint8_t[]>(piece);
+    for (ssize_t n; (n = readSome(file.handle.get(), buffer.get(), piece)) != 0;) {
+        if (n < 0) {
+            *why = std::strerror(errno);
+            return false;
+        }
+        take(buffer.get(), static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 }  // namespace fw

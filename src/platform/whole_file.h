@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,10 @@ bool readSmallFile(const std::string& path, std::size_t limit, std::vector<std::
 // FIFO or character device read to its end, refused once past `limit`.
 bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes, std::string* why,
                     bool& missing);
+
+// A regular file too large to hold, handed to `take` piece by piece from
+// start to end; false with the system's reason when it cannot be opened or read.
+bool readInPieces(const std::string& path, const std::function<void(const std::uint8_t*, std::size_t)>& take,
+                  std::string* why);
 
 }  // namespace fw

@@ -186,3 +186,17 @@ TEST_F(StandardStreams, AModeThatCannotBeSetKeepsTheEarlierOutput) {
 }
 
 }  // namespace
+
+// A bill of materials written to a closed standard output would be lost
+// with status 0; the run refuses before it reads the package.
+TEST_F(StandardStreams, SbomRefusesAClosedStandardOutput) {
+    const std::string package = dir.write("r.update", fwtest::buildPackage({1}, {fwtest::fixedPart(fw::PartKind::boot, {1, 2})}));
+    const std::string err = logs.file("err");
+    const pid_t child = fwtest::startTool(FWINSPECT_BINARY, {"sbom", package}, [&] {
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (e < 0 || ::dup2(e, 2) < 0) ::_exit(120);
+        ::close(1);
+    });
+    EXPECT_EQ(fwtest::waitForEnd(child).exitCode, 2);
+    EXPECT_EQ(textOf(err), "fwinspect: standard output is closed, so the document would be lost; write it with --output FILE\n");
+}

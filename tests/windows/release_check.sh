@@ -26,7 +26,7 @@ if [ -z "$zip" ]; then
   fail "no fwpack-VERSION-win64.zip"
 else
   names=$(unzip -Z1 "$zip" | sed 's|^[^/]*/||' | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
-  expected="README.md copyright.txt docs/format.md docs/signing.md docs/windows.md"
+  expected="README.md copyright.txt docs/format.md docs/release-records.md docs/signing.md docs/windows.md"
   expected+=" fwinspect.exe fwinspect.txt fwpack.exe fwpack.txt"
   expected+=" licences/OpenSSL.txt licences/gcc-runtime.txt licences/mingw-w64.txt "
   [ "$names" = "$expected" ] || fail "the zip holds: $names"

@@ -38,6 +38,9 @@ bool SignatureCheck::prepare(const SignaturePolicy& policy, std::string* why) {
         report_.verdict.defect = missing ? noSignature(policy.signatureFile) : unreadableSignature(policy.signatureFile, reason);
         return true;
     }
+    WholeFileDigest fileDigest(DigestAlgorithm::sha256);
+    fileDigest.update(bytes.data(), bytes.size());
+    report_.fileSha256 = fileDigest.finish();
     signature_ = std::make_unique<DetachedSignature>(DetachedSignature::parse(bytes.data(), bytes.size()));
     digests_ = std::make_unique<DigestsOnTheWay>(signature_->digestAlgorithms());
     return true;

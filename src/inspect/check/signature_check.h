@@ -18,6 +18,7 @@ namespace fw {
 // whole). A verdict that is not valid always has a defect.
 struct SignatureReport {
     std::string file;
+    std::vector<std::uint8_t> fileSha256;  // the signature file's, as it was read
     SignatureVerdict verdict;
 };
 
@@ -34,6 +35,11 @@ struct SignaturePolicy {
     std::string at;  // signing, now or YYYY-MM-DD; empty: now
     bool partialChain = false;
 };
+
+// The signature file of `package`: PACKAGE.sig unless the policy names another.
+inline std::string signatureFileOf(const SignaturePolicy& policy, const std::string& package) {
+    return policy.signatureFile.empty() ? package + ".sig" : policy.signatureFile;
+}
 
 // The moment --at names; nothing when it names none.
 std::optional<CheckTime> checkTimeOf(const std::string& at);
@@ -63,6 +69,11 @@ public:
     // False, with a one-line message, when the CA, CRL or signer
     // certificate files cannot be used.
     bool prepare(const SignaturePolicy& policy, std::string* why);
+    // The same for `package`, whose signature is PACKAGE.sig unless the policy names another.
+    bool prepareFor(const std::string& package, SignaturePolicy policy, std::string* why) {
+        policy.signatureFile = signatureFileOf(policy, package);
+        return prepare(policy, why);
+    }
     // Makes the inspection compute every digest the signature needs.
     void attach(InspectionOptions& options);
     SignatureReport finish();

@@ -44,6 +44,7 @@ std::string applyOption(Command& c, Opt option, const std::string& value) {
         case Opt::add: c.add = true; break;
         case Opt::output: c.output = value; break;
         case Opt::package: c.lintPackage = value; break;
+        case Opt::partSbom: c.partSboms.push_back(value); break;
         default: applySignatureOption(c.signature, option, value);
     }
     return "";

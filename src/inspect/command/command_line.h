@@ -19,7 +19,7 @@ struct Command {
     std::vector<const char*> operands;
     std::string problem;        // what was not understood
     std::string hint;           // a line that says how to mend it, or empty
-    SignaturePolicy signature;  // verify and extract
+    SignaturePolicy signature;  // verify, extract and sbom
     // sign: --key and --cert pair in order; --chain and --pass-env, given
     // once, serve every signer, given once per --key, one each in order.
     std::vector<std::string> keys, certs, chains, passEnvs;
@@ -27,6 +27,7 @@ struct Command {
     std::string output;
     std::vector<std::string> parts;  // extract --part
     std::string lintPackage;
+    std::vector<std::string> partSboms;  // sbom --part-sbom
     std::vector<const char*> fwpackArgs;  // lint: everything after --
 };
 

@@ -54,6 +54,10 @@ const std::vector<OptionSpec>& optionTable() {
          "  --add         add the signers to the signature already at SIG, which must be of this package\n", false},
         {Opt::output, "--output", Shape::value, value, Completes::file, "", false,
          "  --output SIG  where to write the signature; never the package, a key, certificate or chain\n", false},
+        {Opt::partSbom, "--part-sbom", Shape::repeatable, "PART=FILE", Completes::file, "", false,
+         "  --part-sbom PART=FILE  link the part (by the label list shows) to FILE, the SPDX or CycloneDX JSON\n"
+         "                document its image's build wrote; repeatable\n",
+         false},
         {Opt::package, "--package", Shape::value, value, Completes::file, "", false,
          "  --package P   also compare P with what the arguments pack today\n", false},
     };

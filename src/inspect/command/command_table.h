@@ -8,11 +8,11 @@
 
 namespace fw {
 
-enum class Verb { list, verify, extract, diff, sign, lint };
+enum class Verb { list, verify, extract, diff, sign, lint, sbom };
 
 enum class Opt {
     json, layout, old, board, ca, signature, crl, signer, at, signerCert, partialChain,
-    force, part, key, cert, chain, passEnv, add, output, package, digests
+    force, part, key, cert, chain, passEnv, add, output, package, digests, partSbom
 };
 
 // flag: takes no value; value: one, a later one replaces it; repeatable:

@@ -14,6 +14,7 @@
 #include "inspect/report/layout_note.h"
 #include "inspect/report/report.h"
 #include "inspect/text/tool_messages.h"
+#include "inspect/sbom/sbom.h"
 #include "inspect/sign/sign.h"
 #include "inspect/signature/signature.h"
 #include "platform/console_text.h"
@@ -67,9 +68,7 @@ int inspect(const Command& c, ReportStyle style, std::FILE* out, std::FILE* err)
     Sha256Listing listing;
     std::string why;
     if (!c.signature.caFile.empty()) {
-        SignaturePolicy policy = c.signature;
-        if (policy.signatureFile.empty()) policy.signatureFile = std::string(c.operands[0]) + ".sig";
-        if (!signature.prepare(policy, &why)) {
+        if (!signature.prepareFor(c.operands[0], c.signature, &why)) {
             error(err, "%s", why.c_str());
             return 2;
         }
@@ -117,6 +116,9 @@ int runVerb(const Command& c, std::FILE* out, std::FILE* err) {
         }
         case Verb::diff: return diffPackages(c.operands[0], c.operands[1], DiffOptions{c.options, c.json}, out, err);
         case Verb::sign: return signPackage(SignRequest{c.operands[0], signersOf(c), c.output, c.add, c.options}, out, err);
+        case Verb::sbom:
+            return writeSbom(SbomRequest{c.operands[0], c.options, c.signature, c.partSboms, c.output, FWPACK_VERSION},
+                             out, err);
         case Verb::list: return inspect(c, c.json ? ReportStyle::json : ReportStyle::table, out, err);
         case Verb::verify: return inspect(c, c.json ? ReportStyle::json : ReportStyle::defectsOnly, out, err);
     }

@@ -21,6 +21,14 @@ const std::vector<OptionUse> extractOptions{
 const std::vector<OptionUse> signOptions{
     {Opt::key}, {Opt::cert}, {Opt::chain}, {Opt::passEnv}, {Opt::add}, {Opt::output}, layout, old};
 
+const std::vector<OptionUse> sbomOptions{
+    {Opt::partSbom},
+    {Opt::output, "  --output FILE write the document to FILE (replaced whole) instead of standard output\n"},
+    {Opt::board}, {Opt::ca}, {Opt::signature},
+    {Opt::crl, "  --crl, --signer, --at, --signer-cert, --partial-chain  as for verify\n"},
+    {Opt::signer, ""}, {Opt::at, ""}, {Opt::signerCert, ""}, {Opt::partialChain, ""},
+    layout, old};
+
 }  // namespace
 
 const std::vector<VerbSpec>& verbTable() {
@@ -48,6 +56,11 @@ const std::vector<VerbSpec>& verbTable() {
         {Verb::lint, "lint", {}, {{Opt::json}, {Opt::package}}, true,
          "fwinspect lint [--json] [--package PACKAGE] -- FWPACK-ARGUMENTS...\n",
          "report every argument fwpack would pass over or drop; with --package, check the package is what they pack"},
+        {Verb::sbom, "sbom", {"PACKAGE"}, sbomOptions, false,
+         "fwinspect sbom [--part-sbom PART=FILE]... [--output FILE] [--layout normal|old] [--board CODE] PACKAGE\n"
+         "fwinspect sbom --ca CAFILE [--signature SIG] [SIGNER OPTIONS] [--part-sbom PART=FILE]... [--output FILE]\n"
+         "               [--layout normal|old] [--board CODE] PACKAGE\n",
+         "verify, then write the package's bill of materials (CycloneDX 1.6 JSON); exit 1 on a defect"},
     };
     return table;
 }

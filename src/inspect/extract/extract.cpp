@@ -21,9 +21,7 @@ int extractPackage(const char* packagePath, const char* dir, const ExtractOption
     SignatureCheck signature;
     const bool signed_ = !options.signature.caFile.empty();
     if (signed_) {
-        SignaturePolicy policy = options.signature;
-        if (policy.signatureFile.empty()) policy.signatureFile = std::string(packagePath) + ".sig";
-        if (!signature.prepare(policy, &why)) {
+        if (!signature.prepareFor(packagePath, options.signature, &why)) {
             error(err, "%s", why.c_str());
             return 2;
         }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "inspect/report/layout_note.h"
+#include "inspect/report/report.h"
 #include "inspect/text/tool_messages.h"
 
 namespace fw {
@@ -21,39 +22,18 @@ void Extractor::summary(const PackageSummary& s) {
     rebuild_.summary(s);
 }
 
-namespace {
-
-// Whether --part `value` names the part: its label, or an mtd part's
-// partition where no part has that label (a named part may be called mtd2).
-bool names(const std::string& value, const PartIdentity& part, bool someLabelIs) {
-    return value == labelOf(part) || (!someLabelIs && value == partitionOf(part));
-}
-
-}  // namespace
-
 // Every part, or those --part names; a label no part has stops the run.
 bool Extractor::chooseParts(const std::vector<PartReport>& parts) {
     for (const PartReport& r : parts) files_.resize(std::max<std::size_t>(files_.size(), r.number + 1));
-    std::set<std::string> labels, unmatched(options_.parts.begin(), options_.parts.end());
-    std::string held;
-    for (const PartReport& r : parts)
-        if (r.headerRead) {
-            labels.insert(labelOf(partIdentityOf(r)));
-            held += (held.empty() ? "" : ", ") + escapeText(shownLabel(partIdentityOf(r)));
-        }
-    for (const PartReport& r : parts) {
-        if (!r.headerRead) continue;
-        bool& wanted = files_[r.number].wanted;
-        wanted = options_.parts.empty();
-        for (const std::string& value : options_.parts)
-            if (names(value, partIdentityOf(r), labels.count(value) > 0)) {
-                wanted = true;
-                unmatched.erase(value);
-            }
+    for (const PartReport& r : parts) files_[r.number].wanted = r.headerRead && options_.parts.empty();
+    bool all = true;
+    for (const std::string& label : std::set<std::string>(options_.parts.begin(), options_.parts.end())) {
+        const std::vector<std::uint32_t> named = partsNamed(label, parts);
+        for (std::uint32_t number : named) files_[number].wanted = true;
+        if (named.empty()) failWithNothing(noPartNamed(label, parts) + "; nothing extracted");
+        all = all && !named.empty();
     }
-    for (const std::string& label : unmatched)
-        failWithNothing("the package has no part " + escapeText(label) + "; it holds " + held + "; nothing extracted");
-    return unmatched.empty();
+    return all;
 }
 
 // Which file each part becomes; a part whose name cannot be a file name in

@@ -92,6 +92,7 @@ void StructureReader::checkBoards() {
 bool StructureReader::read(const char* path) {
     summary_.path = path;
     summary_.fileSize = file_.size();
+    summary_.modified = file_.modified();
     summary_.dataRead = options_.readData;
     if (!checkHeader()) return false;
     summary_.structureRead = true;

@@ -1,5 +1,7 @@
 #include "inspect/report/report.h"
 
+#include <algorithm>
+
 #include "format/kinds.h"
 #include "inspect/report/report_styles.h"
 
@@ -37,6 +39,23 @@ std::string labelMembers(const PartReport& r) {
     s.append(r.kind == PartKind::unknown ? std::string("\"label\":null") : jsonTextMember("label", labelOf(part)));
     s.append(",");
     return s.append(file.empty() ? std::string("\"file\":null") : jsonTextMember("file", file));
+}
+
+std::vector<std::uint32_t> partsNamed(const std::string& label, const std::vector<PartReport>& parts) {
+    const bool someLabelIs = std::any_of(parts.begin(), parts.end(), [&label](const PartReport& r) {
+        return r.headerRead && labelOf(partIdentityOf(r)) == label;
+    });
+    std::vector<std::uint32_t> named;
+    for (const PartReport& r : parts)
+        if (r.headerRead && labelNames(label, partIdentityOf(r), someLabelIs)) named.push_back(r.number);
+    return named;
+}
+
+std::string noPartNamed(const std::string& label, const std::vector<PartReport>& parts) {
+    std::string held;
+    for (const PartReport& r : parts)
+        if (r.headerRead) held.append(held.empty() ? "" : ", ").append(escapeText(shownLabel(partIdentityOf(r))));
+    return "the package has no part " + escapeText(label) + "; it holds " + held;
 }
 
 std::unique_ptr<ReportSink> makeReport(ReportStyle style, std::FILE* out, bool boardChecked) {

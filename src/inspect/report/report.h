@@ -29,6 +29,12 @@ std::string jsonHexOrNull(const std::vector<std::uint8_t>& digest);
 // writes, an empty name).
 std::string labelMembers(const PartReport& part);
 
+// The parts `label` names as extract --part takes it: those it is the
+// label of, or an mtd part whose partition it is where no part has that label.
+std::vector<std::uint32_t> partsNamed(const std::string& label, const std::vector<PartReport>& parts);
+// "the package has no part LABEL; it holds boot, -p3 (mtd2), splash"
+std::string noPartNamed(const std::string& label, const std::vector<PartReport>& parts);
+
 enum class ReportStyle { table, json, defectsOnly };
 
 class ReportSink : public InspectionSink {
