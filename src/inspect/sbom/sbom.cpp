@@ -83,6 +83,8 @@ bool outputClear(const SbomRequest& request, const std::vector<LinkedBom>& linke
                                                             {request.signature.caFile, "the CA file"},
                                                             {signatureFileOf(request.signature, request.package),
                                                              "the signature"}};
+    inputs.push_back({request.signature.signerCertFile, "the signer certificate"});
+    for (const std::string& crl : request.signature.crlFiles) inputs.push_back({crl, "a CRL file"});
     for (const LinkedBom& bom : linked) inputs.push_back({bom.path, "a linked document"});
     for (const auto& [path, what] : inputs)
         if (!path.empty() && sameFile(request.output.c_str(), path.c_str())) {
