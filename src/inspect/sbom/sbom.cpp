@@ -32,6 +32,8 @@ public:
         defects_->part(r);
     }
     void defect(const std::string& text) override { defects_->defect(text); }
+    // Each signer's verdict, as verify gives it, where the signature is why no document is written.
+    void refusedSignature(const SignatureReport& report) { defects_->signature(report); }
     void finishDefects(InspectionResult result) { defects_->finish(result); }
 
     SbomFacts facts;
@@ -139,6 +141,7 @@ InspectionResult readPackage(const SbomRequest& request, SbomCollector& collecto
         SignatureReport checked = signature.finish();
         if (!checked.verdict.valid) {
             collector.defect(checked.verdict.defect);
+            collector.refusedSignature(checked);
             result = InspectionResult::defective;
         }
         collector.facts.signature = std::move(checked);
