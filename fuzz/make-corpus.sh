@@ -4,11 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fwpack="$(realpath "${1:-build/default}")/fwpack"
-corpus=fuzz/corpus
+corpus=$PWD/fuzz/corpus
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-rm -f "$corpus"/cli/* "$corpus"/package/* "$corpus"/md5/*
+rm -f "$corpus"/cli/* "$corpus"/package/* "$corpus"/md5/* "$corpus"/json/*
 args() { printf '%s\0' "$@" > "$corpus/cli/$1"; }
 args basic -o out.update -b 0c35 -u boot.img
 args every -o o -b 1 -b 1a0 -u u -k k -r r -a a -g g -l l -c c -t t -flash f -p1 m -p20 m -n name n -old -clear
@@ -36,6 +36,10 @@ head -c 100 "$work/every.update" > "$corpus/package/truncated.update"
 printf '' > "$corpus/md5/empty"
 printf 'abc' > "$corpus/md5/abc"
 head -c 200 "$work/every.update" > "$corpus/md5/package-head"
+printf '{"bomFormat":"CycloneDX","specVersion":"1.6","components":[{"n":-0.5e+3,"t":true,"f":false,"z":null}]}' \
+  > "$corpus/json/cyclonedx"
+printf '\xEF\xBB\xBF{"spdxVersion":"SPDX-2.3","e":"\\u00e9\\n\\"","a":[[],{},[1,2]]}' > "$corpus/json/spdx"
+printf '{"@context":["https://spdx.org/rdf/3.0.1/spdx-context.jsonld"]}' > "$corpus/json/spdx3"
 
 # Hostile tables the packer never writes: many entries for one part, two
 # entries for the same offset, and more parts than a package can hold.

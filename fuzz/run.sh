@@ -10,7 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for target in cli package md5; do
+for target in cli package md5 json; do
   mkdir -p "$work/$target" "$work/findings-$target"
   log="$work/$target.log"
   if ! "$build/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -max_len=4096 -timeout=10 \

@@ -40,6 +40,12 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
         return false;
     }
     const FileHandle folder = openFolder(folderOf(target), why);
+    // A device, FIFO or folder at the name is no file to replace: renaming
+    // over /dev/null, as root, would put a file in the device's place.
+    if (folder.valid() && entryKindIn(folder.get(), baseOf(target)) == EntryKind::other) {
+        *why = "it is not a regular file";
+        return false;
+    }
     NotingLeftover calls;
     FolderFile file;
     file.os = &calls;

@@ -32,6 +32,8 @@ public:
         defects_->part(r);
     }
     void defect(const std::string& text) override { defects_->defect(text); }
+    // Each signer's verdict, as verify gives it, where the signature is why no document is written.
+    void refusedSignature(const SignatureReport& report) { defects_->signature(report); }
     void finishDefects(InspectionResult result) { defects_->finish(result); }
 
     SbomFacts facts;
@@ -83,6 +85,8 @@ bool outputClear(const SbomRequest& request, const std::vector<LinkedBom>& linke
                                                             {request.signature.caFile, "the CA file"},
                                                             {signatureFileOf(request.signature, request.package),
                                                              "the signature"}};
+    inputs.push_back({request.signature.signerCertFile, "the signer certificate"});
+    for (const std::string& crl : request.signature.crlFiles) inputs.push_back({crl, "a CRL file"});
     for (const LinkedBom& bom : linked) inputs.push_back({bom.path, "a linked document"});
     for (const auto& [path, what] : inputs)
         if (!path.empty() && sameFile(request.output.c_str(), path.c_str())) {
@@ -137,6 +141,7 @@ InspectionResult readPackage(const SbomRequest& request, SbomCollector& collecto
         SignatureReport checked = signature.finish();
         if (!checked.verdict.valid) {
             collector.defect(checked.verdict.defect);
+            collector.refusedSignature(checked);
             result = InspectionResult::defective;
         }
         collector.facts.signature = std::move(checked);
