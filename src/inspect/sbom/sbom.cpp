@@ -194,9 +194,15 @@ int writeSbom(const SbomRequest& request, std::FILE* out, std::FILE* err) {
     }
     facts.linked = std::move(linked);
     // The file's own time when no build gave one: the package, not the run,
-    // decides the document's bytes.
+    // decides the document's bytes. A time the document cannot hold is not
+    // moved quietly to another.
     const std::int64_t modified = facts.summary.modified / 1'000'000'000;
-    facts.timestamp = timestamp.value_or(std::clamp<std::int64_t>(modified, 0, latestTimestamp));
+    if (!timestamp && (facts.summary.modified < 0 || modified > latestTimestamp)) {
+        error(err, "%s was last modified outside 1970 to 9999; set SOURCE_DATE_EPOCH to the release's time",
+              escapePath(request.package).c_str());
+        return 2;
+    }
+    facts.timestamp = timestamp.value_or(modified);
     facts.toolVersion = request.toolVersion;
     if (!writeDocument(request, sbomDocument(facts), out, &why)) {
         error(err, "%s", why.c_str());

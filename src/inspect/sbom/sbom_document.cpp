@@ -169,6 +169,7 @@ std::string serialNumberOf(const SbomFacts& facts) {
     };
     add("fwinspect sbom");
     add(hexBytes(facts.sha256));
+    add(std::to_string(facts.timestamp));
     for (const LinkedBom& bom : facts.linked) add(bom.label + "=" + hexBytes(bom.sha256));
     if (facts.signature) add(hexBytes(facts.signature->fileSha256));
     std::vector<std::uint8_t> id = name.finish();

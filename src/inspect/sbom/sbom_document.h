@@ -29,8 +29,9 @@ struct SbomFacts {
 std::string sbomDocument(const SbomFacts& facts);
 
 // "urn:uuid:…": a name-based UUID (RFC 9562 version 8, over SHA-256) of
-// the package's SHA-256 and the digests of what else the document records,
-// so one package and its links always get one number.
+// the package's SHA-256, the document's time and the digests of what else
+// it records: the same document always gets the same number, and a
+// document that differs in anything it says another.
 std::string serialNumberOf(const SbomFacts& facts);
 
 // RFC 3339 UTC, "2023-11-14T22:13:20Z"; years 1 to 9999 only.

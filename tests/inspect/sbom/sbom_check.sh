@@ -16,6 +16,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 2
 export LC_ALL=C TZ=UTC
+unset SOURCE_DATE_EPOCH
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 field() { "$py" -c 'import json,sys; d=json.load(open(sys.argv[1]))
@@ -43,6 +44,7 @@ valid bom1.json "the sample release"
 [ "$(field bom1.json metadata.timestamp)" = 2020-09-13T12:26:40Z ] || fail "timestamp is not the package's time"
 SOURCE_DATE_EPOCH=1700000000 sbom release.update --output epoch.json || fail "sbom with SOURCE_DATE_EPOCH"
 [ "$(field epoch.json metadata.timestamp)" = 2023-11-14T22:13:20Z ] || fail "timestamp is not SOURCE_DATE_EPOCH"
+[ "$(field epoch.json serialNumber)" != "$(field bom1.json serialNumber)" ] || fail "another time, the same serial number"
 (unset SOURCE_DATE_EPOCH; "$fwinspect" sbom release.update >stdout.json 2>sbom.err) || fail "sbom to standard output"
 cmp -s bom1.json stdout.json || fail "the document on standard output is not the one --output writes"
 
@@ -116,10 +118,12 @@ cp release.update damaged.update
 at=$(($(field list.json parts.2.offset) + 56 + 100))
 byte=$(od -An -tu1 -j"$at" -N1 damaged.update | tr -d ' ')
 printf "\\$(printf %03o $((byte ^ 255)))" | dd of=damaged.update bs=1 seek="$at" conv=notrunc status=none
+cp release.update old.update && touch -d 1960-01-01 old.update
 printf 'rfs image, no SBOM\n' >notjson.txt
 printf '{"name": "rfs", "packages": []}\n' >neither.json
 failing=(
   "a damaged part|1|damaged.update"
+  "a package last modified before 1970, no SOURCE_DATE_EPOCH|2|old.update"
   "a --part-sbom that is not JSON|2|release.update --part-sbom rfs=notjson.txt"
   "a --part-sbom neither SPDX nor CycloneDX|2|release.update --part-sbom rfs=neither.json"
   "a --part-sbom that does not exist|2|release.update --part-sbom rfs=missing.json"
