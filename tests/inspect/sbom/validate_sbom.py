@@ -28,81 +28,29 @@ class Unusable(Exception):
     """The check cannot be made at all: exit 2, whatever the documents hold."""
 
 
-class Invalid(Exception):
-    """The document is not a JSON text the schema can even be applied to."""
-
-
-def refuse_duplicates(pairs):
-    # json takes the last of two equal keys without a word: a writer that
-    # emits one twice would pass with half its document unseen.
-    found = dict(pairs)
-    if len(found) < len(pairs):
-        seen = set()
-        twice = next(k for k, _ in pairs if k in seen or seen.add(k))
-        raise Invalid(f"the key {json.dumps(twice)} appears more than once in one object")
-    return found
-
-
-def refuse_constant(name):
-    raise Invalid(f"{name} is not JSON")
-
-
-def parse_json(text):
-    try:
-        return json.loads(text, object_pairs_hook=refuse_duplicates, parse_constant=refuse_constant)
-    except ValueError as e:
-        raise Invalid(f"not JSON: {e}") from None
-    except RecursionError:
-        raise Invalid("nested too deeply to check") from None
-
-
-def read_json(path):
-    try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except OSError as e:
-        raise Unusable(f"{path}: cannot read: {e.strerror or e}") from None
-    try:
-        return parse_json(data.decode("utf-8"))
-    except UnicodeDecodeError as e:
-        raise Invalid(f"not UTF-8: {e}") from None
-
-
-def formats_used(schema):
-    found = set()
-    stack = [schema]
-    while stack:
-        node = stack.pop()
-        if isinstance(node, dict):
-            if isinstance(node.get("format"), str):
-                found.add(node["format"])
-            stack.extend(node.values())
-        elif isinstance(node, list):
-            stack.extend(node)
-    return found
-
-
-def rfc3339_checker():
-    try:
-        import pyrfc3339
-    except ImportError:
-        return None
-
-    def is_datetime(instance):
-        # The parser's pattern ends in $, which lets a trailing newline by.
-        return not isinstance(instance, str) or ("\n" not in instance and pyrfc3339.parse(instance))
-    return is_datetime
+def formats_used(node):
+    if isinstance(node, dict):
+        own = {node["format"]} if isinstance(node.get("format"), str) else set()
+        return own.union(*(formats_used(v) for v in node.values()))
+    if isinstance(node, list):
+        return set().union(*(formats_used(v) for v in node))
+    return set()
 
 
 def format_checker(jsonschema, schemas):
     checker = jsonschema.FormatChecker(formats=())
     checker.checkers = dict(jsonschema.Draft7Validator.FORMAT_CHECKER.checkers)
     # Debian 12's jsonschema 4.10 checks date-time only with rfc3339_validator,
-    # which Debian does not package; pyrfc3339 is as strict.
-    if "date-time" not in checker.checkers and (is_datetime := rfc3339_checker()):
-        checker.checks("date-time", raises=ValueError)(is_datetime)
-    needed = set().union(*(formats_used(s) for s in schemas))
-    missing = sorted(needed - set(checker.checkers))
+    # which Debian does not package; pyrfc3339 is as strict, but its pattern
+    # ends in $, which lets a trailing newline by.
+    if "date-time" not in checker.checkers:
+        try:
+            import pyrfc3339
+            checker.checks("date-time", raises=ValueError)(
+                lambda s: not isinstance(s, str) or ("\n" not in s and pyrfc3339.parse(s)))
+        except ImportError:
+            pass
+    missing = sorted(set().union(*(formats_used(s) for s in schemas)) - set(checker.checkers))
     if missing:
         raise Unusable("these formats would pass unchecked: " + ", ".join(
             f"{f} (install {FORMAT_PACKAGES.get(f, 'a checker for it')})" for f in missing))
@@ -116,10 +64,8 @@ def make_validator():
         raise Unusable("python3-jsonschema is not installed") from None
     schemas = {}
     for name in (MAIN_SCHEMA,) + REFERENCED_SCHEMAS:
-        try:
-            schemas[name] = read_json(os.path.join(SCHEMA_DIR, name))
-        except Invalid as e:
-            raise Unusable(f"{name}: {e}") from None
+        with open(os.path.join(SCHEMA_DIR, name), encoding="utf-8") as f:
+            schemas[name] = json.load(f)
     main = schemas[MAIN_SCHEMA]
     jsonschema.Draft7Validator.check_schema(main)
     # The $refs name the files relative to the main schema's $id; each file's
@@ -138,33 +84,13 @@ def make_validator():
 
 
 def json_path(parts):
-    out = "$"
-    for p in parts:
-        out += f"[{p}]" if isinstance(p, int) else f".{p}" if p.isidentifier() else f"[{json.dumps(p)}]"
-    return out
-
-
-def shorten(text, limit=240):
-    return text if len(text) <= limit else text[:limit] + "..."
-
-
-def errors_of(validator, doc):
-    try:
-        return schema_errors(validator, doc) + reference_errors(doc)
-    except RecursionError:
-        return [("$", "nested too deeply to check")]
+    return "$" + "".join(f"[{p}]" if isinstance(p, int) else f".{p}" if p.isidentifier() else f"[{json.dumps(p)}]"
+                         for p in parts)
 
 
 def schema_errors(validator, doc):
-    """Each error as (JSON path, message); an anyOf/oneOf names its closest branch."""
-    from jsonschema.exceptions import best_match
-    found = []
-    for e in sorted(validator.iter_errors(doc), key=lambda e: list(map(str, e.absolute_path))):
-        message = shorten(e.message)
-        if e.context:
-            nearest = best_match(e.context)
-            message += f"; nearest: {json_path(nearest.absolute_path)}: {shorten(nearest.message)}"
-        found.append((json_path(e.absolute_path), message))
+    """Each error as (JSON path, message)."""
+    found = [(json_path(e.absolute_path), e.message[:240]) for e in validator.iter_errors(doc)]
     # The schema takes any string in these two: a document that claims
     # another version would be held to the wrong rules.
     for key, want in (("specVersion", "1.6"), ("$schema", validator.schema["$id"])):
@@ -174,7 +100,7 @@ def schema_errors(validator, doc):
 
 
 def bom_refs(node, path=()):
-    """Each bom-ref a component, service or the like declares, in document order."""
+    """Each bom-ref the document declares, in document order."""
     if isinstance(node, dict):
         if isinstance(node.get("bom-ref"), str):
             yield path + ("bom-ref",), node["bom-ref"]
@@ -196,38 +122,32 @@ def reference_errors(doc):
             found.append((json_path(path), f"{json.dumps(ref)} is also {refs[ref]}"))
         refs.setdefault(ref, json_path(path))
     for i, dep in enumerate(doc.get("dependencies") or []):
-        if not isinstance(dep, dict):
-            continue
-        on = dep.get("dependsOn") if isinstance(dep.get("dependsOn"), list) else []
-        named = [(("ref",), dep.get("ref"))] + [(("dependsOn", j), r) for j, r in enumerate(on)]
+        named = [(("ref",), dep.get("ref"))] + [(("dependsOn", j), r) for j, r in enumerate(dep.get("dependsOn", []))]
         found += [(json_path(("dependencies", i) + where), f"{json.dumps(ref)} names no bom-ref")
                   for where, ref in named if isinstance(ref, str) and ref not in refs]
     return found
 
 
-def errors_of_text(validator, text):
-    try:
-        return errors_of(validator, parse_json(text))
-    except Invalid as e:
-        return [("$", str(e))]
+def errors_of(validator, doc):
+    return schema_errors(validator, doc) + reference_errors(doc)
 
 
 def validate_files(validator, paths):
     status = 0
     for path in paths:
         try:
-            found = errors_of(validator, read_json(path))
-        except Invalid as e:
-            found = [("$", str(e))]
-        except Unusable as e:
-            print(f"validate_sbom.py: {e}", file=sys.stderr)
+            with open(path, encoding="utf-8") as f:
+                found = errors_of(validator, json.load(f))
+        except OSError as e:
+            print(f"validate_sbom.py: {path}: cannot read: {e.strerror or e}", file=sys.stderr)
             status = 2
             continue
+        except ValueError as e:
+            found = [("$", f"not JSON: {e}")]
         for where, message in found:
             print(f"{path}: {where}: {message}")
-        if found:
-            status = max(status, 1)
-        else:
+        status = max(status, 1 if found else 0)
+        if not found:
             print(f"{path}: valid CycloneDX 1.6")
     return status
 
@@ -252,18 +172,16 @@ GOOD = {
 
 
 def put(path, value):
-    def edit(doc):
-        doc = copy.deepcopy(doc)
-        node = doc
-        for key in path[:-1]:
-            node = node[key]
-        node[path[-1]] = value
-        return json.dumps(doc)
-    return edit
+    doc = copy.deepcopy(GOOD)
+    node = doc
+    for key in path[:-1]:
+        node = node[key]
+    node[path[-1]] = value
+    return doc
 
 
 PART = ("components", 0)
-# (what is wrong, where the error must be found, the edit that makes it)
+# (what is wrong, where the error must be found, the document)
 BAD = [
     ("serial number not a UUID URN", "$.serialNumber", put(("serialNumber",), "urn:uuid:3e671687-395b-41f5")),
     ("SHA-256 one digit short", "$.components[0].hashes[1].content", put(PART + ("hashes", 1, "content"), "ef" * 31 + "e")),
@@ -283,52 +201,31 @@ BAD = [
     ("version as a string", "$.version", put(("version",), "1")),
     ("a bom-ref given twice", "$.components[0][\"bom-ref\"]", put(PART + ("bom-ref",), "package")),
     ("a dependency on no component", "$.dependencies[0].dependsOn[0]", put(("dependencies", 0, "dependsOn"), ["part-3"])),
-    ("a key written twice", "$", lambda doc: json.dumps(doc)[:-1] + ', "version": 2}'),
 ]
 
 
 def self_check(validator):
-    failures = 0
-    good = errors_of(validator, GOOD)
-    for where, message in good:
-        print(f"FAILED: the good document is refused: {where}: {message}")
-        failures += 1
-    for what, where, edit in BAD:
-        found = errors_of_text(validator, edit(GOOD))
-        hits = [m for w, m in found if w == where]
-        if hits:
-            print(f"refused: {what}: {where}: {hits[0]}")
-        else:
-            print(f"FAILED: not refused at {where}: {what}" + "".join(f"\n  {w}: {m}" for w, m in found))
-            failures += 1
-    print(f"self-check: {len(BAD) + 1 - failures} passed, {failures} failed")
+    failures = [f"the good document is refused: {w}: {m}" for w, m in errors_of(validator, GOOD)]
+    for what, where, doc in BAD:
+        if not any(w == where for w, _ in errors_of(validator, doc)):
+            failures.append(f"not refused at {where}: {what}")
+    for failure in failures:
+        print(f"FAILED: {failure}")
+    print(f"self-check: {len(BAD) + 1 - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
 def main(argv):
-    if argv in (["-h"], ["--help"]):
-        print(__doc__.strip())
-        return 0
-    if argv != ["--self-check"] and (not argv or any(a.startswith("-") for a in argv)):
+    if not argv or (argv != ["--self-check"] and any(a.startswith("-") for a in argv)):
         print(__doc__.strip(), file=sys.stderr)
         return 2
     try:
         validator = make_validator()
-    except Unusable as e:
-        print(f"validate_sbom.py: {e}", file=sys.stderr)
-        return 2
-    except Exception as e:  # a schema file that is not a schema
+    except (Unusable, OSError, ValueError) as e:
         print(f"validate_sbom.py: the schemas cannot be used: {e}", file=sys.stderr)
         return 2
     return self_check(validator) if argv == ["--self-check"] else validate_files(validator, argv)
 
 
 if __name__ == "__main__":
-    try:
-        status = main(sys.argv[1:])
-        sys.stdout.flush()
-    except OSError as e:
-        # Results that could not be written were not seen: neither valid nor invalid.
-        print(f"validate_sbom.py: cannot write the results: {e.strerror or e}", file=sys.stderr)
-        os._exit(2)
-    sys.exit(status)
+    sys.exit(main(sys.argv[1:]))
