@@ -1,5 +1,8 @@
 #include "platform/random_access.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/files.h"
 
 namespace fw {
@@ -15,6 +18,13 @@ bool RandomAccessFile::open(const char* path, std::string* why) {
     adviseSequential(handle_.get());
     fileIdentityOf(handle_.get(), opened_);
     return true;
+}
+
+bool RandomAccessFile::readAt(std::uint64_t offset, void* into, std::size_t count, std::string* why) const {
+    errno = 0;
+    if (readAllAt(handle_.get(), into, count, offset)) return true;
+    if (errno != 0 && offset + count <= size_) *why = std::strerror(errno);
+    return false;
 }
 
 bool RandomAccessFile::unchangedAt(const char* path) const {

@@ -23,6 +23,9 @@ public:
     bool readAt(std::uint64_t offset, void* into, std::size_t count) const {
         return readAllAt(handle_.get(), into, count, offset);
     }
+    // The same; where the system failed to read bytes the file holds (an
+    // I/O error, not its end), `why` gets the system's reason.
+    bool readAt(std::uint64_t offset, void* into, std::size_t count, std::string* why) const;
     int descriptor() const { return handle_.get(); }
     // True while the file is as it was opened (size, times, file) and `path`
     // still names it: what was read is then what the path holds.

@@ -37,7 +37,12 @@ InspectionResult inspectOnce(const char* path, const InspectionOptions& options,
     RandomAccessFile file;
     if (!file.open(path, why)) return InspectionResult::unreadable;
     StructureReader structure(file, options, sink);
-    if (!structure.read(path)) {
+    const bool structureRead = structure.read(path);
+    if (!structure.readFailure().empty()) {
+        *why = structure.readFailure();
+        return InspectionResult::unreadable;
+    }
+    if (!structureRead) {
         sink.summary(structure.summary());
         // Whoever asked for the whole file's digest still gets it.
         if (!options.readData) return InspectionResult::defective;

@@ -9,7 +9,7 @@
 namespace fw {
 
 bool StructureReader::readAt(std::uint64_t offset, void* into, std::size_t count) {
-    if (!file_.readAt(offset, into, count)) return false;
+    if (!file_.readAt(offset, into, count, &readFailure_)) return false;
     if (options_.packageBytes && count > 0) {
         const auto* bytes = static_cast<const std::uint8_t*>(into);
         read_.push_back({offset, {bytes, bytes + count}});

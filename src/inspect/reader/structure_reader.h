@@ -29,10 +29,16 @@ public:
     std::vector<PartReport>& parts() { return parts_; }
     std::size_t defects() const { return defects_; }
     bool beyondFormat() const { return summary_.beyondFormat; }
+    // Once the file could not be read, nothing more is said of it: what
+    // follows would speak of bytes that were never seen.
     void defect(const std::string& text) {
+        if (!readFailure_.empty()) return;
         ++defects_;
         sink_.defect(text);
     }
+    // The system's reason when bytes the file holds could not be read; the
+    // package is then unreadable, not defective.
+    const std::string& readFailure() const { return readFailure_; }
     void finalChecks();
     // Every stretch read, when the whole file is digested to confirm them.
     const std::vector<StructureBytes>& bytesRead() const { return read_; }
@@ -78,6 +84,7 @@ private:
     std::uint64_t previousEnd_ = 0;
     std::uint64_t lastEnd_ = 0;
     bool placementKnown_ = true;
+    std::string readFailure_;
     std::uint32_t kindBits_ = 0;
     WritingOrder order_;
     std::set<std::string> names_;

@@ -204,6 +204,24 @@ namespace {
 // The most a package holds: every fixed kind, 20 mtd parts, 20 names of
 // the longest length; every row's digest starts in the same column, so do
 // the SHA-256 digests and every input line's.
+// A read the disk fails is no fact about the package: the header, the
+// board table or a part header that cannot be read makes the package
+// unreadable (2), never "too short", a defect or a sound package without
+// its boards.
+TEST_F(Truth, AStructureReadTheDiskFailsMakesThePackageUnreadable) {
+    if (std::system("strace -o /dev/null true >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace cannot run here";
+    for (const char* when : {"1", "2", "3", "5"}) {
+        const std::string out = dir.file("out"), command =
+            "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o /dev/null -P " + pkg +
+            " -e trace=pread64 -e inject=pread64:error=EIO:when=" + when + " " FWINSPECT_BINARY " verify " + pkg +
+            " >" + out + " 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2) << when;
+        EXPECT_EQ(fwtest::textOf(out), "fwinspect: cannot read " + pkg + ": Input/output error\n") << when;
+    }
+}
+
 TEST(ListColumns, FortyNinePartsWithTheLongestNamesStayAligned) {
     using fw::PartKind;
     std::vector<fwtest::RawPart> parts;
