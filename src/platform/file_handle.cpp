@@ -15,14 +15,25 @@ bool FileHandle::reset(int fd) {
     return ok;
 }
 
+namespace {
+
+// In unsigned arithmetic, so a time past 2262 wraps rather than overflows.
+std::int64_t nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.tv_sec) * 1'000'000'000u +
+                                     static_cast<std::uint64_t>(t.tv_nsec));
+}
+
+}  // namespace
+
 bool fileIdentityOf(int fd, FileIdentity& into) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return false;
     into.device = st.st_dev;
     into.inode = st.st_ino;
     into.size = st.st_size;
-    into.modified = st.st_mtim.tv_sec * 1'000'000'000ll + st.st_mtim.tv_nsec;
-    into.changed = st.st_ctim.tv_sec * 1'000'000'000ll + st.st_ctim.tv_nsec;
+    into.modified = nanoseconds(st.st_mtim);
+    into.changed = nanoseconds(st.st_ctim);
+    into.modifiedSeconds = st.st_mtim.tv_sec;
     return true;
 }
 

@@ -43,8 +43,11 @@ struct FileIdentity {
     std::uint64_t device = 0;  // the file system (a volume, on Windows)
     std::uint64_t inode = 0;   // the file in it
     std::int64_t size = 0;
-    std::int64_t modified = 0;  // nanoseconds since 1970 UTC
-    std::int64_t changed = 0;   // nanoseconds since 1970 UTC
+    // Nanoseconds since 1970 UTC, for telling states apart: past 2262 they
+    // wrap. modifiedSeconds gives the last write as a time.
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    std::int64_t modifiedSeconds = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 

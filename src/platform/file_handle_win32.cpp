@@ -10,11 +10,12 @@ namespace {
 
 using win32::handleOf;
 
-// Windows counts 100 ns steps from 1601; from 1970, as POSIX counts, the
-// product also stays within 64 bits (from 1601 it passed them in 1893).
+// Windows counts 100 ns steps from 1601; counted from 1970, as POSIX
+// counts, and in unsigned arithmetic, a time past 2262 wraps rather than
+// overflows (from 1601 the product passed 64 bits in 1893).
+constexpr std::int64_t from1601To1970 = 116'444'736'000'000'000;
 std::int64_t nanosecondsOf(const LARGE_INTEGER& t) {
-    constexpr std::int64_t from1601To1970 = 116'444'736'000'000'000;
-    return (t.QuadPart - from1601To1970) * 100;
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.QuadPart - from1601To1970) * 100u);
 }
 
 // The one write loop: a short write is retried until every byte is out, at
@@ -75,6 +76,8 @@ bool fileIdentityOf(int fd, FileIdentity& into) {
     into.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
     into.modified = nanosecondsOf(basic.LastWriteTime);
     into.changed = nanosecondsOf(basic.ChangeTime);
+    const std::int64_t steps = basic.LastWriteTime.QuadPart - from1601To1970;
+    into.modifiedSeconds = steps / 10'000'000 - (steps % 10'000'000 < 0);  // floor: before 1970 too
     return true;
 }
 

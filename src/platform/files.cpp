@@ -15,6 +15,29 @@ constexpr std::size_t bufferSize = 1 << 18;
 
 }  // namespace
 
+bool unchangedSince(int fd, const FileIdentity& opened, const char* path) {
+    FileIdentity now, named;
+    OpenedFile again;
+    std::string reason;  // gone or changed is all that matters here
+    if (!fileIdentityOf(fd, now) || !(now == opened)) return false;
+    if (openForReading(path, Shapes::regularOrBlock, again, &reason) != Opening::ok ||
+        !fileIdentityOf(again.handle.get(), named))
+        return false;
+    return named.device == now.device && named.inode == now.inode;
+}
+
+bool descriptorIsFile(int fd, const char* path) {
+    FileIdentity given, named;
+    OpenedFile file;
+    std::string reason;  // a path that cannot be opened is no file the descriptor is
+    // A pipe or device on Windows has no identity (all zero): it is no file.
+    if (!fileIdentityOf(fd, given) || (given.device == 0 && given.inode == 0)) return false;
+    if (openForReading(path, Shapes::regularOrBlock, file, &reason) != Opening::ok ||
+        !fileIdentityOf(file.handle.get(), named))
+        return false;
+    return given.device == named.device && given.inode == named.inode;
+}
+
 InputProbe probeInput(const char* path) {
     OpenedFile f;
     std::string reason;  // the outcome says all a probe needs

@@ -19,6 +19,12 @@ bool fileExists(const char* path);
 // Same device and inode: the same file whatever the spelling of its path.
 // False when either cannot be examined.
 bool sameFile(const char* a, const char* b);
+// Whether the file open on `fd` is still as it was `opened` (size, times,
+// file) and `path` still names it: what was read from it is then what the
+// path holds.
+bool unchangedSince(int fd, const FileIdentity& opened, const char* path);
+// Whether descriptor `fd` (standard output, say) is the file at `path`.
+bool descriptorIsFile(int fd, const char* path);
 
 // The one way the tools open a file to read. A FIFO is refused before it
 // is opened (it may never end, and cannot be read twice), and so is a

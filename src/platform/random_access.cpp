@@ -27,14 +27,6 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void* into, std::size_t coun
     return false;
 }
 
-bool RandomAccessFile::unchangedAt(const char* path) const {
-    FileIdentity now, named;
-    OpenedFile again;
-    std::string reason;  // gone or changed is all that matters here
-    if (!fileIdentityOf(handle_.get(), now) || !(now == opened_)) return false;
-    if (openForReading(path, Shapes::regularOrBlock, again, &reason) != Opening::ok || !fileIdentityOf(again.handle.get(), named))
-        return false;
-    return named.device == now.device && named.inode == now.inode;
-}
+bool RandomAccessFile::unchangedAt(const char* path) const { return unchangedSince(handle_.get(), opened_, path); }
 
 }  // namespace fw

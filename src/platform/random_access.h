@@ -17,8 +17,8 @@ public:
     // `why` then says so in the system's words.
     bool open(const char* path, std::string* why);
     std::uint64_t size() const { return size_; }
-    // When the file was last written, as it was opened: nanoseconds since 1970 UTC.
-    std::int64_t modified() const { return opened_.modified; }
+    // When the file was last written, as it was opened: seconds since 1970 UTC.
+    std::int64_t modified() const { return opened_.modifiedSeconds; }
     // Reads exactly `count` bytes at `offset`; false on a short read or an error.
     bool readAt(std::uint64_t offset, void* into, std::size_t count) const {
         return readAllAt(handle_.get(), into, count, offset);

@@ -126,10 +126,12 @@ bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std:
     return file.stream ? readStream(file, limit, bytes, why) : readSized(file, limit, bytes, why);
 }
 
-bool readInPieces(const std::string& path, const std::function<void(const std::uint8_t*, std::size_t)>& take,
+bool readInPieces(const std::string& path, const std::function<bool(const std::uint8_t*, std::size_t)>& take,
                   std::string* why) {
     OpenedFile file;
+    FileIdentity opened;
     if (openForReading(path.c_str(), Shapes::regular, file, why) != Opening::ok) return false;
+    fileIdentityOf(file.handle.get(), opened);
     constexpr std::size_t piece = 1 << 16;
     const auto buffer = std::make_unique<std::uint8_t[]>(piece);
     for (ssize_t n; (n = readSome(file.handle.get(), buffer.get(), piece)) != 0;) {
@@ -137,9 +139,11 @@ bool readInPieces(const std::string& path, const std::function<void(const std::u
             *why = std::strerror(errno);
             return false;
         }
-        take(buffer.get(), static_cast<std::size_t>(n));
+        if (!take(buffer.get(), static_cast<std::size_t>(n))) return true;
     }
-    return true;
+    if (unchangedSince(file.handle.get(), opened, path.c_str())) return true;
+    *why = "it changed while it was read, or its path now names another file";
+    return false;
 }
 
 }  // namespace fw

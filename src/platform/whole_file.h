@@ -32,8 +32,9 @@ bool readSmallInput(const std::string& path, std::size_t limit, std::vector<std:
                     bool& missing);
 
 // A regular file too large to hold, handed to `take` piece by piece from
-// start to end; false with the system's reason when it cannot be opened or read.
-bool readInPieces(const std::string& path, const std::function<void(const std::uint8_t*, std::size_t)>& take,
+// start to end, or until `take` returns false; false with the reason when
+// it cannot be opened or read, or changed or was replaced while it was read.
+bool readInPieces(const std::string& path, const std::function<bool(const std::uint8_t*, std::size_t)>& take,
                   std::string* why);
 
 }  // namespace fw

@@ -188,15 +188,24 @@ TEST_F(StandardStreams, AModeThatCannotBeSetKeepsTheEarlierOutput) {
 }  // namespace
 
 // A bill of materials written to a closed standard output would be lost
-// with status 0; the run refuses before it reads the package.
-TEST_F(StandardStreams, SbomRefusesAClosedStandardOutput) {
-    const std::string package = dir.write("r.update", fwtest::buildPackage({1}, {fwtest::fixedPart(fw::PartKind::boot, {1, 2})}));
-    const std::string err = logs.file("err");
-    const pid_t child = fwtest::startTool(FWINSPECT_BINARY, {"sbom", package}, [&] {
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (e < 0 || ::dup2(e, 2) < 0) ::_exit(120);
-        ::close(1);
-    });
-    EXPECT_EQ(fwtest::waitForEnd(child).exitCode, 2);
-    EXPECT_EQ(textOf(err), "fwinspect: standard output is closed, so the document would be lost; write it with --output FILE\n");
+// with status 0, and one appended to the package would damage it; the run
+// refuses before it reads the package.
+TEST_F(StandardStreams, SbomRefusesAStandardOutputThatIsClosedOrAnInput) {
+    const fwtest::Bytes bytes = fwtest::buildPackage({1}, {fwtest::fixedPart(fw::PartKind::boot, {1, 2})});
+    const std::string package = dir.write("r.update", bytes), err = logs.file("err");
+    const std::pair<std::string, std::string> cases[] = {
+        {"closed", "fwinspect: standard output is closed, so the document would be lost; write it with --output FILE\n"},
+        {package, "fwinspect: standard output is the package; the document goes elsewhere (--output FILE)\n"},
+    };
+    for (const auto& [output, message] : cases) {
+        const pid_t child = fwtest::startTool(FWINSPECT_BINARY, {"sbom", package}, [&] {
+            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (e < 0 || ::dup2(e, 2) < 0) ::_exit(120);
+            if (output == "closed") ::close(1);
+            else if (::dup2(::open(output.c_str(), O_WRONLY | O_APPEND), 1) < 0) ::_exit(121);
+        });
+        EXPECT_EQ(fwtest::waitForEnd(child).exitCode, 2) << output;
+        EXPECT_EQ(textOf(err), message);
+    }
+    EXPECT_EQ(fwtest::readFile(package), bytes);
 }

@@ -21,7 +21,7 @@ namespace fw {
 struct PackageSummary {
     std::string path;
     std::uint64_t fileSize = 0;
-    std::int64_t modified = 0;  // the file's last write, nanoseconds since 1970 UTC
+    std::int64_t modified = 0;  // the file's last write, seconds since 1970 UTC
     PackageHeader header;
     bool oldLayout = false;
     const char* layoutReason = "";

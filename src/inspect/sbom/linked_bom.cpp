@@ -12,12 +12,16 @@ namespace {
 // names itself in bomFormat, SPDX 2 in spdxVersion, SPDX 3 (JSON-LD) in
 // its @context.
 std::string formatOf(const JsonCheck& json) {
+    // A version as documents write it; anything else stays out of the comment.
+    const auto plain = [](const std::string& v) {
+        return !v.empty() && v.size() <= 8 && v.find_first_not_of("0123456789.") == std::string::npos;
+    };
     if (json.member("bomFormat") == "CycloneDX") {
         const std::string version = json.member("specVersion");
-        return version.empty() ? "CycloneDX" : "CycloneDX " + version;
+        return plain(version) ? "CycloneDX " + version : "CycloneDX";
     }
     const std::string spdx = json.member("spdxVersion");
-    if (spdx.rfind("SPDX-", 0) == 0) return spdx;
+    if (spdx.rfind("SPDX-", 0) == 0) return plain(spdx.substr(5)) ? spdx : "SPDX";
     if (json.member("@context").find("spdx.org/rdf/3.") != std::string::npos) return "SPDX 3";
     return "";
 }
@@ -43,6 +47,7 @@ bool readLinkedBom(LinkedBom& into, std::string* why) {
     const bool read = readInPieces(into.path, [&](const std::uint8_t* bytes, std::size_t count) {
         json.feed(bytes, count);
         sha256.update(bytes, count);
+        return !json.failed();  // a verdict reached needs no more bytes
     }, &reason);
     if (!read) {
         *why = "cannot read " + shown + ": " + reason;

@@ -73,14 +73,14 @@ bool readLinked(const std::vector<std::string>& arguments, std::vector<LinkedBom
     return true;
 }
 
-// The document must never take the place of a file the run reads, nor go
-// where nothing keeps it.
+// The document must never take the place of a file the run reads, nor be
+// appended to one through standard output, nor go where nothing keeps it.
 bool outputClear(const SbomRequest& request, const std::vector<LinkedBom>& linked, std::string* why) {
-    if (request.output.empty() && standardOutputWasClosed()) {
+    const bool toStandardOutput = request.output.empty();
+    if (toStandardOutput && standardOutputWasClosed()) {
         *why = "standard output is closed, so the document would be lost; write it with --output FILE";
         return false;
     }
-    if (request.output.empty()) return true;
     std::vector<std::pair<std::string, const char*>> inputs{{request.package, "the package"},
                                                             {request.signature.caFile, "the CA file"},
                                                             {signatureFileOf(request.signature, request.package),
@@ -88,11 +88,14 @@ bool outputClear(const SbomRequest& request, const std::vector<LinkedBom>& linke
     inputs.push_back({request.signature.signerCertFile, "the signer certificate"});
     for (const std::string& crl : request.signature.crlFiles) inputs.push_back({crl, "a CRL file"});
     for (const LinkedBom& bom : linked) inputs.push_back({bom.path, "a linked document"});
-    for (const auto& [path, what] : inputs)
-        if (!path.empty() && sameFile(request.output.c_str(), path.c_str())) {
-            *why = escapePath(request.output) + " is " + what + "; the document goes elsewhere (--output FILE)";
+    for (const auto& [path, what] : inputs) {
+        if (path.empty()) continue;
+        if (toStandardOutput ? descriptorIsFile(1, path.c_str()) : sameFile(request.output.c_str(), path.c_str())) {
+            const std::string output = toStandardOutput ? "standard output" : escapePath(request.output);
+            *why = output + " is " + what + "; the document goes elsewhere (--output FILE)";
             return false;
         }
+    }
     return true;
 }
 
@@ -196,8 +199,8 @@ int writeSbom(const SbomRequest& request, std::FILE* out, std::FILE* err) {
     // The file's own time when no build gave one: the package, not the run,
     // decides the document's bytes. A time the document cannot hold is not
     // moved quietly to another.
-    const std::int64_t modified = facts.summary.modified / 1'000'000'000;
-    if (!timestamp && (facts.summary.modified < 0 || modified > latestTimestamp)) {
+    const std::int64_t modified = facts.summary.modified;
+    if (!timestamp && (modified < 0 || modified > latestTimestamp)) {
         error(err, "%s was last modified outside 1970 to 9999; set SOURCE_DATE_EPOCH to the release's time",
               escapePath(request.package).c_str());
         return 2;

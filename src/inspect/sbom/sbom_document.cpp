@@ -98,10 +98,12 @@ std::string baseNameOf(const std::string& path) {
 
 void packageComponent(PrettyJson& json, const SbomFacts& facts) {
     json.open("component", '{').text("type", "firmware").text("bom-ref", "package");
-    json.text("name", baseNameOf(facts.summary.path)).open("hashes", '[');
+    const std::string name = baseNameOf(facts.summary.path);
+    json.text("name", name).open("hashes", '[');
     hash(json, "SHA-256", hexBytes(facts.sha256));
     json.close(']');
     Properties properties;
+    if (!isValidUtf8(name)) properties.add("package:nameHex", hexBytes(name));
     properties.add("package:size", std::to_string(facts.summary.fileSize));
     properties.add("package:layout", facts.summary.oldLayout ? "old" : "normal");
     for (std::uint32_t code : facts.boards) properties.add("package:board", boardCodeText(code));
@@ -162,16 +164,9 @@ void partComponent(PrettyJson& json, const PartReport& part, const std::vector<L
 
 }  // namespace
 
-std::string serialNumberOf(const SbomFacts& facts) {
+std::string serialNumberOf(const std::string& unnumbered) {
     Sha256Stream name;
-    const auto add = [&name](const std::string& bytes) {
-        name.update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size() + 1);
-    };
-    add("fwinspect sbom");
-    add(hexBytes(facts.sha256));
-    add(std::to_string(facts.timestamp));
-    for (const LinkedBom& bom : facts.linked) add(bom.label + "=" + hexBytes(bom.sha256));
-    if (facts.signature) add(hexBytes(facts.signature->fileSha256));
+    name.update(reinterpret_cast<const std::uint8_t*>(unnumbered.data()), unnumbered.size());
     std::vector<std::uint8_t> id = name.finish();
     id.resize(16);
     id[6] = static_cast<std::uint8_t>((id[6] & 0x0f) | 0x80);  // version 8
@@ -197,21 +192,23 @@ std::string rfc3339Seconds(std::int64_t seconds) {
 
 std::string iriReferenceOf(const std::string& path) {
     std::string s = path;
+    // A Windows path may come with the prefix that lifts its length limit.
+    if (s.rfind("\\\\?\\", 0) == 0 && isPathSeparator('\\')) s.erase(0, 4);
     for (char& c : s)
         if (isPathSeparator(c)) c = '/';
-    std::string prefix;
+    std::string out;
     if (!s.empty() && s[0] == '/') {
-        prefix = "file://";
+        out = "file://";
     } else if (s.size() > 2 && std::isalpha(static_cast<unsigned char>(s[0])) && s[1] == ':' && s[2] == '/') {
-        prefix = "file:///" + s.substr(0, 2);
+        out = "file:///" + s.substr(0, 2);
         s.erase(0, 2);
     }
+    // Every byte outside ASCII is escaped too: IRIs leave out some
+    // characters (C1 controls, private use, noncharacters), URIs all.
     static const std::string kept = "-._~!$&'()*+,;=@/";
-    const bool unicode = isValidUtf8(s);
-    std::string out = prefix;
     for (char c : s) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || kept.find(c) != std::string::npos || (unicode && byte >= 0x80)) {
+        if (byte < 0x80 && (std::isalnum(byte) || kept.find(c) != std::string::npos)) {
             out += c;
             continue;
         }
@@ -222,10 +219,12 @@ std::string iriReferenceOf(const std::string& path) {
     return out;
 }
 
-std::string sbomDocument(const SbomFacts& facts) {
+namespace {
+
+std::string documentNumbered(const SbomFacts& facts, const std::string& serial) {
     PrettyJson json;
     json.text("$schema", "http://cyclonedx.org/schema/bom-1.6.schema.json").text("bomFormat", "CycloneDX");
-    json.text("specVersion", "1.6").text("serialNumber", serialNumberOf(facts)).member("version", "1");
+    json.text("specVersion", "1.6").text("serialNumber", serial).member("version", "1");
     json.open("metadata", '{').text("timestamp", rfc3339Seconds(facts.timestamp));
     json.open("tools", '{').open("components", '[').open(nullptr, '{').text("type", "application");
     json.text("name", "fwinspect").text("version", facts.toolVersion).close('}').close(']').close('}');
@@ -236,6 +235,14 @@ std::string sbomDocument(const SbomFacts& facts) {
     for (const PartReport& part : facts.parts) json.member(nullptr, jsonString(partRef(part)));
     json.close(']').close('}').close(']');
     return json.finish();
+}
+
+}  // namespace
+
+// The serial number is made from everything else the document says, so the
+// same document always has it and any other document another.
+std::string sbomDocument(const SbomFacts& facts) {
+    return documentNumbered(facts, serialNumberOf(documentNumbered(facts, "")));
 }
 
 }  // namespace fw

@@ -29,17 +29,16 @@ struct SbomFacts {
 std::string sbomDocument(const SbomFacts& facts);
 
 // "urn:uuid:…": a name-based UUID (RFC 9562 version 8, over SHA-256) of
-// the package's SHA-256, the document's time and the digests of what else
-// it records: the same document always gets the same number, and a
-// document that differs in anything it says another.
-std::string serialNumberOf(const SbomFacts& facts);
+// the document as it reads without its serial number.
+std::string serialNumberOf(const std::string& unnumbered);
 
 // RFC 3339 UTC, "2023-11-14T22:13:20Z"; years 1 to 9999 only.
 std::string rfc3339Seconds(std::int64_t seconds);
 constexpr std::int64_t latestTimestamp = 253'402'300'799;  // 9999-12-31T23:59:59Z
 
-// A file path as an IRI reference (RFC 3987): separators as '/', every
-// byte no IRI takes as it is percent-encoded, an absolute path as a file: URI.
+// A file path as a URI reference (RFC 3986, and so an IRI reference):
+// separators as '/', every byte but ASCII letters, digits and
+// -._~!$&'()*+,;=@/ percent-encoded, an absolute path as a file: URI.
 std::string iriReferenceOf(const std::string& path);
 
 }  // namespace fw

@@ -22,6 +22,8 @@ public:
     // After the last byte: false, with where and why, unless the bytes were
     // exactly one JSON value (blanks around it allowed).
     bool finish(std::string* why);
+    // The bytes so far can be no JSON document, whatever follows.
+    bool failed() const { return !problem_.empty(); }
     // A kept member's text, empty when the document had none.
     std::string member(const std::string& name) const;
 

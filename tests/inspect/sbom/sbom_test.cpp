@@ -31,7 +31,8 @@ TEST(SbomDocument, PathsBecomeIriReferences) {
         {"a:b.json", "a%3Ab.json"},
         {"/srv/release/rfs.json", "file:///srv/release/rfs.json"},
         {"C:/release/rfs.json", "file:///C:/release/rfs.json"},
-        {"\xC3\xA9t\xC3\xA9.json", "\xC3\xA9t\xC3\xA9.json"},
+        {"\xC3\xA9t\xC3\xA9.json", "%C3%A9t%C3%A9.json"},
+        {"\xC2\x85nel.json", "%C2%85nel.json"},
         {"\xFF.json", "%FF.json"},
     };
     for (const auto& [path, iri] : cases) EXPECT_EQ(fw::iriReferenceOf(path), iri) << path;
