@@ -125,16 +125,17 @@ InspectionResult readPackage(const SbomRequest& request, SbomCollector& collecto
         if (!signature.prepareFor(request.package, request.signature, why)) return InspectionResult::stopped;
         signature.attach(options);
     }
-    const auto forSignature = std::move(options.packageBytes);
+    auto forSignature = std::move(options.packageBytes);
     Sha256Listing listing;
     listing.attach(options);
-    if (forSignature) {
-        const auto forListing = std::move(options.packageBytes);
-        options.packageBytes = [&forSignature, &forListing](const std::uint8_t* bytes, std::size_t count) {
+    // Both go into the one whole-file reader, held by value: the read
+    // outlives this block.
+    if (forSignature)
+        options.packageBytes = [forSignature = std::move(forSignature), forListing = std::move(options.packageBytes)](
+                                   const std::uint8_t* bytes, std::size_t count) {
             forSignature(bytes, count);
             forListing(bytes, count);
         };
-    }
     InspectionResult result = inspectPackage(request.package, options, collector, why);
     if (result == InspectionResult::unreadable) {
         printCannotRead(err, request.package, *why);
