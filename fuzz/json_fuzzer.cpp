@@ -58,9 +58,11 @@ private:
         }
         return take('"');
     }
+    // Whole or not at all: "fnull" is no false and no null.
     bool word(const char* w) {
-        for (; *w; ++w)
-            if (!take(*w)) return false;
+        const auto n = static_cast<std::ptrdiff_t>(std::strlen(w));
+        if (end_ - p_ < n || std::memcmp(p_, w, static_cast<std::size_t>(n)) != 0) return false;
+        p_ += n;
         return true;
     }
     bool value(std::size_t depth) {
